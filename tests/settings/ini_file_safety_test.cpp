@@ -1,0 +1,334 @@
+// Failed writes leave the old file as it was; replaced files keep mode, owner and links.
+#include "settings/ini_file.h"
+
+#include "settings/ini_file_exception.h"
+#include "tests/settings/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <linux/fs.h>
+#include <optional>
+#include <set>
+#include <string>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempFolder;
+
+constexpr const char* kOld = "; keep me\r\n[COM Info]\r\nPort=com1\r\nbaudrate=9600\r\n";
+
+// Sets or clears the immutable attribute, which stops even root from changing a file
+// or a folder's entries. False where the file system or the process cannot.
+bool SetImmutable(const std::string& path, bool on) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return false;
+    }
+    int flags = 0;
+    bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (done) {
+        flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    ::close(fd);
+    return done;
+}
+
+// A folder per test, plus the immutable attributes to clear before it is removed.
+struct Scene {
+    TempFolder folder;
+    std::vector<std::string> immutable;
+    std::optional<rlim_t> fileSizeLimit;
+    ~Scene() {
+        for (const std::string& path : immutable) {
+            SetImmutable(path, false);
+        }
+    }
+    // Makes `path` refuse changes: by its permission bits for ordinary users, by the
+    // immutable attribute for root, who ignores permission bits.
+    bool makeReadOnly(const std::string& path, fs::perms perms) {
+        if (!test::IsRoot()) {
+            fs::permissions(path, perms);
+            return true;
+        }
+        if (!SetImmutable(path, true)) {
+            return false;
+        }
+        immutable.push_back(path);
+        return true;
+    }
+};
+
+// Lowers the process's file size limit for one scope; writes past it fail with EFBIG
+// for root too, which stands in for a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        rlimit lowered = old_;
+        lowered.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &lowered);
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+
+private:
+    rlimit old_{};
+    void (*oldHandler_)(int) = nullptr;
+};
+
+std::set<std::string> Listing(const std::string& folder) {
+    std::set<std::string> names;
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(folder, error);
+         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+        names.insert(it->path().string());
+    }
+    return names;
+}
+
+struct FailureRow {
+    const char* name;
+    // Prepares the scene and returns the path to write, or nothing when the failure
+    // cannot be arranged by this process.
+    std::optional<std::string> (*arrange)(Scene&);
+    const char* whyNot; // shown when arrange gives nothing
+};
+
+void PrintTo(const FailureRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+std::optional<std::string> OldFileIn(Scene& scene, const std::string& subfolder) {
+    const std::string folder = scene.folder / subfolder;
+    fs::create_directory(folder);
+    const std::string path = folder + "/settings.ini";
+    test::WriteBytes(path, kOld);
+    return path;
+}
+
+const FailureRow kFailureRows[] = {
+    {"read_only_folder",
+     [](Scene& s) -> std::optional<std::string> {
+         auto path = OldFileIn(s, "ro");
+         if (!s.makeReadOnly(s.folder / "ro", fs::perms::owner_read | fs::perms::owner_exec)) {
+             return std::nullopt;
+         }
+         return path;
+     },
+     "root without a file system that supports the immutable attribute"},
+    {"read_only_file",
+     [](Scene& s) -> std::optional<std::string> {
+         auto path = OldFileIn(s, "f");
+         if (!s.makeReadOnly(*path, fs::perms::owner_read)) {
+             return std::nullopt;
+         }
+         return path;
+     },
+     "root without a file system that supports the immutable attribute"},
+    {"unreadable_file",
+     [](Scene& s) -> std::optional<std::string> {
+         // Without its content the other lines would be lost: refuse instead.
+         if (test::IsRoot()) {
+             return std::nullopt;
+         }
+         auto path = OldFileIn(s, "f");
+         fs::permissions(*path, fs::perms::owner_write);
+         return path;
+     },
+     "root can read every file"},
+    {"missing_folder", [](Scene& s) -> std::optional<std::string> { return s.folder / "no/s.ini"; },
+     ""},
+    {"folder_is_a_file",
+     [](Scene& s) -> std::optional<std::string> {
+         test::WriteBytes(s.folder / "plain", "x");
+         return s.folder / "plain/settings.ini";
+     },
+     ""},
+    {"path_is_a_folder",
+     [](Scene& s) -> std::optional<std::string> {
+         fs::create_directory(s.folder / "dir.ini");
+         return s.folder / "dir.ini";
+     },
+     ""},
+    {"symlink_loop",
+     [](Scene& s) -> std::optional<std::string> {
+         fs::create_symlink("b.ini", s.folder / "a.ini");
+         fs::create_symlink("a.ini", s.folder / "b.ini");
+         return s.folder / "a.ini";
+     },
+     ""},
+    {"disk_full_midway",
+     [](Scene& s) -> std::optional<std::string> {
+         s.fileSizeLimit = 4096;
+         return OldFileIn(s, "f");
+     },
+     ""},
+};
+
+class FailedWrite : public testing::TestWithParam<FailureRow> {};
+
+TEST_P(FailedWrite, RaisesAndLeavesTheOldFile) {
+    const FailureRow& row = GetParam();
+    Scene scene;
+    const std::optional<std::string> path = row.arrange(scene);
+    if (!path) {
+        GTEST_SKIP() << "cannot arrange '" << row.name << "' here: " << row.whyNot;
+    }
+    const std::optional<std::string> before = test::ReadBytes(*path);
+    const std::set<std::string> listing = Listing(scene.folder.path());
+    // Larger than the size limit, so that the write fails after it has begun.
+    const std::string value(16384, 'v');
+    IniFile ini(*path);
+    try {
+        std::optional<FileSizeLimit> limit;
+        if (scene.fileSizeLimit) {
+            limit.emplace(*scene.fileSizeLimit);
+        }
+        ini.writeValue("COM Info", "Port", value);
+        ADD_FAILURE() << "the write did not fail";
+    } catch (const EIniFileException& error) {
+        EXPECT_EQ(error.message(), "Unable to write to " + *path);
+    }
+    EXPECT_EQ(test::ReadBytes(*path), before);
+    EXPECT_EQ(Listing(scene.folder.path()), listing) << "a temporary file was left behind";
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, FailedWrite, testing::ValuesIn(kFailureRows), test::RowName());
+
+// A file system that refuses new files to everyone, root included.
+TEST(IniFileSafety, PseudoFileSystemRefuses) {
+    const std::string path = "/proc/version";
+    const std::optional<std::string> before = test::ReadBytes(path);
+    ASSERT_TRUE(before.has_value());
+    IniFile ini(path);
+    EXPECT_THROW(ini.writeValue("COM Info", "Port", "com1"), EIniFileException);
+    EXPECT_EQ(test::ReadBytes(path), before);
+}
+
+mode_t ModeOf(const std::string& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+    return info.st_mode & 07777;
+}
+
+TEST(IniFileSafety, ExistingFileKeepsItsPermissions) {
+    for (const mode_t mode : {0640, 0604, 0600, 0664, 0751}) {
+        SCOPED_TRACE(mode);
+        TempFolder folder;
+        const std::string path = folder / "settings.ini";
+        test::WriteBytes(path, kOld);
+        ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+        IniFile(path).writeValue("COM Info", "Port", "com2");
+        EXPECT_EQ(ModeOf(path), mode);
+        EXPECT_EQ(test::ReadBytes(path),
+                  "; keep me\r\n[COM Info]\r\nPort=com2\r\nbaudrate=9600\r\n");
+    }
+}
+
+TEST(IniFileSafety, NewFileGetsTheUmask) {
+    for (const mode_t mask : {022, 077, 002}) {
+        SCOPED_TRACE(mask);
+        TempFolder folder;
+        const std::string path = folder / "settings.ini";
+        const mode_t saved = ::umask(mask);
+        IniFile(path).writeValue("COM Info", "Port", "com1");
+        ::umask(saved);
+        EXPECT_EQ(ModeOf(path), 0666 & ~mask);
+    }
+}
+
+TEST(IniFileSafety, RootKeepsTheOwner) {
+    if (!test::IsRoot()) {
+        GTEST_SKIP() << "only root can give a file to another user";
+    }
+    TempFolder folder;
+    const std::string path = folder / "settings.ini";
+    test::WriteBytes(path, kOld);
+    ASSERT_EQ(::chown(path.c_str(), 12345, 23456), 0);
+    IniFile(path).writeValue("COM Info", "Port", "com2");
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 12345u);
+    EXPECT_EQ(info.st_gid, 23456u);
+}
+
+TEST(IniFileSafety, SymbolicLinksAreWrittenThrough) {
+    struct Row {
+        const char* name;
+        const char* target; // as stored in the link, relative to the link's folder
+        bool targetExists;
+    };
+    const Row rows[] = {
+        {"relative", "../real/settings.ini", true},
+        {"dangling", "../real/new.ini", false},
+        {"chain", "hop.ini", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempFolder folder;
+        fs::create_directory(folder / "real");
+        fs::create_directory(folder / "app");
+        test::WriteBytes(folder / "real/settings.ini", kOld);
+        fs::create_symlink("../real/settings.ini", folder / "app/hop.ini");
+        const std::string link = folder / "app/velmora.ini";
+        fs::create_symlink(row.target, link);
+        IniFile(link).writeValue("COM Info", "Port", "com3");
+        EXPECT_TRUE(fs::is_symlink(link));
+        EXPECT_EQ(fs::read_symlink(link), row.target);
+        const std::string real = fs::canonical(link).string();
+        EXPECT_EQ(test::ReadBytes(real),
+                  row.targetExists ? "; keep me\r\n[COM Info]\r\nPort=com3\r\nbaudrate=9600\r\n"
+                                   : "[COM Info]\r\nPort=com3\r\n");
+    }
+}
+
+ino_t InodeOf(const std::string& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0);
+    return info.st_ino;
+}
+
+// Writing a value the file already holds leaves the file alone; a change replaces it
+// as a whole and leaves no temporary file behind.
+TEST(IniFileSafety, OnlyChangesReplaceTheFile) {
+    struct Row {
+        const char* content;
+        const char* value; // already held by key "Port"
+    };
+    const Row rows[] = {
+        {"[COM Info]\r\nPORT = com1\r\n", "com1"},
+        {"[COM Info]\r\nPort=  com1\r\n", "  com1"},
+        {"[COM Info]\r\nPort\t= \t\r\n", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.content);
+        TempFolder folder;
+        const std::string path = folder / "settings.ini";
+        test::WriteBytes(path, row.content);
+        const ino_t original = InodeOf(path);
+        IniFile ini(path);
+        ini.writeValue("com info", "Port", row.value);
+        EXPECT_EQ(InodeOf(path), original);
+        EXPECT_EQ(test::ReadBytes(path), row.content);
+        ini.writeValue("COM Info", "Port", "com2");
+        EXPECT_NE(InodeOf(path), original);
+        EXPECT_EQ(Listing(folder.path()), std::set<std::string>{path});
+    }
+}
+
+} // namespace
+} // namespace velmora
