@@ -1,0 +1,252 @@
+// Tests of TiLCDCharacter: rows, the Data text form, copying and the default table.
+#include "lcd/default_patterns.h"
+#include "lcd/lcd_character.h"
+#include "lcd/list_error.h"
+#include "text/convert_error.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <ostream>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace velmora {
+namespace {
+
+using Rows = std::vector<std::int32_t>;
+
+TiLCDCharacter WithRows(const Rows& rows) {
+    TiLCDCharacter pattern;
+    pattern.SetRows(rows);
+    return pattern;
+}
+
+TEST(LcdCharacterData, ReadsSignedDecimalsJoinedByCommas) {
+    EXPECT_EQ(WithRows({14, 17, 19, 21, 25, 17, 14}).Data(), "14,17,19,21,25,17,14");
+    EXPECT_EQ(WithRows({}).Data(), "");
+    EXPECT_EQ(WithRows({-2147483647 - 1, 0, 2147483647}).Data(), "-2147483648,0,2147483647");
+
+    TiLCDCharacter zero;
+    zero.LoadDefaultPattern('0');
+    zero.SetRowCount(24);
+    std::string expected = "14,17,19,21,25,17,14";
+    for (int i = 0; i < 17; ++i) {
+        expected += ",0";
+    }
+    EXPECT_EQ(zero.Data(), expected);
+}
+
+struct DataWriteCase {
+    const char* name;
+    std::string text;
+    Rows expectedRows; // starting from 100..106
+    const char* error; // expected message, or nullptr
+    friend void PrintTo(const DataWriteCase& row, std::ostream* os) { *os << row.name; }
+};
+
+class LcdCharacterDataWrite : public ::testing::TestWithParam<DataWriteCase> {};
+
+TEST_P(LcdCharacterDataWrite, StoresTokensIntoExistingRows) {
+    const DataWriteCase& row = GetParam();
+    TiLCDCharacter pattern = WithRows({100, 101, 102, 103, 104, 105, 106});
+    if (row.error == nullptr) {
+        EXPECT_NO_THROW(pattern.SetData(row.text));
+    } else {
+        try {
+            pattern.SetData(row.text);
+            ADD_FAILURE() << "no EConvertError";
+        } catch (const EConvertError& error) {
+            EXPECT_STREQ(error.what(), row.error);
+        }
+    }
+    EXPECT_EQ(pattern.Rows(), row.expectedRows);
+}
+
+std::string Numbers(int first, int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+        text += (i ? "," : "") + std::to_string(first + i);
+    }
+    return text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LcdCharacterDataWrite,
+    ::testing::Values(
+        DataWriteCase{"fewer_tokens_keep_rest", "1,2", {1, 2, 102, 103, 104, 105, 106}, nullptr},
+        DataWriteCase{"extra_tokens_ignored", Numbers(1, 24), {1, 2, 3, 4, 5, 6, 7}, nullptr},
+        DataWriteCase{"negative_values",
+                      "-1,-2147483648",
+                      {-1, -2147483647 - 1, 102, 103, 104, 105, 106},
+                      nullptr},
+        DataWriteCase{"leading_blank_and_sign", " 5,+7", {5, 7, 102, 103, 104, 105, 106}, nullptr},
+        DataWriteCase{
+            "hex_prefixes", "$1F,x1f,X10,0x10,0XfF,-$10", {31, 31, 16, 16, 255, -16, 106}, nullptr},
+        DataWriteCase{"empty_text_is_one_bad_token",
+                      "",
+                      {100, 101, 102, 103, 104, 105, 106},
+                      "'' is not a valid integer value"},
+        DataWriteCase{"empty_middle_token",
+                      "1,,3",
+                      {1, 101, 102, 103, 104, 105, 106},
+                      "'' is not a valid integer value"},
+        DataWriteCase{"trailing_separator",
+                      "1,2,",
+                      {1, 2, 102, 103, 104, 105, 106},
+                      "'' is not a valid integer value"},
+        DataWriteCase{"trailing_blank",
+                      "1,5 ",
+                      {1, 101, 102, 103, 104, 105, 106},
+                      "'5 ' is not a valid integer value"},
+        DataWriteCase{"not_a_number",
+                      "7,8,abc,4",
+                      {7, 8, 102, 103, 104, 105, 106},
+                      "'abc' is not a valid integer value"},
+        DataWriteCase{"too_large",
+                      "2147483648",
+                      {100, 101, 102, 103, 104, 105, 106},
+                      "'2147483648' is not a valid integer value"},
+        DataWriteCase{"bare_hex_prefix",
+                      "$",
+                      {100, 101, 102, 103, 104, 105, 106},
+                      "'$' is not a valid integer value"}),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
+
+TEST(LcdCharacterData, WritingIntoNoRowsDoesNothing) {
+    TiLCDCharacter pattern;
+    EXPECT_NO_THROW(pattern.SetData(""));
+    EXPECT_NO_THROW(pattern.SetData("1,2,3"));
+    EXPECT_EQ(pattern.RowCount(), 0);
+}
+
+TEST(LcdCharacterData, RoundTripsEveryValue) {
+    const Rows rows = {0, -1, 31, -2147483647 - 1, 2147483647, 65536, -99};
+    TiLCDCharacter source = WithRows(rows);
+    TiLCDCharacter target;
+    target.SetRowCount(static_cast<int>(rows.size()));
+    target.SetData(source.Data());
+    EXPECT_EQ(target.Rows(), rows);
+}
+
+TEST(LcdCharacterRows, RowCountTrimsFromBottomAndPadsWithZeros) {
+    TiLCDCharacter pattern = WithRows({1, 2, 3});
+    pattern.SetRowCount(3);
+    EXPECT_EQ(pattern.Rows(), (Rows{1, 2, 3}));
+    pattern.SetRowCount(5);
+    EXPECT_EQ(pattern.Rows(), (Rows{1, 2, 3, 0, 0}));
+    pattern.SetRowCount(2);
+    EXPECT_EQ(pattern.Rows(), (Rows{1, 2}));
+    pattern.SetRowCount(-4);
+    EXPECT_EQ(pattern.RowCount(), 0);
+}
+
+TEST(LcdCharacterRows, EditsAndChecksIndexes) {
+    TiLCDCharacter pattern = WithRows({1, 2, 3});
+    pattern.SetRow(1, -5);
+    pattern.AddRow(9);
+    pattern.DeleteRow(0);
+    pattern.SetRows({7, 8});
+    EXPECT_EQ(pattern.Rows(), (Rows{-5, 3, 9, 7, 8}));
+    EXPECT_EQ(pattern.Row(4), 8);
+    EXPECT_THROW(pattern.Row(5), EListError);
+    EXPECT_THROW(pattern.SetRow(-1, 0), EListError);
+    EXPECT_THROW(pattern.DeleteRow(5), EListError);
+    try {
+        pattern.Row(7);
+    } catch (const EListError& error) {
+        EXPECT_STREQ(error.what(), "List index out of bounds (7)");
+    }
+    pattern.ClearRows();
+    EXPECT_EQ(pattern.RowCount(), 0);
+}
+
+class TFont : public TPersistent {
+public:
+    std::string ClassName() const override { return "TFont"; }
+};
+
+TEST(LcdCharacterCopy, CopiesAnotherPatternWhateverTheRowCounts) {
+    TiLCDCharacter target = WithRows({9, 9, 9, 9});
+    target.CopyFrom(WithRows({1, 2}));
+    EXPECT_EQ(target.Rows(), (Rows{1, 2}));
+    target.CopyFrom(WithRows({4, 5, 6}));
+    EXPECT_EQ(target.Rows(), (Rows{4, 5, 6}));
+}
+
+TEST(LcdCharacterCopy, RefusesOtherClassesAndStaysUnchanged) {
+    TiLCDCharacter target = WithRows({9, 8});
+    try {
+        target.CopyFrom(TFont());
+        ADD_FAILURE() << "no EConvertError";
+    } catch (const EConvertError& error) {
+        EXPECT_STREQ(error.what(), "Cannot assign a TFont to a TiLCDCharacter");
+    }
+    EXPECT_EQ(target.Rows(), (Rows{9, 8}));
+}
+
+TEST(DefaultPatterns, EveryCodeHasSevenRowsOfFiveCells) {
+    std::set<int> nonBlank;
+    std::set<Rows> shapes;
+    for (int code = 0; code < 256; ++code) {
+        SCOPED_TRACE(code);
+        TiLCDCharacter pattern = WithRows({1, 2, 3, 4, 5, 6, 7, 8, 9});
+        pattern.LoadDefaultPattern(code);
+        ASSERT_EQ(pattern.RowCount(), 7);
+        bool blank = true;
+        for (std::int32_t row : pattern.Rows()) {
+            EXPECT_GE(row, 0);
+            EXPECT_LE(row, 31);
+            blank = blank && row == 0;
+        }
+        if (!blank) {
+            nonBlank.insert(code);
+            // Every character must be told apart from every other one.
+            EXPECT_TRUE(shapes.insert(pattern.Rows()).second) << "shape used twice";
+        }
+    }
+    std::set<int> expected;
+    for (int code = 33; code <= 126; ++code) {
+        expected.insert(code);
+    }
+    expected.insert(128);
+    for (int code = 161; code <= 255; ++code) {
+        expected.insert(code);
+    }
+    EXPECT_EQ(nonBlank, expected);
+    EXPECT_EQ(nonBlank.size(), 190u);
+}
+
+TEST(DefaultPatterns, TellingRows) {
+    struct Row {
+        int code;
+        Rows rows;
+    };
+    const Row table[] = {
+        {'0', {14, 17, 19, 21, 25, 17, 14}}, {'K', {17, 18, 20, 24, 20, 18, 17}},
+        {'~', {8, 21, 2, 0, 0, 0, 0}},       {128, {6, 9, 28, 8, 28, 9, 6}},
+        {161, {4, 0, 4, 4, 4, 4, 4}},        {176, {6, 9, 6, 0, 0, 0, 0}},
+        {181, {0, 17, 17, 17, 25, 22, 16}},  {196, {10, 0, 14, 17, 31, 17, 17}},
+        {214, {10, 0, 14, 17, 17, 17, 14}},  {223, {14, 17, 30, 18, 17, 25, 22}},
+        {228, {10, 0, 14, 1, 15, 17, 15}},   {252, {10, 0, 0, 17, 17, 19, 13}},
+        {255, {10, 0, 17, 17, 15, 1, 14}},
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.code);
+        TiLCDCharacter pattern;
+        pattern.LoadDefaultPattern(row.code);
+        EXPECT_EQ(pattern.Rows(), row.rows);
+    }
+}
+
+TEST(DefaultPatterns, CodesOutsideTheTableLeaveNoRows) {
+    for (int code : {-1, 256, 1000}) {
+        TiLCDCharacter pattern = WithRows({1});
+        pattern.LoadDefaultPattern(code);
+        EXPECT_EQ(pattern.RowCount(), 0) << code;
+    }
+}
+
+} // namespace
+} // namespace velmora
