@@ -1,0 +1,69 @@
+// Common frame of the receive and transmit threads: start, priority, stop signal, bounded join.
+#pragma once
+
+#include "serial/comm_notifier.h"
+#include "serial/comm_runtime.h"
+#include "serial/port_io.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace velmora {
+
+// What a worker is given by the component; it owns none of it. The
+// descriptors stay open until the worker has been joined.
+struct WorkerContext {
+    PortIo& io;
+    int portFd;
+    int stopFd; // eventfd: readable once the component wants the workers gone
+    CommNotifier& notifier;
+    const PortRuntime& runtime;
+};
+
+class CommWorker {
+public:
+    explicit CommWorker(const WorkerContext& context);
+    virtual ~CommWorker();
+    CommWorker(const CommWorker&) = delete;
+    CommWorker& operator=(const CommWorker&) = delete;
+
+    // Starts the thread, raising its scheduling priority by `boost` nice
+    // steps where the system allows. Throws std::system_error when no
+    // thread can be created.
+    void Start(int boost);
+
+    // Joins the thread. The workers watch the stop event in every wait, so
+    // this is quick; if the body has not ended after `bound` the worker is
+    // marked terminated and a warning logged, and the join goes on anyway:
+    // the thread still uses the descriptors and the notifier, so leaving
+    // it behind would let it touch them after they are gone.
+    // Returns false when the bound was exceeded.
+    bool Join(std::chrono::milliseconds bound);
+
+    bool Terminated() const { return terminated_; }
+
+protected:
+    // The thread's work; may throw (the frame then requests a hang-up).
+    virtual void Execute() = 0;
+    // Clean-up that runs after Execute however it ended.
+    virtual void Finish() noexcept {}
+
+    bool StopSignalled();
+    void PostHangup() noexcept;
+
+    WorkerContext ctx_;
+
+private:
+    void Run(int boost) noexcept;
+
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable endedCondition_;
+    bool ended_ = false;
+    std::atomic<bool> terminated_{false};
+};
+
+} // namespace velmora

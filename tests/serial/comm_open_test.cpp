@@ -1,0 +1,230 @@
+// Opening and closing a port: failures with their messages and states, repeated use, properties.
+#include "serial/comm.h"
+#include "tests/serial/serial_test_support.h"
+
+#include <QCoreApplication>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace velmora::test {
+namespace {
+
+class CommOpenTest : public PtyCommTest {};
+
+// The message of the ECommsError that OpenPort raises, or "" when it succeeds.
+std::string OpenError(TComm& comm) {
+    try {
+        comm.OpenPort();
+    } catch (const ECommsError& error) {
+        return error.message();
+    }
+    return "";
+}
+
+TEST(TCommDefaults, PropertiesAsConstructed) {
+    TComm comm;
+    EXPECT_EQ(comm.CommName(), "COM2");
+    EXPECT_EQ(comm.DeviceFolder(), "/dev");
+    EXPECT_EQ(comm.BaudRate(), 9600u);
+    EXPECT_FALSE(comm.ParityCheck());
+    EXPECT_FALSE(comm.Outx_CtsFlow());
+    EXPECT_FALSE(comm.Outx_DsrFlow());
+    EXPECT_EQ(comm.DtrControl(), TDtrControl::DtrEnable);
+    EXPECT_FALSE(comm.DsrSensitivity());
+    EXPECT_TRUE(comm.TxContinueOnXoff());
+    EXPECT_TRUE(comm.Outx_XonXoffFlow());
+    EXPECT_TRUE(comm.Inx_XonXoffFlow());
+    EXPECT_FALSE(comm.ReplaceWhenParityError());
+    EXPECT_FALSE(comm.IgnoreNullChar());
+    EXPECT_EQ(comm.RtsControl(), TRtsControl::RtsEnable);
+    EXPECT_EQ(comm.XonLimit(), 500);
+    EXPECT_EQ(comm.XoffLimit(), 500);
+    EXPECT_EQ(comm.ByteSize(), TByteSize::_8);
+    EXPECT_EQ(comm.Parity(), TParity::None);
+    EXPECT_EQ(comm.StopBits(), TStopBits::_1);
+    EXPECT_EQ(comm.XonChar(), 17);
+    EXPECT_EQ(comm.XoffChar(), 19);
+    EXPECT_EQ(comm.ReplacedChar(), 0);
+    EXPECT_EQ(comm.ReadIntervalTimeout(), 100u);
+    EXPECT_EQ(comm.ReadTotalTimeoutMultiplier(), 0u);
+    EXPECT_EQ(comm.ReadTotalTimeoutConstant(), 0u);
+    EXPECT_EQ(comm.WriteTotalTimeoutMultiplier(), 0u);
+    EXPECT_EQ(comm.WriteTotalTimeoutConstant(), 0u);
+    EXPECT_FALSE(comm.PortOpen());
+    EXPECT_TRUE(comm.SendQueueEmpty());
+}
+
+TEST(TCommDefaults, OutOfRangeEnumerationsAreIgnored) {
+    TComm comm;
+    comm.SetParity(static_cast<TParity>(5));
+    comm.SetByteSize(static_cast<TByteSize>(4));
+    comm.SetStopBits(static_cast<TStopBits>(3));
+    comm.SetDtrControl(static_cast<TDtrControl>(3));
+    comm.SetRtsControl(static_cast<TRtsControl>(4));
+    EXPECT_EQ(comm.Parity(), TParity::None);
+    EXPECT_EQ(comm.ByteSize(), TByteSize::_8);
+    EXPECT_EQ(comm.StopBits(), TStopBits::_1);
+    EXPECT_EQ(comm.DtrControl(), TDtrControl::DtrEnable);
+    EXPECT_EQ(comm.RtsControl(), TRtsControl::RtsEnable);
+    comm.SetParity(TParity::Space);
+    EXPECT_EQ(comm.Parity(), TParity::Space);
+}
+
+TEST_F(CommOpenTest, OpensAndClosesManyTimes) {
+    for (int round = 1; round <= 40; ++round) {
+        SCOPED_TRACE(round);
+        comm->OpenPort();
+        ASSERT_TRUE(comm->PortOpen());
+        // Each open starts a new transmit thread, which reports its empty queue once.
+        ASSERT_TRUE(WaitUntil([&] { return events.empties == round; }));
+        comm->ClosePort();
+        ASSERT_FALSE(comm->PortOpen());
+    }
+    EXPECT_EQ(io.opens, 40);
+    EXPECT_EQ(io.closes, 40);
+    // Still a working port after all that.
+    OpenAndSettle();
+    ASSERT_TRUE(pty.Write("after\r\n"));
+    ASSERT_TRUE(WaitUntil([&] { return events.AllData() == "after\r\n"; }));
+}
+
+TEST_F(CommOpenTest, CloseWhenClosedDoesNothing) {
+    comm->ClosePort();
+    comm->ClosePort();
+    EXPECT_FALSE(comm->PortOpen());
+    EXPECT_EQ(io.opens, 0);
+    OpenAndSettle();
+    comm->ClosePort();
+    comm->ClosePort();
+    EXPECT_EQ(io.closes, 1);
+}
+
+TEST_F(CommOpenTest, FailuresRaiseTheirMessageAndLeaveThePortClosed) {
+    devices.File("plainfile", "not a port");
+    devices.Link("ttyS4", "/dev/null");
+    struct Row {
+        const char* name;
+        std::string commName;
+        const char* message;
+    };
+    const Row rows[] = {
+        {"missing_device", "COM9", "Error opening serial port"},
+        {"missing_absolute_path", devices.Path() + "/nothing/here", "Error opening serial port"},
+        {"a_folder", devices.Path(), "Error opening serial port"},
+        {"regular_file", "plainfile", "File handle is not a comm handle "},
+        {"character_device_not_a_terminal", "COM5", "Cannot setup comm buffer"},
+        {"dev_null_by_path", "/dev/null", "Cannot setup comm buffer"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        comm->SetCommName(row.commName);
+        EXPECT_EQ(OpenError(*comm), row.message);
+        EXPECT_FALSE(comm->PortOpen());
+        EXPECT_FALSE(comm->SendData("x", 1));
+        EXPECT_EQ(io.opens.load(), io.closes.load()) << "a failed open must release its descriptor";
+    }
+    // A corrected name opens.
+    comm->SetCommName("COM1");
+    OpenAndSettle();
+    EXPECT_TRUE(comm->PortOpen());
+}
+
+TEST_F(CommOpenTest, OpenWhileOpenKeepsThePort) {
+    OpenAndSettle();
+    EXPECT_EQ(OpenError(*comm), "This serial port already opened");
+    EXPECT_TRUE(comm->PortOpen());
+    EXPECT_EQ(io.opens, 1);
+    ASSERT_TRUE(comm->SendData("Func?\r\n", 7));
+    EXPECT_EQ(pty.Read(7, 10s), "Func?\r\n");
+    ASSERT_TRUE(pty.Write("\"VOLT\"\r\n"));
+    ASSERT_TRUE(WaitUntil([&] { return events.AllData() == "\"VOLT\"\r\n"; }));
+}
+
+TEST_F(CommOpenTest, SecondComponentOnTheSamePortIsRefused) {
+    OpenAndSettle();
+    TComm second(nullptr, &io);
+    second.SetDeviceFolder(devices.Path());
+    second.SetCommName("COM1");
+    EXPECT_EQ(OpenError(second), "Error opening serial port");
+    EXPECT_FALSE(second.PortOpen());
+    comm->ClosePort();
+    EXPECT_EQ(OpenError(second), "");
+    second.ClosePort();
+}
+
+TEST_F(CommOpenTest, PortLockedByAnotherDescriptorIsRefused) {
+    const int other = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(OpenError(*comm), "Error opening serial port");
+    EXPECT_FALSE(comm->PortOpen());
+    ::flock(other, LOCK_UN);
+    EXPECT_EQ(OpenError(*comm), "");
+    ::close(other);
+}
+
+TEST_F(CommOpenTest, PortLockedByAnotherProcessIsRefused) {
+    int ready[2];
+    int release[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    const std::string path = pty.SlavePath();
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Only async-signal-safe calls in the child of a threaded process.
+        const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        const char ok = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? '1' : '0';
+        (void)::write(ready[1], &ok, 1);
+        char done;
+        (void)::read(release[0], &done, 1);
+        ::_exit(0);
+    }
+    char ok = 0;
+    ASSERT_EQ(::read(ready[0], &ok, 1), 1);
+    ASSERT_EQ(ok, '1');
+    EXPECT_EQ(OpenError(*comm), "Error opening serial port");
+    EXPECT_FALSE(comm->PortOpen());
+    (void)::write(release[1], "x", 1);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    for (const int fd : {ready[0], ready[1], release[0], release[1]})
+        ::close(fd);
+    EXPECT_EQ(OpenError(*comm), "");
+}
+
+TEST_F(CommOpenTest, EventThatCannotBeCreatedClosesThePort) {
+    io.failCreateEvent = true;
+    EXPECT_EQ(OpenError(*comm), "Unable to create event");
+    EXPECT_FALSE(comm->PortOpen());
+    EXPECT_EQ(io.opens, 1);
+    EXPECT_EQ(io.closes, 1);
+    io.failCreateEvent = false;
+    OpenAndSettle();
+}
+
+TEST_F(CommOpenTest, RefusedLineSettingsDoNotFailTheOpen) {
+    io.setAttributesErrno = EINVAL;
+    comm->SetBaudRate(4800);
+    OpenAndSettle();
+    EXPECT_TRUE(comm->PortOpen());
+    EXPECT_GE(io.setAttributesCalls, 1);
+    // The component keeps what the driver has, not what it asked for.
+    const int fd = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    TermAttributes actual;
+    ASSERT_EQ(DefaultPortIo().GetAttributes(fd, &actual), 0);
+    ::close(fd);
+    EXPECT_EQ(comm->AppliedLineSettings().ospeed, actual.ospeed);
+    EXPECT_NE(comm->AppliedLineSettings().ospeed, 4800u);
+    EXPECT_EQ(comm->BaudRate(), 4800u);
+    // Data still flows both ways.
+    ASSERT_TRUE(comm->SendData("Read?\r\n", 7));
+    EXPECT_EQ(pty.Read(7, 10s), "Read?\r\n");
+}
+
+} // namespace
+} // namespace velmora::test

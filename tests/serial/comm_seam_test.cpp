@@ -1,0 +1,141 @@
+// Faults a pseudo-terminal cannot produce, injected through the kernel seam.
+#include "serial/comm.h"
+#include "tests/serial/serial_test_support.h"
+
+#include <sys/ioctl.h>
+
+namespace velmora::test {
+namespace {
+
+class CommSeamTest : public PtyCommTest {};
+
+TEST_F(CommSeamTest, InterruptedAndEmptyReadsAreRetried) {
+    OpenAndSettle();
+    for (const int error : {EINTR, EAGAIN}) {
+        SCOPED_TRACE(error);
+        events.chunks.clear();
+        io.FailReads(error, 3);
+        ASSERT_TRUE(pty.Write("+1.16040760E+03\r\n"));
+        ASSERT_TRUE(WaitUntil([&] { return events.chunks.size() == 1; }));
+        EXPECT_EQ(events.chunks[0], "+1.16040760E+03\r\n");
+        EXPECT_EQ(events.hangups, 0);
+    }
+}
+
+TEST_F(CommSeamTest, ReadErrorRequestsHangup) {
+    OpenAndSettle();
+    io.FailReads(EIO, 1);
+    ASSERT_TRUE(pty.Write("+1.0E+00\r\n"));
+    ASSERT_TRUE(WaitUntil([&] { return events.hangups == 1; }));
+    EXPECT_TRUE(events.chunks.empty());
+    EXPECT_TRUE(comm->PortOpen()) << "closing is left to the application";
+}
+
+TEST_F(CommSeamTest, InvalidDescriptorEndsReceptionSilently) {
+    OpenAndSettle();
+    const int flushes = io.inputFlushes;
+    io.FailReads(EBADF, 1);
+    ASSERT_TRUE(pty.Write("+1.0E+00\r\n"));
+    // The ending receive thread purges its input.
+    ASSERT_TRUE(WaitUntil([&] { return io.inputFlushes > flushes; }));
+    ASSERT_TRUE(pty.Write("+2.0E+00\r\n"));
+    comm->ClosePort();
+    DeliverPosted();
+    EXPECT_EQ(events.hangups, 0);
+    EXPECT_TRUE(events.chunks.empty());
+}
+
+TEST_F(CommSeamTest, DriverWithoutLineCountersIsNotAskedAgain) {
+    // A pseudo-terminal answers ENOTTY; that only turns the sampling off.
+    comm->SetReadIntervalTimeout(300);
+    OpenAndSettle();
+    ASSERT_TRUE(pty.Write("+1.0E+00\r\n"));
+    ASSERT_TRUE(WaitUntil([&] { return events.chunks.size() == 1; }));
+    EXPECT_EQ(io.countersCalls, 1);
+    EXPECT_TRUE(events.errors.empty());
+    EXPECT_TRUE(events.modemEvents.empty());
+    EXPECT_EQ(events.hangups, 0);
+}
+
+TEST_F(CommSeamTest, FailingLineCountersRequestHangup) {
+    io.countersErrno = EIO;
+    OpenAndSettle();
+    ASSERT_TRUE(WaitUntil([&] { return events.hangups == 1; }));
+}
+
+struct LineEventRow {
+    const char* name;
+    LineCounters change; // added to the baseline in the second sample
+    uint32_t error;      // expected OnReceiveError mask, 0 for none
+    uint32_t modem;      // expected OnModemStateChange value, 0 for none
+};
+
+TEST_F(CommSeamTest, LineCountersBecomeErrorAndModemEvents) {
+    const LineEventRow rows[] = {
+        {"overrun", {.overrun = 1}, CE_OVERRUN, 0},
+        {"buffer_overrun", {.bufOverrun = 2}, CE_RXOVER, 0},
+        {"parity", {.parity = 1}, CE_RXPARITY, 0},
+        {"framing", {.frame = 3}, CE_FRAME, 0},
+        {"break", {.brk = 1}, CE_BREAK, 0},
+        {"framing_and_break", {.frame = 1, .brk = 1}, CE_FRAME | CE_BREAK, 0},
+        {"carrier_detect", {.dcd = 1}, 0, 8},
+        {"ring", {.rng = 1}, 0, 4},
+        {"carrier_and_ring", {.rng = 1, .dcd = 2}, 0, 12},
+        {"parity_and_carrier", {.dcd = 1, .parity = 1}, CE_RXPARITY, 8},
+        {"cts_alone_is_no_event", {.cts = 1}, 0, 0},
+    };
+    for (const LineEventRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        events = EventRecord();
+        events.Attach(*comm);
+        LineCounters base{.cts = 5,
+                          .dsr = 6,
+                          .rng = 7,
+                          .dcd = 8,
+                          .frame = 9,
+                          .overrun = 10,
+                          .parity = 11,
+                          .brk = 12,
+                          .bufOverrun = 13};
+        LineCounters changed = base;
+        changed.cts += row.change.cts;
+        changed.rng += row.change.rng;
+        changed.dcd += row.change.dcd;
+        changed.frame += row.change.frame;
+        changed.overrun += row.change.overrun;
+        changed.parity += row.change.parity;
+        changed.brk += row.change.brk;
+        changed.bufOverrun += row.change.bufOverrun;
+        // The first sample is the baseline; the change shows in the second
+        // and then stays, so it is reported exactly once.
+        io.ScriptCounters({base, changed});
+        io.ScriptModemBits({0});
+        OpenAndSettle();
+        // Data after the samples orders the check: events come before it.
+        const auto samples = io.countersCalls.load();
+        ASSERT_TRUE(WaitUntil([&] { return io.countersCalls >= samples + 3; }));
+        ASSERT_TRUE(pty.Write("+1\r\n"));
+        ASSERT_TRUE(WaitUntil([&] { return events.chunks.size() == 1; }));
+        comm->ClosePort();
+        DeliverPosted();
+        EXPECT_EQ(events.errors,
+                  row.error ? std::vector<uint32_t>{row.error} : std::vector<uint32_t>{});
+        EXPECT_EQ(events.modemEvents,
+                  row.modem ? std::vector<uint32_t>{row.modem} : std::vector<uint32_t>{});
+        EXPECT_EQ(events.hangups, 0);
+        EXPECT_EQ(events.order.back(), "data") << "reception goes on after a line event";
+    }
+}
+
+TEST_F(CommSeamTest, ModemLinesWithoutCountersStillGiveEvents) {
+    io.countersErrno = ENOTTY;
+    // Carrier rises, ring rises, both fall, then carrier and ring together.
+    io.ScriptModemBits({0, TIOCM_CD, TIOCM_CD | TIOCM_RI, 0, TIOCM_CD | TIOCM_RI});
+    OpenAndSettle();
+    ASSERT_TRUE(WaitUntil([&] { return events.modemEvents.size() == 4; }));
+    EXPECT_EQ(events.modemEvents, (std::vector<uint32_t>{8, 4, 8, 12}));
+    EXPECT_TRUE(events.errors.empty());
+}
+
+} // namespace
+} // namespace velmora::test

@@ -1,0 +1,316 @@
+// The simulated meter's thread: command lines in, answers out, with the line's byte timing.
+#include "tools/meter/meter_emulator.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace velmora {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr char kXon = 17;
+constexpr char kXoff = 19;
+
+} // namespace
+
+MeterEmulator::MeterEmulator(MeterOptions options)
+    : options_(std::move(options))
+    , model_(options_.model)
+    , noise_(options_.model.seed ^ 0x5eed)
+    , script_(options_.script.begin(), options_.script.end())
+    , function_(options_.model.startFunction) {}
+
+MeterEmulator::~MeterEmulator() {
+    Stop();
+}
+
+void MeterEmulator::Start() {
+    if (thread_.joinable())
+        return;
+    wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd_ < 0)
+        throw std::system_error(errno, std::generic_category(), "eventfd");
+    pty_ = std::make_unique<PseudoTerminal>();
+    {
+        std::lock_guard lock(mutex_);
+        slavePath_ = pty_->SlavePath();
+    }
+    UpdateLink();
+    stopping_ = false;
+    thread_ = std::thread(&MeterEmulator::Run, this);
+}
+
+void MeterEmulator::Stop() {
+    if (thread_.joinable()) {
+        stopping_ = true;
+        const uint64_t one = 1;
+        (void)::write(wakeFd_, &one, sizeof one);
+        thread_.join();
+    }
+    pty_.reset();
+    if (wakeFd_ >= 0)
+        ::close(wakeFd_);
+    wakeFd_ = -1;
+    if (!options_.linkPath.empty())
+        ::unlink(options_.linkPath.c_str());
+}
+
+std::string MeterEmulator::SlavePath() const {
+    std::lock_guard lock(mutex_);
+    return slavePath_;
+}
+
+std::string MeterEmulator::Received() const {
+    std::lock_guard lock(mutex_);
+    return received_;
+}
+
+void MeterEmulator::ClearReceived() {
+    std::lock_guard lock(mutex_);
+    received_.clear();
+    commands_.clear();
+}
+
+bool MeterEmulator::WaitForReceived(std::string_view needle,
+                                    std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout,
+                             [&] { return received_.find(needle) != std::string::npos; });
+}
+
+std::vector<std::string> MeterEmulator::Commands() const {
+    std::lock_guard lock(mutex_);
+    return commands_;
+}
+
+void MeterEmulator::Inject(ScriptStep step) {
+    Inject(std::vector<ScriptStep>{std::move(step)});
+}
+
+void MeterEmulator::Inject(const std::vector<ScriptStep>& steps) {
+    {
+        std::lock_guard lock(mutex_);
+        script_.insert(script_.end(), steps.begin(), steps.end());
+    }
+    if (wakeFd_ >= 0) {
+        const uint64_t one = 1;
+        (void)::write(wakeFd_, &one, sizeof one);
+    }
+}
+
+size_t MeterEmulator::PendingSteps() const {
+    std::lock_guard lock(mutex_);
+    return script_.size();
+}
+
+MeterFunction MeterEmulator::Function() const {
+    std::lock_guard lock(mutex_);
+    return function_;
+}
+
+void MeterEmulator::Run() {
+    try {
+        Serve();
+    } catch (const std::exception& error) {
+        // A test or demo without its meter should say why, not abort.
+        std::fprintf(stderr, "velmora-meter: %s\n", error.what());
+    }
+}
+
+void MeterEmulator::Serve() {
+    while (!stopping_) {
+        {
+            std::unique_lock lock(mutex_);
+            RunImmediateSteps(lock);
+        }
+        if (stopping_)
+            break;
+
+        pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {pty_ ? pty_->MasterFd() : -1, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0 && errno != EINTR)
+            break;
+        if (fds[0].revents & POLLIN) {
+            uint64_t count = 0;
+            (void)::read(wakeFd_, &count, sizeof count);
+        }
+        if (fds[1].revents & POLLIN) {
+            char buffer[512];
+            const ssize_t n = ::read(fds[1].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                const std::string_view bytes(buffer, static_cast<size_t>(n));
+                {
+                    std::lock_guard lock(mutex_);
+                    received_ += bytes;
+                }
+                changed_.notify_all();
+                lineBuffer_ += bytes;
+                for (size_t end; (end = lineBuffer_.find('\n')) != std::string::npos;) {
+                    std::string line = lineBuffer_.substr(0, end);
+                    lineBuffer_.erase(0, end + 1);
+                    if (!line.empty() && line.back() == '\r')
+                        line.pop_back();
+                    HandleLine(line);
+                }
+            }
+        } else if (fds[1].revents & (POLLHUP | POLLERR)) {
+            // Nobody has the slave open: wait a little instead of spinning.
+            Sleep(std::chrono::milliseconds(5));
+        }
+    }
+}
+
+void MeterEmulator::RunImmediateSteps(std::unique_lock<std::mutex>& lock) {
+    while (!stopping_ && !script_.empty() && !AnswersQuery(script_.front().kind)) {
+        const ScriptStep step = script_.front();
+        script_.pop_front();
+        lock.unlock();
+        switch (step.kind) {
+        case ScriptStep::Kind::Pause:
+            Sleep(std::chrono::milliseconds(step.milliseconds));
+            break;
+        case ScriptStep::Kind::Send:
+            Transmit(step.text);
+            break;
+        case ScriptStep::Kind::Xoff:
+            Transmit(std::string_view(&kXoff, 1));
+            break;
+        case ScriptStep::Kind::Xon:
+            Transmit(std::string_view(&kXon, 1));
+            break;
+        case ScriptStep::Kind::Hangup:
+            HangUp(step.reopen);
+            break;
+        default:
+            break;
+        }
+        lock.lock();
+    }
+}
+
+void MeterEmulator::HandleLine(const std::string& line) {
+    // The model always sees the command, so "Meas" switches the function
+    // even when the script answers in its place.
+    const std::optional<std::string> ownReply = model_.Handle(line);
+    ScriptStep step; // by default the meter answers by itself
+    {
+        std::lock_guard lock(mutex_);
+        commands_.push_back(line);
+        function_ = model_.Function();
+        if (IsQuery(line) && !script_.empty() && AnswersQuery(script_.front().kind)) {
+            step = script_.front();
+            script_.pop_front();
+        }
+    }
+    changed_.notify_all();
+    if (IsQuery(line))
+        Answer(step, ownReply);
+}
+
+void MeterEmulator::Answer(const ScriptStep& step, const std::optional<std::string>& ownReply) {
+    using Kind = ScriptStep::Kind;
+    std::string first;
+    std::string second;
+    switch (step.kind) {
+    case Kind::Answer:
+        if (!ownReply)
+            return;
+        first = *ownReply + "\r\n";
+        break;
+    case Kind::Reply:
+        first = step.text + "\r\n";
+        break;
+    case Kind::Split:
+        first = step.text;
+        second = step.rest + "\r\n";
+        break;
+    case Kind::Garbage: {
+        std::uniform_int_distribution<int> byte(1, 255);
+        while (static_cast<int>(first.size()) < step.count) {
+            const char c = static_cast<char>(byte(noise_));
+            if (c != '\r' && c != '\n' && c != kXon && c != kXoff)
+                first += c;
+        }
+        first += "\r\n";
+        break;
+    }
+    case Kind::Overload:
+        first = FormatReading(step.negative ? -kOverload : kOverload) + "\r\n";
+        break;
+    default: // silence
+        return;
+    }
+    if (!Sleep(options_.measureTime))
+        return;
+    Transmit(first);
+    if (!second.empty() && Sleep(std::chrono::milliseconds(step.milliseconds)))
+        Transmit(second);
+}
+
+void MeterEmulator::Transmit(std::string_view bytes) {
+    if (!pty_ || !pty_->MasterOpen())
+        return;
+    if (options_.baud == 0) {
+        pty_->Write(bytes);
+        return;
+    }
+    // One start bit, eight data bits, one stop bit per character.
+    const auto byteTime = std::chrono::nanoseconds(10'000'000'000LL / options_.baud);
+    auto due = Clock::now();
+    for (const char c : bytes) {
+        if (stopping_ || !pty_->Write(std::string_view(&c, 1)))
+            return;
+        due += byteTime;
+        std::this_thread::sleep_until(due);
+    }
+}
+
+void MeterEmulator::HangUp(bool reopen) {
+    pty_->Close();
+    lineBuffer_.clear();
+    if (reopen) {
+        pty_ = std::make_unique<PseudoTerminal>();
+        {
+            std::lock_guard lock(mutex_);
+            slavePath_ = pty_->SlavePath();
+        }
+        UpdateLink();
+    }
+    ++hangups_; // counted once the new port is ready
+}
+
+bool MeterEmulator::Sleep(std::chrono::milliseconds duration) {
+    if (duration.count() > 0) {
+        pollfd wake{wakeFd_, POLLIN, 0};
+        const auto until = Clock::now() + duration;
+        while (!stopping_ && Clock::now() < until) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
+            ::poll(&wake, 1, static_cast<int>(left.count()) + 1);
+            if (wake.revents & POLLIN) {
+                // A wake-up for new steps must not cut the pause short, only a stop.
+                uint64_t count = 0;
+                (void)::read(wakeFd_, &count, sizeof count);
+            }
+        }
+    }
+    return !stopping_;
+}
+
+void MeterEmulator::UpdateLink() {
+    if (options_.linkPath.empty())
+        return;
+    // Replace atomically, so a program opening the link never finds it missing.
+    const std::string temporary = options_.linkPath + ".new";
+    ::unlink(temporary.c_str());
+    if (::symlink(SlavePath().c_str(), temporary.c_str()) != 0 ||
+        ::rename(temporary.c_str(), options_.linkPath.c_str()) != 0)
+        throw std::system_error(errno, std::generic_category(), "link " + options_.linkPath);
+}
+
+} // namespace velmora

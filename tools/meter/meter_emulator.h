@@ -1,0 +1,99 @@
+// The simulated meter on a pseudo-terminal, running on a thread of its own.
+#pragma once
+
+#include "tools/meter/meter_model.h"
+#include "tools/meter/meter_script.h"
+#include "tools/meter/pseudo_terminal.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace velmora {
+
+struct MeterOptions {
+    // Byte timing of the line: each byte takes 10 bit times at this rate
+    // (9600 -> about 1.04 ms a byte); 0 writes replies at once.
+    uint32_t baud = 0;
+    // Time the meter takes to measure before it starts answering a reading.
+    std::chrono::milliseconds measureTime{0};
+    MeterModelOptions model;
+    std::vector<ScriptStep> script;
+    // When set, a symbolic link here points at the slave; it follows a
+    // reopen after a hang-up and is removed by Stop().
+    std::string linkPath;
+};
+
+// Plays the meter on the master side of a pseudo-terminal: reads CR LF
+// terminated command lines, answers queries (by itself or as scripted)
+// and records every byte it received. All members are thread-safe.
+class MeterEmulator {
+public:
+    explicit MeterEmulator(MeterOptions options = {});
+    ~MeterEmulator(); // stops
+
+    // Creates the pseudo-terminal (and link) and starts the thread.
+    // Throws std::system_error when either cannot be had.
+    void Start();
+    void Stop();
+
+    // The present slave path (a new one after "hangup reopen").
+    std::string SlavePath() const;
+    // Every byte read from the program, in order.
+    std::string Received() const;
+    void ClearReceived();
+    // Waits until Received() contains `needle`; false after `timeout`.
+    bool WaitForReceived(std::string_view needle, std::chrono::milliseconds timeout) const;
+    // Command lines received so far (without CR LF).
+    std::vector<std::string> Commands() const;
+
+    // Appends steps to the script; they run after those already queued.
+    void Inject(ScriptStep step);
+    void Inject(const std::vector<ScriptStep>& steps);
+    // Script steps not yet used.
+    size_t PendingSteps() const;
+
+    MeterFunction Function() const;
+    // Hang-ups done, each counted once a reopened port is ready.
+    int Hangups() const { return hangups_; }
+
+private:
+    void Run();
+    void Serve();
+    void RunImmediateSteps(std::unique_lock<std::mutex>& lock);
+    void HandleLine(const std::string& line);
+    void Answer(const ScriptStep& step, const std::optional<std::string>& ownReply);
+    void Transmit(std::string_view bytes);
+    void HangUp(bool reopen);
+    bool Sleep(std::chrono::milliseconds duration); // false when stopping
+    void UpdateLink();
+
+    MeterOptions options_;
+    MeterModel model_; // only the thread touches it after Start
+    std::mt19937 noise_;
+    std::unique_ptr<PseudoTerminal> pty_;
+    std::string slavePath_;
+
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    std::deque<ScriptStep> script_;
+    std::string received_;
+    std::vector<std::string> commands_;
+    MeterFunction function_;
+    int wakeFd_ = -1;
+    std::atomic<bool> stopping_{false};
+    std::atomic<int> hangups_{0};
+    std::string lineBuffer_;
+    std::thread thread_;
+};
+
+} // namespace velmora
