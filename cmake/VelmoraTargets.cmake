@@ -27,19 +27,29 @@ function(velmora_add_library name)
   velmora_target_defaults(${name})
 endfunction()
 
-# velmora_add_test(name SOURCES ... LIBS ... [GUI])
-# A GoogleTest executable; GUI tests run on Qt's offscreen platform.
+# velmora_add_test(name SOURCES ... LIBS ... [GUI] [OWN_MAIN])
+# A GoogleTest executable. GUI tests run on Qt's offscreen platform with a
+# QApplication from the shared GUI test main, unless OWN_MAIN says the
+# sources bring their own main().
 function(velmora_add_test name)
-  cmake_parse_arguments(ARG "GUI" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "GUI;OWN_MAIN" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+  if(ARG_OWN_MAIN)
+    set(main_lib GTest::gtest)
+  elseif(ARG_GUI)
+    set(main_lib velmora_gui_test_main)
+  else()
+    set(main_lib GTest::gtest_main)
+  endif()
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} ${main_lib} GTest::gtest)
+  target_include_directories(${name} PRIVATE "${PROJECT_SOURCE_DIR}")
   velmora_target_defaults(${name})
-  set(env "")
+  set(properties LABELS ${name} TIMEOUT 300)
   if(ARG_GUI)
-    list(APPEND env "QT_QPA_PLATFORM=offscreen")
+    list(APPEND properties ENVIRONMENT QT_QPA_PLATFORM=offscreen)
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES ENVIRONMENT "${env}" LABELS "${name}")
+                       PROPERTIES ${properties})
 endfunction()
 
 # Fuzz builds instrument every library for coverage; the fuzz targets add

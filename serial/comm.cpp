@@ -47,17 +47,17 @@ void TComm::OpenPort() {
     const std::string path = DevicePathForPort(commName_, deviceFolder_);
     const int fd = io_.Open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        throw ECommsError("Error opening serial port");
-    auto refuse = [this, fd](const char* message) {
+        throw ECommsError("Error opening serial port", errno);
+    auto refuse = [this, fd](const char* message, int systemError = 0) {
         (void)io_.Close(fd);
-        throw ECommsError(message);
+        throw ECommsError(message, systemError);
     };
     // Another program (or another component here) using the port holds the lock.
     if (io_.Lock(fd) < 0)
-        refuse("Error opening serial port");
+        refuse("Error opening serial port", errno == EWOULDBLOCK ? EBUSY : errno);
     // Keeps later opens out while we have it; files and some drivers cannot.
     if (io_.SetExclusive(fd) < 0 && errno != ENOTTY && errno != EINVAL)
-        refuse("Error opening serial port");
+        refuse("Error opening serial port", errno);
     struct stat info {};
     if (io_.Stat(fd, &info) < 0 || !S_ISCHR(info.st_mode))
         refuse("File handle is not a comm handle ");

@@ -1,4 +1,4 @@
-// Test entry for the display tests: a QApplication on the offscreen platform.
+// Test entry for widget tests: a QApplication on the offscreen platform.
 #include <QApplication>
 
 #include <gtest/gtest.h>
