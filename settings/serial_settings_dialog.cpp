@@ -1,0 +1,114 @@
+// TForm3: the modal "Com Set" dialog in which the user picks the serial port and baud rate.
+#include "settings/serial_settings_dialog.h"
+
+#include "serial/comm.h"
+#include "settings/emulator_link.h"
+#include "settings/exception_report.h"
+#include "settings/ini_file.h"
+#include "settings/port_error_box.h"
+#include "settings/serial_port_list.h"
+#include "text/integer_conversion.h"
+#include "text/trim.h"
+#include "ui_serial_settings_dialog.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QStyle>
+
+#include <cstdint>
+#include <utility>
+
+namespace velmora {
+
+namespace {
+
+constexpr const char* kSection = "COM Info";
+// The numbered names the designed list holds; the ports found are added after them.
+constexpr int kDesignedPorts = 10;
+
+} // namespace
+
+TForm3::TForm3(TComm& comm, IniFile& settingsFile, QWidget* parent)
+    : QDialog(parent)
+    , ui_(std::make_unique<Ui::Form3>())
+    , comm_(comm)
+    , settingsFile_(settingsFile)
+    , emulatorLink_(EmulatorLinkPath()) {
+    ui_->setupUi(this);
+    // The designed place on the screen; a moved window is not re-centred on its parent.
+    move(201, 419);
+    connect(ui_->Button1, &QPushButton::clicked, this,
+            [this] { RunReportingExceptions([this] { Button1Click(); }); });
+}
+
+TForm3::~TForm3() = default;
+
+void TForm3::SetEmulatorLink(std::string path) {
+    emulatorLink_ = std::move(path);
+}
+
+void TForm3::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // A window restored from the minimised state gets a show event from the system
+    // too; only a real showing reloads the boxes, so edits survive minimising.
+    if (!event->spontaneous()) {
+        RunReportingExceptions([this] {
+            RefreshPortList();
+            FormShow();
+        });
+    }
+}
+
+void TForm3::RefreshPortList() {
+    QComboBox& box = *ui_->ComboBox1;
+    while (box.count() > kDesignedPorts) {
+        box.removeItem(box.count() - 1);
+    }
+    for (const std::string& port : AvailableSerialPorts(comm_.DeviceFolder(), emulatorLink_)) {
+        box.addItem(QString::fromStdString(port));
+    }
+    // The stable names are long paths: the open list may be wider than the box.
+    QAbstractItemView& list = *box.view();
+    list.setMinimumWidth(list.sizeHintForColumn(0) +
+                         box.style()->pixelMetric(QStyle::PM_ScrollBarExtent) +
+                         2 * list.frameWidth());
+}
+
+void TForm3::FormShow() {
+    ui_->ComboBox1->setEditText(
+        QString::fromStdString(settingsFile_.readValue(kSection, "Port", "")));
+    ui_->ComboBox2->setEditText(
+        QString::fromStdString(settingsFile_.readValue(kSection, "baudrate", "")));
+}
+
+void TForm3::Button1Click() {
+    const std::string portText = ui_->ComboBox1->currentText().toStdString();
+    const std::string baudText = ui_->ComboBox2->currentText().toStdString();
+
+    comm_.ClosePort();
+    comm_.SetCommName(TrimBlanks(portText));
+    comm_.SetBaudRate(static_cast<uint32_t>(ParseInteger(TrimBlanks(baudText))));
+    settingsFile_.writeValue(kSection, "Port", portText);
+    settingsFile_.writeValue(kSection, "baudrate", baudText);
+
+    // From here on the dialog is done, but it stays on screen until this handler
+    // returns, so the error box below stands over it.
+    try {
+        comm_.OpenPort();
+    } catch (const ECommsError& error) {
+        ShowPortOpenError(this, comm_.CommName(), PortOpenErrorReason(error, comm_));
+    } catch (...) {
+        done(QDialog::Rejected);
+        throw;
+    }
+    done(QDialog::Rejected);
+}
+
+QString TForm3::ComposedStatusText() const {
+    return QString::fromStdString(comm_.CommName()) + QLatin1Char(' ') +
+           ui_->ComboBox2->currentText() + QStringLiteral(" 8") + QStringLiteral(" 1");
+}
+
+} // namespace velmora

@@ -1,0 +1,71 @@
+// TForm3: the modal "Com Set" dialog in which the user picks the serial port and baud rate.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <memory>
+#include <string>
+
+class QShowEvent;
+
+namespace Ui {
+class Form3;
+}
+
+namespace velmora {
+
+class IniFile;
+class TComm;
+
+// Created once, hidden, by the main window, which lends it its serial component
+// and settings file (both must outlive the dialog) and shows it modally. The
+// dialog keeps no values of its own: each showing loads both boxes from the
+// settings file, and OK hands them to the component and the file. The close box
+// (and Escape) closes it without any change.
+//
+// Controls, found by object name: Label1, Label2, ComboBox1 (port), ComboBox2
+// (baud rate), Button1 (OK; not a default button, so Enter never presses it).
+class TForm3 : public QDialog {
+    Q_OBJECT
+
+public:
+    TForm3(TComm& comm, IniFile& settingsFile, QWidget* parent = nullptr);
+    ~TForm3() override;
+
+    // Runs each time the dialog is shown: ComboBox1's text := "Port", ComboBox2's
+    // text := "baudrate" (section "COM Info", empty defaults), shown as stored; the
+    // list selections are left alone.
+    void FormShow();
+
+    // OK. In this order: close the port; CommName := ComboBox1's text trimmed;
+    // BaudRate := ComboBox2's text trimmed, as an integer; write both texts untrimmed
+    // to "Port" and "baudrate"; mark the dialog closed; open the port, showing the
+    // port open error box if that fails with ECommsError; the dialog then goes.
+    // EConvertError (bad baud text) and EIniFileException (settings not written)
+    // leave this function before the dialog is marked closed, so it stays open; the
+    // button's slot hands them to ReportException.
+    void Button1Click();
+
+    // What the main window shows in its status bar after the dialog has closed:
+    // CommName, a blank, ComboBox2's text as typed, " 8" and " 1"
+    //   -> "Com3 9600 8 1"
+    QString ComposedStatusText() const;
+
+    // The meter emulator's port, offered in the port list while it exists
+    // (EmulatorLinkPath() unless set otherwise).
+    void SetEmulatorLink(std::string path);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void RefreshPortList();
+
+    std::unique_ptr<Ui::Form3> ui_;
+    TComm& comm_;
+    IniFile& settingsFile_;
+    std::string emulatorLink_;
+};
+
+} // namespace velmora

@@ -1,0 +1,174 @@
+// The port open error box, its reasons, the error report's text rule and the real boxes.
+#include "settings/exception_report.h"
+#include "settings/message_boxes.h"
+#include "settings/port_error_box.h"
+#include "tests/settings/dialog_test_support.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <stdexcept>
+
+namespace velmora {
+namespace {
+
+TEST(PortOpenError, TextKeepsItsBlanks) {
+    EXPECT_EQ(PortOpenErrorText("Com7"), "Com7  Port open error, Set com port pls ");
+    EXPECT_EQ(PortOpenErrorText(""), "  Port open error, Set com port pls ");
+    EXPECT_EQ(PortOpenErrorText("/dev/serial/by-id/usb-\xC3\xA9"),
+              QString::fromUtf8("/dev/serial/by-id/usb-\xC3\xA9  Port open error, Set com port "
+                                "pls "));
+
+    test::RecordingBoxes boxes;
+    ShowPortOpenError(nullptr, "com1", "why");
+    ASSERT_EQ(boxes.errors.size(), 1u);
+    EXPECT_EQ(boxes.errors[0].title, "Error");
+    EXPECT_EQ(boxes.errors[0].text, "com1  Port open error, Set com port pls ");
+    EXPECT_EQ(boxes.errors[0].details, "why");
+    EXPECT_TRUE(boxes.errors[0].centreOnScreen);
+}
+
+TEST(PortOpenError, ReasonPerSystemError) {
+    struct Row {
+        int error;
+        const char* contains;
+    };
+    const Row rows[] = {
+        {EACCES, "\"dialout\" group"}, {EPERM, "\"dialout\" group"},
+        {EBUSY, "another program"},    {EWOULDBLOCK, "another program"},
+        {ENOENT, "No such device"},    {ENODEV, "No such device"},
+        {ENXIO, "No such device"},     {ENOTTY, "Not a serial port"},
+        {EIO, "Input/output error"},   {EMFILE, "Too many open files"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.error);
+        const QString reason = PortOpenErrorReason(row.error);
+        EXPECT_TRUE(reason.contains(row.contains)) << reason.toStdString();
+        EXPECT_TRUE(reason.endsWith('.'));
+    }
+    EXPECT_TRUE(PortOpenErrorReason(0).isEmpty());
+}
+
+TEST(PortOpenError, ReasonFromALookAtTheDevice) {
+    test::TempFolder folder;
+    test::WriteBytes(folder / "plain", "");
+    const ECommsError error("Error opening serial port");
+    EXPECT_EQ(PortOpenErrorReason(error, folder / "gone"), PortOpenErrorReason(ENOENT));
+    EXPECT_EQ(PortOpenErrorReason(error, folder / "plain"), PortOpenErrorReason(ENOTTY));
+    EXPECT_EQ(PortOpenErrorReason(error, folder.path()), PortOpenErrorReason(ENOTTY));
+    // A terminal that may be opened: nothing to tell from outside.
+    PseudoTerminal pty;
+    EXPECT_TRUE(PortOpenErrorReason(error, pty.SlavePath()).isEmpty());
+}
+
+TEST(ErrorReport, FullStopRule) {
+    struct Row {
+        std::string message;
+        QString shown;
+    };
+    const Row rows[] = {
+        {"'96OO' is not a valid integer value", "'96OO' is not a valid integer value."},
+        {"Unable to write to /x/velmora.ini", "Unable to write to /x/velmora.ini."},
+        {"Done.", "Done."},
+        {"Stop!", "Stop!"},
+        {"(x)", "(x)"},
+        {"a,", "a,"},
+        {"a-", "a-"},
+        {"ends /", "ends /."},
+        {"Why?", "Why?."},
+        {"0", "0."},
+        {"trailing ", "trailing "},
+        {"", ""},
+        {"caf\xC3\xA9", QString::fromUtf8("caf\xC3\xA9.")},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.message);
+        EXPECT_EQ(ErrorReportText(std::runtime_error(row.message)), row.shown);
+    }
+}
+
+TEST(ErrorReport, DefaultReporterShowsTheBoxAndGuardStopsEverything) {
+    test::RecordingBoxes boxes;
+    RunReportingExceptions([] { throw std::runtime_error("Unable to write to /x.ini"); });
+    RunReportingExceptions([] { throw 42; });
+    RunReportingExceptions([] {});
+    ASSERT_EQ(boxes.errors.size(), 2u);
+    EXPECT_EQ(boxes.errors[0].title, QCoreApplication::applicationName());
+    EXPECT_EQ(boxes.errors[0].text, "Unable to write to /x.ini.");
+    EXPECT_TRUE(boxes.errors[0].details.isEmpty());
+    EXPECT_FALSE(boxes.errors[0].centreOnScreen);
+    EXPECT_EQ(boxes.errors[1].text, "Unknown error.");
+
+    // A reporter that fails itself is not allowed to take the program down.
+    SetExceptionReporter([](const std::exception&) { throw std::logic_error("reporter"); });
+    EXPECT_NO_THROW(RunReportingExceptions([] { throw std::runtime_error("x"); }));
+    SetExceptionReporter(nullptr);
+    RunReportingExceptions([] { throw std::runtime_error("back"); });
+    ASSERT_EQ(boxes.errors.size(), 3u);
+    EXPECT_EQ(boxes.errors[2].text, "back.");
+}
+
+// What the real box looked like while it was up.
+struct SeenBox {
+    bool found = false;
+    QString title, text, informative;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    int buttons = 0;
+    QString buttonText;
+    QRect frame;
+};
+
+// Shows a real error box and inspects it from inside its own modal loop.
+SeenBox ShowRealErrorBox(QWidget* parent, const QString& details) {
+    SeenBox seen;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) {
+            return;
+        }
+        seen.found = true;
+        seen.title = box->windowTitle();
+        seen.text = box->text();
+        seen.informative = box->informativeText();
+        seen.icon = box->icon();
+        seen.buttons = static_cast<int>(box->buttons().size());
+        seen.buttonText = box->buttons().isEmpty() ? QString() : box->buttons()[0]->text();
+        seen.frame = box->frameGeometry();
+        box->buttons().isEmpty() ? box->reject() : box->buttons()[0]->click();
+    });
+    SetMessageBoxes(nullptr);
+    ShowPortOpenError(parent, "Com7", details);
+    return seen;
+}
+
+TEST(PortOpenError, RealBoxCentredOnTheScreen) {
+    for (const QString& details : {QString(), PortOpenErrorReason(EACCES)}) {
+        SCOPED_TRACE(details.toStdString());
+        QWidget parent;
+        parent.setGeometry(10, 10, 200, 100);
+        parent.show();
+        const SeenBox seen = ShowRealErrorBox(&parent, details);
+        ASSERT_TRUE(seen.found) << "no modal box came up";
+        EXPECT_EQ(seen.title, "Error");
+        EXPECT_EQ(seen.text, "Com7  Port open error, Set com port pls ");
+        EXPECT_EQ(seen.informative, details);
+        EXPECT_EQ(seen.icon, QMessageBox::Critical);
+        EXPECT_EQ(seen.buttons, 1);
+        EXPECT_EQ(QString(seen.buttonText).remove('&'), "OK");
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        EXPECT_LE((seen.frame.center() - screen.center()).manhattanLength(), 2)
+            << "box at " << seen.frame.x() << "," << seen.frame.y() << " " << seen.frame.width()
+            << "x" << seen.frame.height();
+    }
+}
+
+} // namespace
+} // namespace velmora

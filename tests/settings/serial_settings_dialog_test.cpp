@@ -1,0 +1,407 @@
+// The "Com Set" dialog at work: loading, OK with good and bad input, the close box, failed opens.
+#include "settings/exception_report.h"
+#include "settings/port_error_box.h"
+#include "tests/settings/dialog_test_support.h"
+#include "text/convert_error.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest/QTest>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <string>
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+using test::DialogBench;
+using test::kStartIni;
+
+// Types a text into an editable box as a user would, replacing what was there.
+void Type(QComboBox& box, const QString& text) {
+    box.lineEdit()->selectAll();
+    QTest::keyClick(box.lineEdit(), Qt::Key_Delete);
+    QTest::keyClicks(box.lineEdit(), text);
+    ASSERT_EQ(box.currentText(), text);
+}
+
+TEST(ComSetShow, LoadsBothTextsAsStoredEachTime) {
+    DialogBench bench;
+    test::WriteBytes(bench.ini->path(), "[com info]\r\nPORT = com1 \r\nBaudRate=\"19200\"\r\n");
+    bench.PortBox().setCurrentIndex(4);
+    bench.Show();
+    // Lower case, blanks and quotes dropped by the reader; the list selection stays.
+    EXPECT_EQ(bench.PortBox().currentText(), "com1");
+    EXPECT_EQ(bench.BaudBox().currentText(), "19200");
+    EXPECT_EQ(bench.PortBox().currentIndex(), 4);
+    EXPECT_EQ(bench.BaudBox().currentIndex(), 0);
+
+    bench.dialog->close();
+    test::WriteBytes(bench.ini->path(), "[COM Info]\r\nPort=ttyUSB0\r\n");
+    bench.Show();
+    EXPECT_EQ(bench.PortBox().currentText(), "ttyUSB0");
+    EXPECT_EQ(bench.BaudBox().currentText(), "");
+
+    bench.dialog->close();
+    fs::remove(bench.ini->path());
+    bench.Show();
+    EXPECT_EQ(bench.PortBox().currentText(), "");
+    EXPECT_EQ(bench.BaudBox().currentText(), "");
+    EXPECT_TRUE(bench.boxes.errors.empty());
+}
+
+TEST(ComSetShow, PortListFollowsTheDevicesPresent) {
+    DialogBench bench;
+    test::WriteBytes(bench.devices + "/ttyUSB1", "");
+    fs::create_directories(bench.devices + "/serial/by-id");
+    test::WriteBytes(bench.devices + "/serial/by-id/usb-Meter_Cable-if00-port0", "");
+    fs::create_symlink(bench.pty.SlavePath(), bench.folder / "velmora-meter");
+    bench.Show();
+    QStringList items;
+    for (int i = 0; i < bench.PortBox().count(); ++i) {
+        items << bench.PortBox().itemText(i);
+    }
+    const QString byId =
+        QString::fromStdString(bench.devices + "/serial/by-id/usb-Meter_Cable-if00-port0");
+    const QString link = QString::fromStdString(bench.folder / "velmora-meter");
+    EXPECT_EQ(items, QStringList({"Com1", "Com2", "Com3", "Com4", "Com5", "Com6", "Com7", "Com8",
+                                  "Com9", "Com10", "ttyUSB1", byId, link}));
+
+    // Unplugged adapter and stopped emulator: gone at the next showing, nothing doubled.
+    bench.dialog->close();
+    fs::remove(bench.devices + "/ttyUSB1");
+    fs::remove(bench.folder / "velmora-meter");
+    test::WriteBytes(bench.devices + "/ttyACM0", "");
+    bench.Show();
+    items.clear();
+    for (int i = 0; i < bench.PortBox().count(); ++i) {
+        items << bench.PortBox().itemText(i);
+    }
+    EXPECT_EQ(items, QStringList({"Com1", "Com2", "Com3", "Com4", "Com5", "Com6", "Com7", "Com8",
+                                  "Com9", "Com10", "ttyACM0", byId}));
+    EXPECT_EQ(bench.PortBox().currentText(), "Com1");
+}
+
+struct AcceptedRow {
+    std::string name;
+    QString portText;
+    QString baudText;
+    std::string commName; // the name handed to the component
+    std::string device;   // the device it opened, in the bench's folder
+    uint32_t baudRate;
+    QString shownNextTime; // ComboBox1's text at the next showing
+    QString statusText;
+};
+
+void PrintTo(const AcceptedRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+const AcceptedRow kAcceptedRows[] = {
+    {"ok_without_change", "Com1", "9600", "Com1", "ttyS0", 9600, "Com1", "Com1 9600 8 1"},
+    {"blanks_around_port", "  Com2 ", "9600", "Com2", "ttyS1", 9600, "Com2", "Com2 9600 8 1"},
+    {"blanks_around_baud", "Com3", " 4800 ", "Com3", "ttyS2", 4800, "Com3", "Com3  4800  8 1"},
+    {"com10_as_is", "Com10", "9600", "Com10", "ttyS9", 9600, "Com10", "Com10 9600 8 1"},
+    {"lower_case_name", "com3", "3200", "com3", "ttyS2", 3200, "com3", "com3 3200 8 1"},
+    {"rate_not_in_list", "Com1", "19200", "Com1", "ttyS0", 19200, "Com1", "Com1 19200 8 1"},
+    {"hex_rate_parsed", "Com1", "$4B00", "Com1", "ttyS0", 19200, "Com1", "Com1 $4B00 8 1"},
+};
+
+class ComSetOk : public testing::TestWithParam<AcceptedRow> {};
+
+TEST_P(ComSetOk, ReopensWithTheNewSettingsAndStoresTheTexts) {
+    const AcceptedRow& row = GetParam();
+    DialogBench bench;
+    bench.Show();
+    if (bench.PortBox().currentText() != row.portText) {
+        Type(bench.PortBox(), row.portText);
+    }
+    if (bench.BaudBox().currentText() != row.baudText) {
+        Type(bench.BaudBox(), row.baudText);
+    }
+    bench.Click();
+
+    EXPECT_FALSE(bench.dialog->isVisible());
+    EXPECT_EQ(bench.dialog->result(), QDialog::Rejected);
+    EXPECT_TRUE(bench.boxes.errors.empty());
+    // Closed once and opened again, even when nothing changed.
+    EXPECT_EQ(bench.io.portCloses, 1);
+    ASSERT_EQ(bench.io.openedPaths.size(), 2u);
+    EXPECT_EQ(bench.io.openedPaths[1], bench.devices + "/" + row.device);
+    EXPECT_TRUE(bench.comm.PortOpen());
+    EXPECT_EQ(bench.comm.CommName(), row.commName);
+    EXPECT_EQ(bench.comm.BaudRate(), row.baudRate);
+    EXPECT_EQ(bench.comm.AppliedLineSettings().ospeed, row.baudRate);
+    // Stored as typed, blanks and all.
+    EXPECT_EQ(bench.IniBytes(), "[COM Info]\r\nPort=" + row.portText.toStdString() +
+                                    "\r\nbaudrate=" + row.baudText.toStdString() + "\r\n");
+    EXPECT_EQ(bench.dialog->ComposedStatusText(), row.statusText);
+
+    bench.Show();
+    EXPECT_EQ(bench.PortBox().currentText(), row.shownNextTime);
+    EXPECT_EQ(bench.BaudBox().currentText(), row.baudText.trimmed());
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ComSetOk, testing::ValuesIn(kAcceptedRows), test::RowName());
+
+TEST(ComSetOk, ModalLoopEndsOnlyOnSuccess) {
+    DialogBench bench;
+    bool stayedAfterBadRate = false;
+    QTimer::singleShot(0, [&] {
+        Type(bench.BaudBox(), "96OO");
+        bench.Click();
+        stayedAfterBadRate = bench.dialog->isVisible();
+        Type(bench.BaudBox(), "4800");
+        bench.Click();
+    });
+    EXPECT_EQ(bench.dialog->exec(), QDialog::Rejected);
+    EXPECT_TRUE(stayedAfterBadRate);
+    EXPECT_FALSE(bench.dialog->isVisible());
+    EXPECT_TRUE(bench.comm.PortOpen());
+    EXPECT_EQ(bench.comm.BaudRate(), 4800u);
+    EXPECT_EQ(bench.boxes.errors.size(), 1u);
+}
+
+TEST(ComSetOk, WorksWithThePortClosedBefore) {
+    DialogBench bench;
+    bench.comm.ClosePort();
+    bench.Show();
+    bench.Click();
+    EXPECT_FALSE(bench.dialog->isVisible());
+    EXPECT_TRUE(bench.comm.PortOpen());
+    EXPECT_EQ(bench.io.openedPaths.size(), 2u);
+    EXPECT_EQ(bench.io.portCloses, 1);
+}
+
+struct BadBaudRow {
+    std::string name;
+    QString baudText;
+    QString reported;
+};
+
+void PrintTo(const BadBaudRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+const BadBaudRow kBadBaudRows[] = {
+    {"letter_o_for_zero", "96OO", "'96OO' is not a valid integer value."},
+    {"blanks_trimmed_in_message", "  96OO ", "'96OO' is not a valid integer value."},
+    {"empty", "", "'' is not a valid integer value."},
+    {"blanks_only", "   ", "'' is not a valid integer value."},
+    {"decimal_point", "9600.0", "'9600.0' is not a valid integer value."},
+    {"too_large", "4294967296", "'4294967296' is not a valid integer value."},
+};
+
+class ComSetBadBaud : public testing::TestWithParam<BadBaudRow> {};
+
+TEST_P(ComSetBadBaud, ReportedAndTheDialogStaysOpen) {
+    const BadBaudRow& row = GetParam();
+    DialogBench bench;
+    bench.Show();
+    Type(bench.PortBox(), " Com2 ");
+    Type(bench.BaudBox(), row.baudText);
+    bench.Click();
+
+    ASSERT_EQ(bench.boxes.errors.size(), 1u);
+    const test::ShownError& shown = bench.boxes.errors[0];
+    EXPECT_EQ(shown.title, "Velmora");
+    EXPECT_EQ(shown.text, row.reported);
+    EXPECT_FALSE(shown.centreOnScreen);
+    EXPECT_TRUE(bench.dialog->isVisible());
+    // Steps 1 and 2 ran, nothing after them.
+    EXPECT_FALSE(bench.comm.PortOpen());
+    EXPECT_EQ(bench.io.portCloses, 1);
+    EXPECT_EQ(bench.io.openedPaths.size(), 1u);
+    EXPECT_EQ(bench.comm.CommName(), "Com2");
+    EXPECT_EQ(bench.comm.BaudRate(), 9600u);
+    EXPECT_EQ(bench.IniBytes(), kStartIni);
+    // The texts are still there to be corrected; a second try succeeds.
+    EXPECT_EQ(bench.BaudBox().currentText(), row.baudText);
+    Type(bench.BaudBox(), "4800");
+    bench.Click();
+    EXPECT_FALSE(bench.dialog->isVisible());
+    EXPECT_TRUE(bench.comm.PortOpen());
+    EXPECT_EQ(bench.comm.BaudRate(), 4800u);
+    EXPECT_EQ(bench.IniBytes(), "[COM Info]\r\nPort= Com2 \r\nbaudrate=4800\r\n");
+    EXPECT_EQ(bench.boxes.errors.size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ComSetBadBaud, testing::ValuesIn(kBadBaudRows), test::RowName());
+
+TEST(ComSetClose, CloseBoxChangesNothing) {
+    DialogBench bench;
+    bench.Show();
+    Type(bench.PortBox(), "Com3");
+    Type(bench.BaudBox(), "4800");
+    bench.dialog->close();
+
+    EXPECT_FALSE(bench.dialog->isVisible());
+    EXPECT_TRUE(bench.comm.PortOpen());
+    EXPECT_EQ(bench.io.openedPaths.size(), 1u);
+    EXPECT_EQ(bench.io.portCloses, 0);
+    EXPECT_EQ(bench.comm.CommName(), "Com1");
+    EXPECT_EQ(bench.comm.BaudRate(), 9600u);
+    EXPECT_EQ(bench.IniBytes(), kStartIni);
+    EXPECT_TRUE(bench.boxes.errors.empty());
+
+    bench.Show();
+    EXPECT_EQ(bench.PortBox().currentText(), "Com1");
+    EXPECT_EQ(bench.BaudBox().currentText(), "9600");
+}
+
+TEST(ComSetClose, EnterAndEscapeInTheBoxes) {
+    DialogBench bench;
+    bench.Show();
+    Type(bench.PortBox(), "Com3");
+    for (QComboBox* box : {&bench.PortBox(), &bench.BaudBox()}) {
+        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+            QTest::keyClick(box->lineEdit(), key);
+            EXPECT_TRUE(bench.dialog->isVisible()) << box->objectName().toStdString();
+        }
+    }
+    // Enter neither pressed OK nor added the typed text to the list.
+    EXPECT_EQ(bench.io.openedPaths.size(), 1u);
+    EXPECT_EQ(bench.comm.CommName(), "Com1");
+    EXPECT_EQ(bench.IniBytes(), kStartIni);
+    EXPECT_EQ(bench.PortBox().count(), 10);
+    EXPECT_EQ(bench.BaudBox().count(), 3);
+    // Escape closes it like the close box: nothing changes.
+    QTest::keyClick(bench.BaudBox().lineEdit(), Qt::Key_Escape);
+    EXPECT_FALSE(bench.dialog->isVisible());
+    EXPECT_EQ(bench.io.openedPaths.size(), 1u);
+    EXPECT_EQ(bench.IniBytes(), kStartIni);
+}
+
+struct FailedOpenRow {
+    std::string name;
+    QString portText;
+    const char* makeDevice; // a regular file by this name in the device folder, or null
+    int expectedReason;     // errno whose explanation is the box's secondary text
+};
+
+void PrintTo(const FailedOpenRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+const FailedOpenRow kFailedOpenRows[] = {
+    {"no_such_port", "Com7", nullptr, ENOENT},
+    {"no_such_path", "/no/such/tty", nullptr, ENOENT},
+    {"not_a_terminal", "Com6", "ttyS5", ENOTTY},
+    {"name_in_folder", "ttyUSB4", nullptr, ENOENT},
+};
+
+class ComSetFailedOpen : public testing::TestWithParam<FailedOpenRow> {};
+
+TEST_P(ComSetFailedOpen, ShowsThePortErrorBoxThenCloses) {
+    const FailedOpenRow& row = GetParam();
+    DialogBench bench;
+    if (row.makeDevice) {
+        test::WriteBytes(bench.devices + "/" + row.makeDevice, "");
+    }
+    bench.Show();
+    Type(bench.PortBox(), row.portText);
+    Type(bench.BaudBox(), "4800");
+    bench.Click();
+
+    ASSERT_EQ(bench.boxes.errors.size(), 1u);
+    const test::ShownError& shown = bench.boxes.errors[0];
+    EXPECT_EQ(shown.title, "Error");
+    EXPECT_EQ(shown.text, row.portText + "  Port open error, Set com port pls ");
+    EXPECT_EQ(shown.details, PortOpenErrorReason(row.expectedReason));
+    EXPECT_FALSE(shown.details.isEmpty());
+    EXPECT_TRUE(shown.centreOnScreen);
+    EXPECT_TRUE(shown.parentVisible) << "the box must stand over the dialog";
+
+    EXPECT_FALSE(bench.dialog->isVisible());
+    EXPECT_FALSE(bench.comm.PortOpen());
+    EXPECT_EQ(bench.comm.CommName(), row.portText.toStdString());
+    EXPECT_EQ(bench.comm.BaudRate(), 4800u);
+    EXPECT_EQ(bench.IniBytes(),
+              "[COM Info]\r\nPort=" + row.portText.toStdString() + "\r\nbaudrate=4800\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ComSetFailedOpen, testing::ValuesIn(kFailedOpenRows),
+                         test::RowName());
+
+TEST(ComSetFailedOpen, PortHeldByAnotherComponent) {
+    DialogBench bench;
+    TComm other;
+    other.SetDeviceFolder(bench.devices);
+    other.SetCommName("Com3");
+    bench.Show();
+    bench.comm.ClosePort();
+    other.OpenPort(); // the same pseudo-terminal under another name
+    bench.Click();
+    ASSERT_EQ(bench.boxes.errors.size(), 1u);
+    EXPECT_EQ(bench.boxes.errors[0].text, "Com1  Port open error, Set com port pls ");
+    EXPECT_FALSE(bench.comm.PortOpen());
+    EXPECT_FALSE(bench.dialog->isVisible());
+    other.ClosePort();
+}
+
+struct WriteFailureRow {
+    std::string name;
+    std::string iniPath; // relative to the bench's folder
+    bool folderIsFile;
+};
+
+TEST(ComSetWriteFailure, ReportedAndTheDialogStaysOpen) {
+    const WriteFailureRow rows[] = {
+        {"folder_missing", "missing/velmora.ini", false},
+        {"folder_is_a_file", "plain/velmora.ini", true},
+    };
+    for (const WriteFailureRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        test::TempFolder place;
+        const std::string iniPath = place / row.iniPath;
+        if (row.folderIsFile) {
+            test::WriteBytes(place / "plain", "");
+        }
+        DialogBench bench(iniPath);
+        bench.Show();
+        Type(bench.PortBox(), "Com3");
+        Type(bench.BaudBox(), "4800");
+        bench.Click();
+
+        ASSERT_EQ(bench.boxes.errors.size(), 1u);
+        EXPECT_EQ(bench.boxes.errors[0].text,
+                  QString::fromStdString("Unable to write to " + iniPath + "."));
+        EXPECT_EQ(bench.boxes.errors[0].title, "Velmora");
+        EXPECT_TRUE(bench.dialog->isVisible());
+        EXPECT_FALSE(bench.comm.PortOpen());
+        EXPECT_EQ(bench.io.openedPaths.size(), 1u);
+        EXPECT_EQ(bench.comm.CommName(), "Com3");
+        EXPECT_EQ(bench.comm.BaudRate(), 4800u);
+    }
+}
+
+TEST(ComSetReporter, InstalledReporterGetsTheException) {
+    DialogBench bench;
+    std::vector<std::string> reported;
+    SetExceptionReporter([&](const std::exception& error) { reported.push_back(error.what()); });
+    bench.Show();
+    Type(bench.BaudBox(), "x");
+    bench.Click();
+    SetExceptionReporter(nullptr);
+    EXPECT_EQ(reported, std::vector<std::string>{"'x' is not a valid integer value"});
+    EXPECT_TRUE(bench.boxes.errors.empty());
+    EXPECT_TRUE(bench.dialog->isVisible());
+}
+
+TEST(ComSetReporter, HandlerCalledDirectlyLetsErrorsThrough) {
+    DialogBench bench;
+    bench.Show();
+    Type(bench.BaudBox(), "96OO");
+    EXPECT_THROW(bench.dialog->Button1Click(), EConvertError);
+    EXPECT_TRUE(bench.dialog->isVisible());
+    EXPECT_TRUE(bench.boxes.errors.empty());
+}
+
+} // namespace
+} // namespace velmora
