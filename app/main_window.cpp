@@ -1,0 +1,240 @@
+// TForm1: construction, start-up (FormCreate, FormShow) and shut-down (FormCloseQuery).
+#include "app/main_window.h"
+
+#include "settings/exception_report.h"
+#include "app/reading_log_box.h"
+#include "help/clickable_picture.h"
+#include "serial/comm.h"
+#include "settings/ini_file.h"
+#include "settings/message_boxes.h"
+#include "settings/port_error_box.h"
+#include "settings/serial_settings_dialog.h"
+#include "settings/settings_path.h"
+#include "text/integer_conversion.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QThread>
+#include <QTimer>
+
+namespace velmora {
+
+namespace {
+
+const char* const kSection = "COM Info";
+
+} // namespace
+
+TForm1::TForm1(QWidget* parent, std::string settingsPath)
+    : QWidget(parent), settingsPathOverride_(std::move(settingsPath)) {
+    pause = [](int milliseconds) { QThread::msleep(static_cast<unsigned long>(milliseconds)); };
+    chooseSaveFile = [this] {
+        return SaveDialog1->exec() == QDialog::Accepted ? SaveDialog1->selectedFiles().value(0)
+                                                        : QString();
+    };
+
+    createControls();
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(50);
+    Comm1 = new TComm(this);
+    Comm1->setObjectName(QStringLiteral("Comm1"));
+    configureComm();
+    connectHandlers();
+    showLineCount();
+
+    // An error here is reported and the window is created all the same.
+    RunReportingExceptions([this] { FormCreate(); });
+}
+
+TForm1::~TForm1() {
+    // The owner closes the port; make sure no worker outlives the window
+    // even when the close query never ran.
+    Comm1->ClosePort();
+}
+
+void TForm1::configureComm() {
+    Comm1->SetCommName("COM1");
+    Comm1->SetBaudRate(9600);
+    Comm1->SetReadIntervalTimeout(26);
+    Comm1->SetReadTotalTimeoutMultiplier(0);
+    Comm1->SetReadTotalTimeoutConstant(0);
+    Comm1->SetWriteTotalTimeoutMultiplier(0);
+    Comm1->SetWriteTotalTimeoutConstant(0);
+    Comm1->OnReceiveData = [this](TComm* sender, const char* buffer, uint16_t length) {
+        Comm1ReceiveData(sender, buffer, length);
+    };
+    Comm1->OnRequestHangup = [this](TComm*) { Comm1RequestHangup(); };
+}
+
+void TForm1::connectHandlers() {
+    const auto on = [this](QPushButton* button, void (TForm1::*handler)()) {
+        connect(button, &QPushButton::clicked, this, [this, handler] {
+            RunReportingExceptions([this, handler] { (this->*handler)(); });
+        });
+    };
+    on(DCV_Btn, &TForm1::DCV_BtnClick);
+    on(ACV_Btn, &TForm1::ACV_BtnClick);
+    on(OHM2_Btn, &TForm1::OHM2_BtnClick);
+    on(OHM4_Btn, &TForm1::OHM4_BtnClick);
+    on(DCI_Btn, &TForm1::DCI_BtnClick);
+    on(ACI_Btn, &TForm1::ACI_BtnClick);
+    on(Freq_Btn, &TForm1::Freq_BtnClick);
+    on(period_Btn, &TForm1::period_BtnClick);
+    on(Diod_Btn, &TForm1::Diod_BtnClick);
+    on(Cont_Btn, &TForm1::Cont_BtnClick);
+    on(Button2, &TForm1::Button2Click);
+    on(Button5, &TForm1::Button5Click);
+    on(Button3, &TForm1::Button3Click);
+    on(Button3_Send, &TForm1::Button3_SendClick);
+    on(CONF, &TForm1::CONFClick);
+    on(ClearBtn, &TForm1::ClearBtnClick);
+    on(Button1, &TForm1::Button1Click);
+    on(Button4, &TForm1::Button4Click);
+
+    // The handler runs on every change of state, by the user or the program.
+    connect(Check_Connection, &QCheckBox::toggled, this,
+            [this] { RunReportingExceptions([this] { Check_ConnectionClick(); }); });
+    // Every change of the text, typed or chosen from the list.
+    connect(COMBOX_INTERVAL, &QComboBox::editTextChanged, this,
+            [this] { RunReportingExceptions([this] { COMBOX_INTERVALChange(); }); });
+    connect(Timer1, &QTimer::timeout, this, [this] { RunReportingExceptions([this] { Timer1Timer(); }); });
+    Image1->onClick = [this] { RunReportingExceptions([this] { Image1Click(); }); };
+}
+
+void TForm1::FormCreate() {
+    canSend_ = 1;
+    PageControl1->setEnabled(false);
+    std::string path = settingsPathOverride_;
+    if (path.empty()) {
+        try {
+            path = ChooseSettingsPath(ExecutablePath());
+        } catch (...) {
+            // Without a path every read gives the defaults and every write
+            // is refused, which the report then shows.
+            settingsFile_ = std::make_unique<IniFile>(std::string());
+            throw;
+        }
+    }
+    settingsFile_ = std::make_unique<IniFile>(path);
+    if (!settingsFile_->hasSection(kSection)) {
+        settingsFile_->writeValue(kSection, "Port", "com1");
+        settingsFile_->writeValue(kSection, "baudrate", "9600");
+    }
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!shownOnce_) {
+        shownOnce_ = true;
+        // Runs once the window is on screen, so its boxes have a window to
+        // stand in front of.
+        QTimer::singleShot(0, this, [this] { RunReportingExceptions([this] { FormShow(); }); });
+    }
+}
+
+void TForm1::FormShow() {
+    Comm1->SetCommName(settingsFile_->readValue(kSection, "Port", ""));
+    Comm1->SetBaudRate(static_cast<uint32_t>(
+        ParseInteger(settingsFile_->readValue(kSection, "baudrate", ""))));
+    const std::string status = Comm1->CommName() + "," +
+                               FormatInteger(static_cast<int64_t>(Comm1->BaudRate())) + "," +
+                               ",8,1";
+    statusPanel->setText(QString::fromStdString(status));
+    try {
+        Comm1->OpenPort();
+    } catch (const ECommsError& error) {
+        ShowPortOpenError(this, Comm1->CommName(), PortOpenErrorReason(error, *Comm1));
+        if (Form3) {
+            Form3->exec();
+            composeStatusAfterDialog();
+        }
+    }
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    bool canClose = true;
+    RunReportingExceptions([&] { canClose = FormCloseQuery(); });
+    if (!canClose) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    if (Form4) {
+        Form4->close(); // the help window goes with the program
+    }
+    emit closed();
+}
+
+bool TForm1::FormCloseQuery() {
+    if (unsavedReadings_ && !saveBeforeClosing()) {
+        return false;
+    }
+    // The meter is not sent back to local mode: closing is immediate.
+    Comm1->ClosePort();
+    return true;
+}
+
+bool TForm1::saveBeforeClosing() {
+    switch (CurrentMessageBoxes().askSave(
+        this, windowTitle(),
+        QStringLiteral("The reading log holds readings that were never saved.\n"
+                       "Save them before closing?"))) {
+    case MessageBoxes::SaveChoice::Discard:
+        return true;
+    case MessageBoxes::SaveChoice::Cancel:
+        return false;
+    case MessageBoxes::SaveChoice::Save:
+        break;
+    }
+    const QString fileName = chooseSaveFile();
+    if (fileName.isEmpty()) {
+        return false;
+    }
+    saveLog(fileName); // a failure is reported and keeps the window open
+    return true;
+}
+
+void TForm1::Button4Click() { close(); }
+
+void TForm1::Image1Click() {
+    if (Form4) {
+        Form4->show();
+        Form4->raise();
+        Form4->activateWindow();
+    }
+}
+
+void TForm1::CONFClick() {
+    if (Form3) {
+        Form3->exec();
+        composeStatusAfterDialog();
+    }
+}
+
+void TForm1::composeStatusAfterDialog() {
+    // Shown in place of the start-up text, so the bar never names a port
+    // that is no longer in use.
+    statusPanel->setText(Form3->ComposedStatusText());
+    if (Comm1->PortOpen()) {
+        statusMessage->clear(); // a note about the old port no longer applies
+    }
+}
+
+void TForm1::Comm1RequestHangup() {
+    // The device went away (a USB adapter unplugged, the emulator ended):
+    // release it so it can come back, and tell the user how to go on.
+    Comm1->ClosePort();
+    statusMessage->setText(
+        QStringLiteral("Port %1 lost; reconnect it and choose COM SET")
+            .arg(QString::fromStdString(Comm1->CommName())));
+}
+
+} // namespace velmora

@@ -1,0 +1,175 @@
+// TForm1: the main window with the polling cycle, reply display, reading log and start-up.
+#pragma once
+
+#include "app/reply_interpreter.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QCheckBox;
+class QComboBox;
+class QFileDialog;
+class QFrame;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QStatusBar;
+class QTabWidget;
+class QTimer;
+
+namespace velmora {
+
+class ClickablePicture;
+class IniFile;
+class ReadingLogBox;
+class TComm;
+class TForm3;
+class TiLCDMatrix;
+
+// The whole visible face of the tool. Controls keep their given names; the
+// handlers are named after them. Everything here runs on the main thread:
+// timer ticks, clicks and the serial component's deliveries never overlap,
+// so the cycle's state needs no lock.
+class TForm1 : public QWidget {
+    Q_OBJECT
+
+public:
+    // `settingsPath` replaces the file beside the executable (tests, tools).
+    explicit TForm1(QWidget* parent = nullptr, std::string settingsPath = {});
+    ~TForm1() override;
+
+    // The other windows, created after this one by the program entry.
+    void setSettingsDialog(TForm3* dialog) { Form3 = dialog; }
+    void setHelpWindow(QWidget* window) { Form4 = window; }
+
+    // Seams for tests: the blocking pause of the main thread, and the save
+    // dialog (returns the chosen file, empty when cancelled).
+    std::function<void(int milliseconds)> pause;
+    std::function<QString()> chooseSaveFile;
+
+    // Handlers, named as the controls they serve.
+    void FormCreate();
+    void FormShow();
+    bool FormCloseQuery();
+    void sendcommand(const std::string& command);
+    void Timer1Timer();
+    void Check_ConnectionClick();
+    void DCV_BtnClick();
+    void ACV_BtnClick();
+    void OHM2_BtnClick();
+    void OHM4_BtnClick();
+    void DCI_BtnClick();
+    void ACI_BtnClick();
+    void Freq_BtnClick();
+    void period_BtnClick();
+    void Diod_BtnClick();
+    void Cont_BtnClick();
+    void Button2Click();
+    void Button5Click();
+    void Button3Click();
+    void Button3_SendClick();
+    void keyenable();
+    void Comm1ReceiveData(TComm* Sender, const char* Buffer, uint16_t BufferLength);
+    void COMBOX_INTERVALChange();
+    void ClearBtnClick();
+    void Button1Click();
+    void Button4Click();
+    void Image1Click();
+    void CONFClick();
+
+    // The cycle's and the reply handler's state.
+    const std::string& nextCommand() const { return nextCommand_; }
+    uint8_t canSend() const { return canSend_; }
+    const std::string& unitLabel() const { return replies_.unitLabel(); }
+    int32_t readingCounter() const { return replies_.readingCounter(); }
+    int32_t logInterval() const { return replies_.logInterval(); }
+    IniFile* settingsFile() const { return settingsFile_.get(); }
+    // True while logged readings have not been saved since they were logged.
+    bool hasUnsavedReadings() const { return unsavedReadings_; }
+
+    // Controls.
+    QFrame* Panel2 = nullptr;
+    TiLCDMatrix* iLCDMatrix1 = nullptr;
+    TiLCDMatrix* iLCDMatrix2 = nullptr;
+    QCheckBox* Check_Connection = nullptr;
+    QPushButton* CONF = nullptr;
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* TabSheet1 = nullptr;
+    QFrame* Panel1 = nullptr;
+    QPushButton* DCV_Btn = nullptr;
+    QPushButton* ACV_Btn = nullptr;
+    QPushButton* OHM2_Btn = nullptr;
+    QPushButton* OHM4_Btn = nullptr;
+    QPushButton* DCI_Btn = nullptr;
+    QPushButton* ACI_Btn = nullptr;
+    QPushButton* Cont_Btn = nullptr;
+    QPushButton* Freq_Btn = nullptr;
+    QPushButton* period_Btn = nullptr;
+    QPushButton* Diod_Btn = nullptr;
+    QWidget* TabSheet2 = nullptr;
+    QPushButton* Button2 = nullptr;
+    QPushButton* Button5 = nullptr;
+    QPushButton* Button3 = nullptr;
+    ClickablePicture* Image1 = nullptr;
+    QPushButton* Button3_Send = nullptr;
+    QLabel* Label4 = nullptr;
+    QComboBox* COMBOX_INTERVAL = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    ReadingLogBox* Memo2 = nullptr;
+    QPushButton* ClearBtn = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button4 = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    QLabel* statusPanel = nullptr;   // the bar's one panel: port and rate
+    QLabel* statusMessage = nullptr; // silence and lost-port notes
+    QLabel* statusLineCount = nullptr;
+    QTimer* Timer1 = nullptr;
+    TComm* Comm1 = nullptr;
+    QFileDialog* SaveDialog1 = nullptr;
+
+signals:
+    // The window has agreed to close: the program ends.
+    void closed();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createControls();
+    void createDisplays();
+    void createFunctionButtons();
+    void createLogControls();
+    void createStatusBar();
+    void configureComm();
+    void connectHandlers();
+    void setTabOrder();
+    void storeCommand(const char* command, QPushButton* button);
+    void saveLog(const QString& fileName);
+    bool saveBeforeClosing();
+    void showLineCount();
+    void noteSilence();
+    void Comm1RequestHangup();
+    void composeStatusAfterDialog();
+
+    std::string nextCommand_;
+    uint8_t canSend_ = 0;
+    ReplyInterpreter replies_;
+    std::string settingsPathOverride_;
+    std::unique_ptr<IniFile> settingsFile_;
+    TForm3* Form3 = nullptr;
+    QWidget* Form4 = nullptr;
+    bool shownOnce_ = false;
+    bool unsavedReadings_ = false;
+    // When the outstanding query left, for the "meter does not answer" note.
+    QDateTime querySentAt_;
+    bool silenceNoted_ = false;
+};
+
+} // namespace velmora

@@ -1,0 +1,51 @@
+// TForm1's reply handler: each delivery from the meter becomes display texts and log lines.
+#include "app/main_window.h"
+
+#include "app/reading_log_box.h"
+#include "lcd/lcd_matrix.h"
+#include "text/integer_conversion.h"
+#include "text/time_of_day.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+
+#include <limits>
+
+namespace velmora {
+
+void TForm1::Comm1ReceiveData(TComm* /*Sender*/, const char* Buffer, uint16_t /*BufferLength*/) {
+    const double receivedAt = CurrentTimeOfDay();
+    // The delivery ends in a zero byte; the reply is the text up to the first one.
+    const ReplyOutcome outcome = replies_.interpret(Buffer, receivedAt, [this] {
+        const int64_t lines = Memo2->lineCount();
+        return static_cast<int32_t>(
+            std::min<int64_t>(lines, std::numeric_limits<int32_t>::max()));
+    });
+    if (outcome.upperText) {
+        iLCDMatrix1->SetText(*outcome.upperText);
+        iLCDMatrix2->SetText(*outcome.lowerText);
+    }
+    if (outcome.logLine) {
+        Memo2->appendLine(*outcome.logLine);
+        unsavedReadings_ = true;
+    }
+    if (outcome.rejectedReply) {
+        Memo1->appendPlainText(QString::fromLatin1(outcome.rejectedReply->data(),
+                                                   static_cast<qsizetype>(outcome.rejectedReply->size())));
+    }
+    canSend_ = 1;
+    keyenable();
+
+    querySentAt_ = QDateTime();
+    if (silenceNoted_) {
+        silenceNoted_ = false;
+        statusMessage->clear();
+    }
+    showLineCount();
+}
+
+void TForm1::showLineCount() {
+    statusLineCount->setText(QStringLiteral("Lines: %1").arg(Memo2->lineCount()));
+}
+
+} // namespace velmora

@@ -1,0 +1,135 @@
+// The help window: layout, the picture drawn over the face colour, hiding on a click or the close
+// box.
+#include "help/help_window.h"
+
+#include "help/clickable_picture.h"
+#include "help/pictures.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPalette>
+#include <QPointer>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <ostream>
+
+namespace velmora {
+namespace {
+
+void SendMouse(QWidget* target, QEvent::Type type, QPoint at, Qt::MouseButton button) {
+    const QPointF local(at);
+    const QPointF global(target->mapToGlobal(at));
+    const Qt::MouseButtons held = type == QEvent::MouseButtonPress ? button : Qt::NoButton;
+    QMouseEvent event(type, local, local, global, button, held, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+}
+
+int CountHelpWindows() {
+    int count = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        count += dynamic_cast<TForm4*>(widget) != nullptr;
+    }
+    return count;
+}
+
+TEST(HelpWindow, LayoutMatchesItsPicture) {
+    TForm4 form;
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Help"));
+    EXPECT_TRUE(form.isWindow());
+    EXPECT_FALSE(form.isVisible()) << "hidden until first shown";
+    EXPECT_EQ(form.pos(), QPoint(210, 109));
+    EXPECT_EQ(form.font().family(), QStringLiteral("MS Sans Serif"));
+    EXPECT_EQ(form.font().pointSize(), 8);
+    form.show();
+    EXPECT_EQ(form.size(), QSize(633, 505)) << "client area is exactly the picture control";
+    ASSERT_NE(form.Image1, nullptr);
+    EXPECT_EQ(form.Image1->geometry(), QRect(0, 0, 633, 505));
+    EXPECT_FALSE(form.testAttribute(Qt::WA_DeleteOnClose));
+}
+
+// The picture sits unscaled at the top-left; the uncovered strip right and
+// below shows the button face colour.
+TEST(HelpWindow, RendersPictureUnscaledOverTheFaceColour) {
+    TForm4 form;
+    QImage shot(form.size(), QImage::Format_RGB32);
+    shot.fill(Qt::magenta);
+    form.render(&shot);
+    const QImage picture = HelpPicture().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(picture.size(), QSize(629, 495));
+    for (const QPoint p :
+         {QPoint(0, 0), QPoint(628, 0), QPoint(0, 494), QPoint(628, 494), QPoint(314, 247)}) {
+        SCOPED_TRACE(testing::Message() << "picture pixel " << p.x() << "," << p.y());
+        EXPECT_EQ(shot.pixel(p), picture.pixel(p));
+    }
+    const QRgb face = form.palette().color(QPalette::Button).rgb();
+    for (const QPoint p :
+         {QPoint(629, 0), QPoint(632, 300), QPoint(0, 495), QPoint(632, 504), QPoint(300, 504)}) {
+        SCOPED_TRACE(testing::Message() << "strip pixel " << p.x() << "," << p.y());
+        EXPECT_EQ(shot.pixel(p), face);
+    }
+}
+
+struct ClickRow {
+    const char* name;
+    QPoint press;
+    QPoint release;
+    Qt::MouseButton button;
+    bool hides;
+};
+
+void PrintTo(const ClickRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class HelpWindowClick : public testing::TestWithParam<ClickRow> {};
+
+TEST_P(HelpWindowClick, HidesOnlyOnALeftClickOverThePicture) {
+    const ClickRow& row = GetParam();
+    TForm4 form;
+    form.show();
+    SendMouse(form.Image1, QEvent::MouseButtonPress, row.press, row.button);
+    SendMouse(form.Image1, QEvent::MouseButtonRelease, row.release, row.button);
+    EXPECT_EQ(form.isVisible(), !row.hides);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Clicks, HelpWindowClick,
+    testing::Values(ClickRow{"on_picture", {100, 100}, {100, 100}, Qt::LeftButton, true},
+                    ClickRow{"on_right_strip", {630, 200}, {630, 200}, Qt::LeftButton, true},
+                    ClickRow{"on_bottom_corner", {630, 500}, {630, 500}, Qt::LeftButton, true},
+                    ClickRow{"right_button", {100, 100}, {100, 100}, Qt::RightButton, false},
+                    ClickRow{"released_outside", {100, 100}, {700, 100}, Qt::LeftButton, false}),
+    [](const testing::TestParamInfo<ClickRow>& row) { return std::string(row.param.name); });
+
+TEST(HelpWindow, CloseBoxHidesWithoutDestroying) {
+    auto form = std::make_unique<TForm4>();
+    QPointer<TForm4> watch(form.get());
+    form->show();
+    form->move(300, 200); // the user moved it
+    EXPECT_TRUE(form->close());
+    QApplication::processEvents();
+    ASSERT_FALSE(watch.isNull());
+    EXPECT_FALSE(form->isVisible());
+    form->show();
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(form->pos(), QPoint(300, 200)) << "shown again at its last position";
+}
+
+TEST(HelpWindow, ShowingTwiceKeepsOneWindow) {
+    const int before = CountHelpWindows();
+    TForm4 form;
+    for (int i = 0; i < 2; ++i) {
+        form.show();
+        form.raise();
+        form.activateWindow();
+    }
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(CountHelpWindows(), before + 1);
+}
+
+} // namespace
+} // namespace velmora
