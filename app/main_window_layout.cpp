@@ -87,6 +87,7 @@ void TForm1::createControls() {
                              24, 120, 97, 25);
     Check_Connection->setFont(F4());
     Check_Connection->setAutoFillBackground(true);
+    Check_Connection->setBackgroundRole(QPalette::Window);
     QPalette checkPalette = Check_Connection->palette();
     checkPalette.setColor(QPalette::Window, kGradientActiveCaption);
     Check_Connection->setPalette(checkPalette);

@@ -1,6 +1,7 @@
 // Test entry for the settings dialog tests: a QApplication on the offscreen platform.
+#include "settings/window_fonts.h"
+
 #include <QApplication>
-#include <QFont>
 
 #include <gtest/gtest.h>
 
@@ -14,9 +15,9 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velmora"));
-    // The program stands in a metric-compatible face for the one the windows were
-    // designed with; the layout tests check that the captions fit with it.
-    QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
+    // The program's stand-ins for the faces the windows were designed with; the
+    // layout tests check that the captions fit with them.
+    velmora::InstallFontSubstitutes();
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

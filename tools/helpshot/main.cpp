@@ -4,7 +4,7 @@
 //   velmora-helpshot --pictures help/pictures     all four files, named as stored
 //   velmora-helpshot --logo out.png --icon out.png --icon-large out.png
 //                    --help-picture out.jpg [--window-shot out.png]
-#include "app/fonts.h"
+#include "settings/window_fonts.h"
 #include "tools/helpshot/help_composer.h"
 #include "tools/helpshot/logo_painter.h"
 #include "tools/helpshot/main_window_shot.h"

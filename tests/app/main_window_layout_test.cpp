@@ -1,0 +1,139 @@
+// The main window's layout at start: every control's place, size, caption and state.
+#include "tests/app/app_test_support.h"
+
+#include "app/reading_log_box.h"
+#include "lcd/lcd_matrix.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace velmora::test {
+namespace {
+
+struct ControlRow {
+    const char* name;
+    const char* parent;
+    QRect geometry;
+    const char* caption; // nullptr: no caption to check
+    bool hidden;
+};
+
+const std::vector<ControlRow> kControls = {
+    {"Panel2", "Form1", {24, 0, 417, 113}, nullptr, false},
+    {"iLCDMatrix1", "Panel2", {0, 0, 425, 89}, nullptr, false},
+    {"iLCDMatrix2", "Panel2", {0, 48, 425, 89}, nullptr, false},
+    {"Check_Connection", "Form1", {24, 120, 97, 25}, "Connect", false},
+    {"CONF", "Form1", {128, 120, 75, 25}, "COM SET", false},
+    {"PageControl1", "Form1", {16, 160, 305, 265}, nullptr, false},
+    {"Panel1", "TabSheet1", {0, 12, 305, 233}, nullptr, false},
+    {"DCV_Btn", "Panel1", {24, 8, 65, 33}, "DC V", false},
+    {"ACV_Btn", "Panel1", {120, 8, 65, 33}, "AC V", false},
+    {"OHM2_Btn", "Panel1", {24, 64, 65, 33}, "Ω-2W", false},
+    {"OHM4_Btn", "Panel1", {120, 64, 65, 33}, "Ω-4W", false},
+    {"DCI_Btn", "Panel1", {24, 120, 65, 33}, "DC-I", false},
+    {"ACI_Btn", "Panel1", {120, 120, 65, 33}, "AC-I", false},
+    {"Cont_Btn", "Panel1", {216, 120, 65, 33}, "Cont", false},
+    {"Freq_Btn", "Panel1", {24, 176, 65, 33}, "Freq", false},
+    {"period_Btn", "Panel1", {120, 176, 65, 33}, "Period", false},
+    {"Diod_Btn", "Panel1", {216, 176, 65, 33}, "Diod", false},
+    {"Button2", "TabSheet2", {30, 32, 75, 25}, "DC V High", true},
+    {"Button5", "TabSheet2", {160, 32, 75, 25}, "OHM High", true},
+    {"Button3", "TabSheet2", {32, 80, 75, 25}, "IMP", true},
+    {"Image1", "Form1", {456, 32, 137, 57}, nullptr, false},
+    {"Button3_Send", "Form1", {472, 88, 65, 33}, "Send", true},
+    {"Label4", "Form1", {472, 128, 80, 19}, "INTERVAL", false},
+    {"COMBOX_INTERVAL", "Form1", {560, 128, 41, 24}, nullptr, false},
+    {"Memo1", "Form1", {336, 120, 113, 33}, nullptr, true},
+    {"Memo2", "Form1", {336, 160, 265, 233}, nullptr, false},
+    {"ClearBtn", "Form1", {336, 400, 75, 25}, "Clear", false},
+    {"Button1", "Form1", {432, 400, 75, 25}, "Save", false},
+    {"Button4", "Form1", {536, 400, 75, 25}, "Exit", false},
+    {"StatusBar1", "Form1", {0, 435, 621, 25}, nullptr, false},
+};
+
+QString Caption(const QWidget* widget) {
+    if (const auto* button = qobject_cast<const QAbstractButton*>(widget)) {
+        return button->text();
+    }
+    if (const auto* label = qobject_cast<const QLabel*>(widget)) {
+        return label->text();
+    }
+    return {};
+}
+
+TEST(MainWindowLayout, EveryControlStandsWhereItShould) {
+    WindowOnMeter window;
+    TForm1& form = window.form();
+    EXPECT_EQ(form.size(), QSize(621, 460));
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Velmora Controller V0.2 By Tarquel"));
+    for (const ControlRow& row : kControls) {
+        SCOPED_TRACE(row.name);
+        const auto* widget = form.findChild<QWidget*>(QString::fromLatin1(row.name));
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->parentWidget()->objectName(), QString::fromLatin1(row.parent));
+        EXPECT_EQ(widget->geometry(), row.geometry);
+        EXPECT_EQ(widget->isHidden(), row.hidden);
+        if (row.caption) {
+            EXPECT_EQ(Caption(widget), QString::fromUtf8(row.caption));
+        }
+    }
+}
+
+TEST(MainWindowLayout, StartStateIsIdle) {
+    WindowOnMeter window;
+    TForm1& form = window.form();
+    EXPECT_FALSE(form.Check_Connection->isChecked());
+    EXPECT_FALSE(form.PageControl1->isEnabled());
+    EXPECT_TRUE(form.CONF->isEnabled());
+    EXPECT_EQ(form.PageControl1->currentWidget(), form.TabSheet1);
+    EXPECT_EQ(form.PageControl1->tabText(0), QStringLiteral("Basic"));
+    EXPECT_EQ(form.PageControl1->tabText(1), QStringLiteral("Advanced"));
+    EXPECT_FALSE(form.Timer1->isActive());
+    EXPECT_EQ(form.Timer1->interval(), 50);
+    EXPECT_EQ(form.canSend(), 1);
+    EXPECT_TRUE(form.iLCDMatrix1->Text().empty());
+    EXPECT_TRUE(form.iLCDMatrix2->Text().empty());
+    EXPECT_EQ(form.Memo2->toPlainText(), QStringLiteral("No.,Function,Value,Time\n"));
+    EXPECT_EQ(form.COMBOX_INTERVAL->currentText(), QStringLiteral("0"));
+    QStringList items;
+    for (int i = 0; i < form.COMBOX_INTERVAL->count(); ++i) {
+        items << form.COMBOX_INTERVAL->itemText(i);
+    }
+    EXPECT_EQ(items.join(','), QStringLiteral("0,1,2,5,10,20,50,100"));
+}
+
+TEST(MainWindowLayout, TabOrderFollowsTheDesign) {
+    WindowOnMeter window;
+    TForm1& form = window.form();
+    const std::vector<QWidget*> order = {(QWidget*)form.Memo2,        form.Button4,  form.Button1,
+                                         form.CONF,         form.ClearBtn, form.PageControl1,
+                                         form.Check_Connection, form.COMBOX_INTERVAL};
+    // Tab moves from each control to the next one of the list; the controls'
+    // own inner parts (the tab bar, the function buttons, the combo's edit
+    // field) and widgets that take no Tab focus may come between.
+    const auto nextStop = [&](QWidget* from) {
+        QWidget* next = from->nextInFocusChain();
+        while (next != from && (from->isAncestorOf(next) || next->isHidden() ||
+                                !(next->focusPolicy() & Qt::TabFocus))) {
+            next = next->nextInFocusChain();
+        }
+        return next;
+    };
+    for (size_t i = 0; i + 1 < order.size(); ++i) {
+        QWidget* next = nextStop(order[i]);
+        EXPECT_TRUE(next == order[i + 1] || order[i + 1]->isAncestorOf(next))
+            << order[i]->objectName().toStdString() << " -> "
+            << next->objectName().toStdString();
+    }
+}
+
+} // namespace
+} // namespace velmora::test
