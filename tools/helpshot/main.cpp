@@ -5,6 +5,7 @@
 //   velmora-helpshot --logo out.png --icon out.png --icon-large out.png
 //                    --help-picture out.jpg [--window-shot out.png]
 #include "settings/window_fonts.h"
+#include "text/regional_settings.h"
 #include "tools/helpshot/help_composer.h"
 #include "tools/helpshot/logo_painter.h"
 #include "tools/helpshot/main_window_shot.h"
@@ -68,6 +69,8 @@ int main(int argc, char** argv) {
     }
     QApplication application(argc, argv);
     InstallFontSubstitutes();
+    // The picture should not depend on the machine's locale: 24-hour times.
+    velmora::SetRegionalSettings(velmora::RegionalSettingsForLocale("C"));
 
     Outputs out;
     const QStringList args = QApplication::arguments();
