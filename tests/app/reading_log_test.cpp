@@ -6,6 +6,7 @@
 #include <QBuffer>
 #include <QComboBox>
 #include <QPushButton>
+#include <QTextBlock>
 
 #include <gtest/gtest.h>
 
@@ -109,6 +110,20 @@ TEST_F(LogActionsTest, ReadingsAreLoggedWithTheBoxLineNumber) {
     EXPECT_EQ(saved.rfind("No.,Function,Value,Time\r\n1,V DC,", 0), 0u) << saved;
     EXPECT_NE(saved.find("\r\n2,V DC,"), std::string::npos) << saved;
     EXPECT_FALSE(form().hasUnsavedReadings());
+}
+
+TEST_F(LogActionsTest, ClearDoesNotResetTheReadingCounter) {
+    form().COMBOX_INTERVAL->setEditText(QStringLiteral("2"));
+    form().Comm1ReceiveData(form().Comm1, "+1.0E+00\r\n", 10);
+    form().Comm1ReceiveData(form().Comm1, "+2.0E+00\r\n", 10);
+    EXPECT_EQ(form().Memo2->lineCount(), 1);
+    form().ClearBtn->click();
+    EXPECT_EQ(form().readingCounter(), 2);
+    // The third reading since the last logged one is logged, as number 1.
+    form().Comm1ReceiveData(form().Comm1, "+3.0E+00\r\n", 10);
+    EXPECT_EQ(form().Memo2->lineCount(), 2);
+    EXPECT_EQ(form().Memo2->document()->lastBlock().previous().text().left(12),
+              QStringLiteral("1,,+3.0E+00,"));
 }
 
 TEST_F(LogActionsTest, CancelledDialogWritesNothing) {
