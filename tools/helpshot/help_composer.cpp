@@ -38,10 +38,8 @@ QRectF ToPicture(const QRect& windowRect) {
                   windowRect.width() * kWindowScale, windowRect.height() * kWindowScale);
 }
 
-// The point `along` the way down or across `side` of `r`.
-QPointF SidePoint(const QRectF& r, Side side, double along) {
-    const double x = r.left() + r.width() * along;
-    const double y = r.top() + r.height() * along;
+// The point of `side` of `r` at `x` (top, bottom) or `y` (left, right).
+QPointF PointOnSide(const QRectF& r, Side side, double x, double y) {
     switch (side) {
     case Side::Left:
         return {r.left(), y};
@@ -55,21 +53,15 @@ QPointF SidePoint(const QRectF& r, Side side, double along) {
     return r.center();
 }
 
+// The point `along` the way down or across `side` of `r`.
+QPointF SidePoint(const QRectF& r, Side side, double along) {
+    return PointOnSide(r, side, r.left() + r.width() * along, r.top() + r.height() * along);
+}
+
 // The point of `side` of `r` nearest to `towards`, kept `inset` from the corners.
 QPointF OnSide(const QRectF& r, Side side, QPointF towards, double inset) {
-    const double x = std::clamp(towards.x(), r.left() + inset, r.right() - inset);
-    const double y = std::clamp(towards.y(), r.top() + inset, r.bottom() - inset);
-    switch (side) {
-    case Side::Left:
-        return {r.left(), y};
-    case Side::Right:
-        return {r.right(), y};
-    case Side::Top:
-        return {x, r.top()};
-    case Side::Bottom:
-        return {x, r.bottom()};
-    }
-    return r.center();
+    return PointOnSide(r, side, std::clamp(towards.x(), r.left() + inset, r.right() - inset),
+                       std::clamp(towards.y(), r.top() + inset, r.bottom() - inset));
 }
 
 QFont NoteFont(bool bold) {
