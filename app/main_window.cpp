@@ -165,7 +165,9 @@ void TForm1::FormShow() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    bool canClose = true;
+    // A failure while closing (a save that went wrong) is reported and keeps
+    // the window open, so nothing the user asked to keep is lost.
+    bool canClose = false;
     RunReportingExceptions([&] { canClose = FormCloseQuery(); });
     if (!canClose) {
         event->ignore();

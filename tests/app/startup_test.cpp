@@ -208,6 +208,20 @@ TEST_F(ShutDown, CancelledSaveDialogKeepsTheProgramOpen) {
     EXPECT_TRUE(form.hasUnsavedReadings());
 }
 
+TEST_F(ShutDown, FailedSaveIsReportedAndKeepsTheProgramOpen) {
+    WindowOnMeter window;
+    TForm1& form = window.form();
+    form.Comm1ReceiveData(form.Comm1, "+1.0E+00\r\n", 10);
+    Boxes().answer = MessageBoxes::SaveChoice::Save;
+    const std::string path = window.folder() / "missing/kept.csv";
+    form.chooseSaveFile = [path] { return QString::fromStdString(path); };
+    EXPECT_FALSE(form.close());
+    ASSERT_EQ(Boxes().errors.size(), 1u);
+    EXPECT_TRUE(Boxes().errors[0].text.startsWith(QStringLiteral("Cannot create file")));
+    EXPECT_TRUE(form.Comm1->PortOpen());
+    EXPECT_TRUE(form.hasUnsavedReadings());
+}
+
 TEST_F(ShutDown, LogoShowsTheOneHelpWindow) {
     WindowOnMeter window;
     TForm4 help;
