@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
     auto Form4 = std::make_unique<TForm4>();
     Form1->setSettingsDialog(Form3.get());
     Form1->setHelpWindow(Form4.get());
+    Form1->setChartWindow(Form2.get());
 
     // The program ends when the main window closes, whatever else is open.
     application.setQuitOnLastWindowClosed(false);

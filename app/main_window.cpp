@@ -2,8 +2,11 @@
 #include "app/main_window.h"
 
 #include "settings/exception_report.h"
+#include "app/chart_display_menu.h"
+#include "app/chart_window.h"
 #include "app/reading_log_box.h"
 #include "help/clickable_picture.h"
+#include "lcd/lcd_matrix.h"
 #include "serial/comm.h"
 #include "settings/ini_file.h"
 #include "settings/message_boxes.h"
@@ -232,6 +235,17 @@ void TForm1::composeStatusAfterDialog() {
     statusPanel->setText(Form3->ComposedStatusText());
     if (Comm1->PortOpen()) {
         statusMessage->clear(); // a note about the old port no longer applies
+    }
+}
+
+void TForm1::setChartWindow(TForm2* chart) {
+    Form2 = chart;
+    delete displayMenu_;
+    displayMenu_ = nullptr;
+    if (chart) {
+        displayMenu_ = new ChartDisplayMenu(*chart, this);
+        displayMenu_->watch(iLCDMatrix1);
+        displayMenu_->watch(iLCDMatrix2);
     }
 }
 

@@ -4,6 +4,7 @@
 #include "app/reply_interpreter.h"
 
 #include <QDateTime>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -25,10 +26,12 @@ class QTimer;
 
 namespace velmora {
 
+class ChartDisplayMenu;
 class ClickablePicture;
 class IniFile;
 class ReadingLogBox;
 class TComm;
+class TForm2;
 class TForm3;
 class TiLCDMatrix;
 
@@ -47,6 +50,8 @@ public:
     // The other windows, created after this one by the program entry.
     void setSettingsDialog(TForm3* dialog) { Form3 = dialog; }
     void setHelpWindow(QWidget* window) { Form4 = window; }
+    // The chart follows every reading and opens from the displays.
+    void setChartWindow(TForm2* chart);
 
     // Seams for tests: the blocking pause of the main thread, and the save
     // dialog (returns the chosen file, empty when cancelled).
@@ -163,8 +168,10 @@ private:
     ReplyInterpreter replies_;
     std::string settingsPathOverride_;
     std::unique_ptr<IniFile> settingsFile_;
+    QPointer<TForm2> Form2; // cleared if the chart goes first
     TForm3* Form3 = nullptr;
     QWidget* Form4 = nullptr;
+    ChartDisplayMenu* displayMenu_ = nullptr;
     bool shownOnce_ = false;
     bool unsavedReadings_ = false;
     // When the outstanding query left, for the "meter does not answer" note.

@@ -1,6 +1,7 @@
 // TForm1's polling cycle: which command goes to the meter next, and when.
 #include "app/main_window.h"
 
+#include "app/chart_window.h"
 #include "serial/comm.h"
 #include "text/time_of_day.h"
 
@@ -30,6 +31,9 @@ void TForm1::sendcommand(const std::string& command) {
     // A port that is not open refuses it, and the command is lost.
     const std::string line = command + "\r\n";
     (void)Comm1->SendData(line.data(), static_cast<uint16_t>(line.size()));
+    if (Form2) {
+        Form2->commandSent(command); // a measure query may change the unit
+    }
 }
 
 void TForm1::Timer1Timer() {

@@ -1,8 +1,10 @@
 // TForm1's reply handler: each delivery from the meter becomes display texts and log lines.
 #include "app/main_window.h"
 
+#include "app/chart_window.h"
 #include "app/reading_log_box.h"
 #include "lcd/lcd_matrix.h"
+#include "settings/exception_report.h"
 #include "text/integer_conversion.h"
 #include "text/time_of_day.h"
 
@@ -28,6 +30,17 @@ void TForm1::Comm1ReceiveData(TComm* /*Sender*/, const char* Buffer, uint16_t /*
     if (outcome.logLine) {
         Memo2->appendLine(*outcome.logLine);
         unsavedReadings_ = true;
+    }
+    if (Form2) {
+        // Every reading, whatever the log interval thins out. A failure of
+        // the chart is reported and must not stop the polling cycle below.
+        RunReportingExceptions([&] {
+            if (outcome.reading) {
+                Form2->addReading(*outcome.reading, replies_.unitLabel(), receivedAt);
+            } else if (outcome.unitNamed) {
+                Form2->unitNamed();
+            }
+        });
     }
     if (outcome.rejectedReply) {
         Memo1->appendPlainText(QString::fromLatin1(outcome.rejectedReply->data(),

@@ -9,15 +9,16 @@
 namespace velmora {
 
 // What one reply asks of the window. Function-name replies only change the unit
-// label and produce nothing here; numeric replies set both displays and, when
-// the log interval allows, a log line; replies that do not convert go to the
-// hidden reject box.
+// label (and set unitNamed when the name is known); numeric replies set both
+// displays and, when the log interval allows, a log line; replies that do not
+// convert go to the hidden reject box.
 struct ReplyOutcome {
     std::optional<std::string> upperText;     // iLCDMatrix1, e.g. "1.1604076"
     std::optional<std::string> lowerText;     // iLCDMatrix2, e.g. "        KOHM"
     std::optional<std::string> logLine;       // "1,OHM,+1.16040760E+03,14:05:09"
     std::optional<std::string> rejectedReply; // trimmed text that failed to convert
     std::optional<long double> reading;       // the unscaled value of a numeric reply
+    bool unitNamed = false;                   // the reply named a known function
 };
 
 // The reply handler's state: unitLabel, readingCounter and logInterval live

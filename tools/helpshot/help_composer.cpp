@@ -140,6 +140,9 @@ std::vector<Callout> Notes(const MainWindowParts& parts) {
     return {
         {QStringLiteral("Main display"), QStringLiteral("the reading above, its unit below"),
          QPoint(190, 6), 210, Side::Bottom, parts.display, Side::Top},
+        {QStringLiteral("Trend chart"),
+         QStringLiteral("double-click the display; right-click it for statistics"), QPoint(6, 6),
+         120, Side::Right, parts.display, Side::Left, 0.35},
         {QStringLiteral("Sampling interval"), QStringLiteral("skip N readings per log line"),
          QPoint(418, 6), 205, Side::Bottom, parts.interval, Side::Top, 0.85},
         {QStringLiteral("Connect first!"),

@@ -1,0 +1,72 @@
+// Routes readings to per-unit series, marks function changes and overloads, holds back unknown
+// units.
+#include "app/trend_recorder.h"
+
+#include <cmath>
+
+namespace velmora {
+
+void TrendRecorder::commandSent(std::string_view command) {
+    // Only measure queries switch the meter's function. The program sends
+    // them as "Meas:..."; the meter takes any letter case.
+    if (command.size() >= 4) {
+        std::string head(command.substr(0, 4));
+        for (char& c : head) {
+            c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+        }
+        if (head == "MEAS") {
+            unitPending_ = true;
+        }
+    }
+}
+
+TrendRecord TrendRecorder::record(long double reading, const std::string& unitLabel,
+                                  TrendClock::time_point at, double timeOfDay) {
+    TrendRecord result;
+    if (unitLabel.empty() || unitPending_ || std::isnan(reading)) {
+        ++heldBack_;
+        return result;
+    }
+    const size_t index = seriesFor(unitLabel, at, timeOfDay, result);
+    TrendSeries& series = *series_[index];
+    result.series = index;
+    result.x = series.secondsAt(at);
+    if (std::fabs(reading) >= kTrendOverload) {
+        result.action = TrendAction::Overload;
+        series.noteOverload();
+        return result;
+    }
+    result.action = TrendAction::Plotted;
+    result.y = static_cast<double>(reading);
+    series.notePoint(result.y, at);
+    return result;
+}
+
+size_t TrendRecorder::seriesFor(const std::string& unitLabel, TrendClock::time_point at,
+                                double timeOfDay, TrendRecord& record) {
+    if (current_ && series_[*current_]->unitLabel() == unitLabel) {
+        return *current_;
+    }
+    size_t index = series_.size();
+    for (size_t i = 0; i < series_.size(); ++i) {
+        if (series_[i]->unitLabel() == unitLabel) {
+            index = i;
+            break;
+        }
+    }
+    if (index == series_.size()) {
+        series_.push_back(std::make_unique<TrendSeries>(unitLabel, at, timeOfDay));
+        record.seriesCreated = true;
+    }
+    if (current_) {
+        TrendSeries& left = *series_[*current_];
+        left.noteUnitChange(left.secondsAt(at), "to " + unitLabel, true);
+        TrendSeries& entered = *series_[index];
+        entered.noteUnitChange(entered.secondsAt(at), "from " + left.unitLabel(), false);
+        record.unitChanged = true;
+    }
+    current_ = index;
+    return index;
+}
+
+} // namespace velmora
