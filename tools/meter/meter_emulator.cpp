@@ -1,6 +1,7 @@
 // The simulated meter's thread: command lines in, answers out, with the line's byte timing.
 #include "tools/meter/meter_emulator.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <poll.h>
@@ -149,14 +150,25 @@ void MeterEmulator::Serve() {
                     received_ += bytes;
                 }
                 changed_.notify_all();
-                lineBuffer_ += bytes;
-                for (size_t end; (end = lineBuffer_.find('\n')) != std::string::npos;) {
-                    std::string line = lineBuffer_.substr(0, end);
-                    lineBuffer_.erase(0, end + 1);
+                // The pseudo-terminal hands over a whole write at once; on the
+                // line the bytes follow one another, so each line is acted on
+                // only when its line feed would have arrived.
+                Clock::time_point arrival = std::max(Clock::now(), inboundDone_);
+                for (const char c : bytes) {
+                    arrival += ByteTime();
+                    if (c != '\n') {
+                        lineBuffer_ += c;
+                        continue;
+                    }
+                    std::string line = std::move(lineBuffer_);
+                    lineBuffer_.clear();
                     if (!line.empty() && line.back() == '\r')
                         line.pop_back();
+                    if (!SleepUntil(arrival))
+                        return;
                     HandleLine(line);
                 }
+                inboundDone_ = arrival;
             }
         } else if (fds[1].revents & (POLLHUP | POLLERR)) {
             // Nobody has the slave open: wait a little instead of spinning.
@@ -245,29 +257,42 @@ void MeterEmulator::Answer(const ScriptStep& step, const std::optional<std::stri
     default: // silence
         return;
     }
-    if (!Sleep(options_.measureTime))
+    if (!Sleep(options_.measureTime) || !Transmit(first))
         return;
-    Transmit(first);
-    if (!second.empty() && Sleep(std::chrono::milliseconds(step.milliseconds)))
-        Transmit(second);
+    if (!second.empty() &&
+        (!Sleep(std::chrono::milliseconds(step.milliseconds)) || !Transmit(second)))
+        return;
+    if (options_.onAnswerSent)
+        options_.onAnswerSent(lastWriteAt_);
 }
 
-void MeterEmulator::Transmit(std::string_view bytes) {
+bool MeterEmulator::Transmit(std::string_view bytes) {
     if (!pty_ || !pty_->MasterOpen())
-        return;
+        return false;
     if (options_.baud == 0) {
-        pty_->Write(bytes);
-        return;
+        lastWriteAt_ = Clock::now();
+        return pty_->Write(bytes);
     }
-    // One start bit, eight data bits, one stop bit per character.
-    const auto byteTime = std::chrono::nanoseconds(10'000'000'000LL / options_.baud);
+    // A byte is there for the program only once its stop bit has been sent.
     auto due = Clock::now();
     for (const char c : bytes) {
-        if (stopping_ || !pty_->Write(std::string_view(&c, 1)))
-            return;
-        due += byteTime;
-        std::this_thread::sleep_until(due);
+        due += ByteTime();
+        if (!SleepUntil(due))
+            return false;
+        // Taken before the write: the write may wake the program's reader,
+        // which can keep this thread off the processor for a while.
+        lastWriteAt_ = Clock::now();
+        if (!pty_->Write(std::string_view(&c, 1)))
+            return false;
     }
+    return true;
+}
+
+std::chrono::nanoseconds MeterEmulator::ByteTime() const {
+    // One start bit, eight data bits, one stop bit per character.
+    if (options_.baud == 0)
+        return std::chrono::nanoseconds(0);
+    return std::chrono::nanoseconds(10'000'000'000LL / options_.baud);
 }
 
 void MeterEmulator::HangUp(bool reopen) {
@@ -285,18 +310,23 @@ void MeterEmulator::HangUp(bool reopen) {
 }
 
 bool MeterEmulator::Sleep(std::chrono::milliseconds duration) {
-    if (duration.count() > 0) {
-        pollfd wake{wakeFd_, POLLIN, 0};
-        const auto until = Clock::now() + duration;
-        while (!stopping_ && Clock::now() < until) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
-            ::poll(&wake, 1, static_cast<int>(left.count()) + 1);
-            if (wake.revents & POLLIN) {
-                // A wake-up for new steps must not cut the pause short, only a stop.
-                uint64_t count = 0;
-                (void)::read(wakeFd_, &count, sizeof count);
-            }
+    if (duration.count() <= 0)
+        return !stopping_;
+    return SleepUntil(Clock::now() + duration);
+}
+
+bool MeterEmulator::SleepUntil(Clock::time_point until) {
+    // To the microsecond, not the millisecond: byte and measurement times
+    // add up over a reading, and the program's timer grid is only 50 ms.
+    pollfd wake{wakeFd_, POLLIN, 0};
+    for (auto now = Clock::now(); !stopping_ && now < until; now = Clock::now()) {
+        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(until - now).count();
+        const timespec timeout{static_cast<time_t>(left / 1'000'000'000),
+                               static_cast<long>(left % 1'000'000'000)};
+        if (::ppoll(&wake, 1, &timeout, nullptr) > 0 && (wake.revents & POLLIN)) {
+            // A wake-up for new steps must not cut the pause short, only a stop.
+            uint64_t count = 0;
+            (void)::read(wakeFd_, &count, sizeof count);
         }
     }
     return !stopping_;

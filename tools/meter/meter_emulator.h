@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <random>
@@ -21,8 +22,10 @@
 namespace velmora {
 
 struct MeterOptions {
-    // Byte timing of the line: each byte takes 10 bit times at this rate
-    // (9600 -> about 1.04 ms a byte); 0 writes replies at once.
+    // Byte timing of the line, both ways: each byte takes 10 bit times at
+    // this rate (9600 -> about 1.04 ms a byte), so a command is seen only
+    // once its last byte has crossed and an answer byte reaches the program
+    // only once it has been sent whole; 0 moves bytes at once.
     uint32_t baud = 0;
     // Time the meter takes to measure before it starts answering a reading.
     std::chrono::milliseconds measureTime{0};
@@ -31,6 +34,10 @@ struct MeterOptions {
     // When set, a symbolic link here points at the slave; it follows a
     // reopen after a hang-up and is removed by Stop().
     std::string linkPath;
+    // Called on the meter's thread once an answer to a query has gone out,
+    // with the moment its last byte was written (benchmarks time the
+    // program's reaction from there).
+    std::function<void(std::chrono::steady_clock::time_point)> onAnswerSent;
 };
 
 // Plays the meter on the master side of a pseudo-terminal: reads CR LF
@@ -72,9 +79,11 @@ private:
     void RunImmediateSteps(std::unique_lock<std::mutex>& lock);
     void HandleLine(const std::string& line);
     void Answer(const ScriptStep& step, const std::optional<std::string>& ownReply);
-    void Transmit(std::string_view bytes);
+    bool Transmit(std::string_view bytes); // false when not every byte went out
     void HangUp(bool reopen);
-    bool Sleep(std::chrono::milliseconds duration); // false when stopping
+    bool Sleep(std::chrono::milliseconds duration);               // false when stopping
+    bool SleepUntil(std::chrono::steady_clock::time_point until); // false when stopping
+    std::chrono::nanoseconds ByteTime() const;
     void UpdateLink();
 
     MeterOptions options_;
@@ -93,6 +102,10 @@ private:
     std::atomic<bool> stopping_{false};
     std::atomic<int> hangups_{0};
     std::string lineBuffer_;
+    // When the last command byte read so far has crossed the modelled line.
+    std::chrono::steady_clock::time_point inboundDone_;
+    // Just before the latest write to the line.
+    std::chrono::steady_clock::time_point lastWriteAt_;
     std::thread thread_;
 };
 
