@@ -5,16 +5,19 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <mutex>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace velmora {
 namespace {
@@ -141,8 +144,48 @@ TEST(MeterEmulator, ByteTimingAndMeasurementTimeSlowTheAnswer) {
     const auto asked = Clock::now();
     port.Send("Read?\r\n");
     EXPECT_EQ(port.Read(17, 10s).size(), 17u);
-    // 30 ms to measure and 17 bytes of about 1.04 ms each, at the least.
-    EXPECT_GE(Clock::now() - asked, 30ms + 16ms);
+    // The command's 7 bytes reach the meter at line speed, then 30 ms to
+    // measure and 17 reply bytes of about 1.04 ms each, at the least.
+    EXPECT_GE(Clock::now() - asked, 6ms + 30ms + 16ms);
+}
+
+TEST(MeterEmulator, ReportsTheMomentOfEachAnswersLastByte) {
+    std::mutex mutex;
+    std::condition_variable reported;
+    std::vector<Clock::time_point> sent;
+    MeterOptions options = Quiet();
+    options.baud = 9600;
+    options.onAnswerSent = [&](Clock::time_point at) {
+        std::lock_guard<std::mutex> lock(mutex);
+        sent.push_back(at);
+        reported.notify_all();
+    };
+    MeterEmulator meter(options);
+    meter.Start();
+    Port port(meter.SlavePath());
+    const auto reportCount = [&](size_t count) {
+        std::unique_lock<std::mutex> lock(mutex);
+        return reported.wait_for(lock, 10s, [&] { return sent.size() >= count; });
+    };
+    size_t answers = 0;
+    for (const char* query : {"Read?\r\n", "Func?\r\n"}) {
+        const auto asked = Clock::now();
+        port.Send(query);
+        const std::string reply = port.Read(query[0] == 'R' ? 17 : 8, 10s);
+        const auto received = Clock::now();
+        ASSERT_FALSE(reply.empty());
+        ASSERT_TRUE(reportCount(++answers)) << query;
+        std::lock_guard<std::mutex> lock(mutex);
+        // Taken just before the last byte went out: after the command and
+        // the other reply bytes had crossed the line, before we read it.
+        EXPECT_GE(sent.back() - asked, 6ms + 1ms * static_cast<int>(reply.size() - 2));
+        EXPECT_LE(sent.back(), received);
+    }
+    meter.Inject(ScriptStep{ScriptStep::Kind::Silence, {}, {}, 0, 0, false, false});
+    port.Send("Read?\r\n");
+    EXPECT_TRUE(port.Read(1, 300ms).empty());
+    std::lock_guard<std::mutex> lock(mutex);
+    EXPECT_EQ(sent.size(), 2u) << "a silent query sends no answer";
 }
 
 TEST(MeterEmulator, InjectedStepsRunInOrder) {
