@@ -18,7 +18,8 @@ QString ApplicationTitle(const QString& executablePath) {
     return name.left(1).toUpper() + name.mid(1).toLower();
 }
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+TApplication::TApplication(int& argc, char** argv)
+    : QApplication(argc, argv) {
     // The report box's title.
     setApplicationName(ApplicationTitle(applicationFilePath()));
 }
@@ -34,6 +35,8 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
     return false;
 }
 
-void TApplication::ShowException(const std::exception& error) { ReportException(error); }
+void TApplication::ShowException(const std::exception& error) {
+    ReportException(error);
+}
 
 } // namespace velmora

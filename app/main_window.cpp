@@ -1,13 +1,13 @@
 // TForm1: construction, start-up (FormCreate, FormShow) and shut-down (FormCloseQuery).
 #include "app/main_window.h"
 
-#include "settings/exception_report.h"
 #include "app/chart_display_menu.h"
 #include "app/chart_window.h"
 #include "app/reading_log_box.h"
 #include "help/clickable_picture.h"
 #include "lcd/lcd_matrix.h"
 #include "serial/comm.h"
+#include "settings/exception_report.h"
 #include "settings/ini_file.h"
 #include "settings/message_boxes.h"
 #include "settings/port_error_box.h"
@@ -39,7 +39,8 @@ const char* const kSection = "COM Info";
 } // namespace
 
 TForm1::TForm1(QWidget* parent, std::string settingsPath)
-    : QWidget(parent), settingsPathOverride_(std::move(settingsPath)) {
+    : QWidget(parent)
+    , settingsPathOverride_(std::move(settingsPath)) {
     pause = [](int milliseconds) { QThread::msleep(static_cast<unsigned long>(milliseconds)); };
     chooseSaveFile = [this] {
         return SaveDialog1->exec() == QDialog::Accepted ? SaveDialog1->selectedFiles().value(0)
@@ -111,7 +112,8 @@ void TForm1::connectHandlers() {
     // Every change of the text, typed or chosen from the list.
     connect(COMBOX_INTERVAL, &QComboBox::editTextChanged, this,
             [this] { RunReportingExceptions([this] { COMBOX_INTERVALChange(); }); });
-    connect(Timer1, &QTimer::timeout, this, [this] { RunReportingExceptions([this] { Timer1Timer(); }); });
+    connect(Timer1, &QTimer::timeout, this,
+            [this] { RunReportingExceptions([this] { Timer1Timer(); }); });
     Image1->onClick = [this] { RunReportingExceptions([this] { Image1Click(); }); };
 }
 
@@ -150,8 +152,8 @@ void TForm1::showEvent(QShowEvent* event) {
 
 void TForm1::FormShow() {
     Comm1->SetCommName(settingsFile_->readValue(kSection, "Port", ""));
-    Comm1->SetBaudRate(static_cast<uint32_t>(
-        ParseInteger(settingsFile_->readValue(kSection, "baudrate", ""))));
+    Comm1->SetBaudRate(
+        static_cast<uint32_t>(ParseInteger(settingsFile_->readValue(kSection, "baudrate", ""))));
     const std::string status = Comm1->CommName() + "," +
                                FormatInteger(static_cast<int64_t>(Comm1->BaudRate())) + "," +
                                ",8,1";
@@ -212,7 +214,9 @@ bool TForm1::saveBeforeClosing() {
     return true;
 }
 
-void TForm1::Button4Click() { close(); }
+void TForm1::Button4Click() {
+    close();
+}
 
 void TForm1::Image1Click() {
     if (Form4) {
@@ -253,9 +257,8 @@ void TForm1::Comm1RequestHangup() {
     // The device went away (a USB adapter unplugged, the emulator ended):
     // release it so it can come back, and tell the user how to go on.
     Comm1->ClosePort();
-    statusMessage->setText(
-        QStringLiteral("Port %1 lost; reconnect it and choose COM SET")
-            .arg(QString::fromStdString(Comm1->CommName())));
+    statusMessage->setText(QStringLiteral("Port %1 lost; reconnect it and choose COM SET")
+                               .arg(QString::fromStdString(Comm1->CommName())));
 }
 
 } // namespace velmora

@@ -33,10 +33,18 @@ QFont PixelFont(const QString& family, int pixels, bool bold = false) {
 }
 
 // F1: navy bold 15 px; F2: bold window face 13 px; F3: 19 px; F4: bold 19 px.
-QFont F1() { return PixelFont(kButtonFamily, 15, true); }
-QFont F2() { return PixelFont(kWindowFamily, 13, true); }
-QFont F3() { return PixelFont(kWindowFamily, 19); }
-QFont F4() { return PixelFont(kWindowFamily, 19, true); }
+QFont F1() {
+    return PixelFont(kButtonFamily, 15, true);
+}
+QFont F2() {
+    return PixelFont(kWindowFamily, 13, true);
+}
+QFont F3() {
+    return PixelFont(kWindowFamily, 19);
+}
+QFont F4() {
+    return PixelFont(kWindowFamily, 19, true);
+}
 
 const QColor kNavy(0, 0, 128);
 // The light blue of a gradient active caption, behind the "Connect" box.
@@ -49,8 +57,8 @@ Widget* Place(Widget* widget, const char* name, int left, int top, int width, in
     return widget;
 }
 
-QPushButton* Button(QWidget* parent, const char* name, const QString& caption, int left,
-                    int top, int width, int height) {
+QPushButton* Button(QWidget* parent, const char* name, const QString& caption, int left, int top,
+                    int width, int height) {
     auto* button = Place(new QPushButton(caption, parent), name, left, top, width, height);
     button->setAutoDefault(false);
     return button;
@@ -83,8 +91,8 @@ void TForm1::createControls() {
 
     createDisplays();
 
-    Check_Connection = Place(new QCheckBox(QStringLiteral("Connect"), this), "Check_Connection",
-                             24, 120, 97, 25);
+    Check_Connection =
+        Place(new QCheckBox(QStringLiteral("Connect"), this), "Check_Connection", 24, 120, 97, 25);
     Check_Connection->setFont(F4());
     Check_Connection->setAutoFillBackground(true);
     Check_Connection->setBackgroundRole(QPalette::Window);
@@ -206,8 +214,8 @@ void TForm1::createStatusBar() {
 
 void TForm1::setTabOrder() {
     // Memo2, Exit, Save, COM SET, Clear, the function pages, Connect, INTERVAL.
-    const QWidget* order[] = {Memo2, Button4, Button1, CONF, ClearBtn,
-                              PageControl1, Check_Connection, COMBOX_INTERVAL};
+    const QWidget* order[] = {Memo2,    Button4,      Button1,          CONF,
+                              ClearBtn, PageControl1, Check_Connection, COMBOX_INTERVAL};
     for (size_t i = 0; i + 1 < std::size(order); ++i) {
         QWidget::setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
     }

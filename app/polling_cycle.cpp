@@ -99,21 +99,49 @@ void TForm1::storeCommand(const char* command, QPushButton* button) {
     }
 }
 
-void TForm1::DCV_BtnClick() { storeCommand("Meas:Volt:Dc?", DCV_Btn); }
-void TForm1::ACV_BtnClick() { storeCommand("Meas:Volt:AC?", ACV_Btn); }
-void TForm1::OHM2_BtnClick() { storeCommand("Meas:RES?", OHM2_Btn); }
-void TForm1::OHM4_BtnClick() { storeCommand("Meas:FRES?", OHM4_Btn); }
-void TForm1::DCI_BtnClick() { storeCommand("Meas:Curr:DC?", DCI_Btn); }
-void TForm1::ACI_BtnClick() { storeCommand("Meas:Curr:AC?", ACI_Btn); }
-void TForm1::Freq_BtnClick() { storeCommand("Meas:FREQ?", Freq_Btn); }
-void TForm1::period_BtnClick() { storeCommand("Meas:PER?", period_Btn); }
-void TForm1::Diod_BtnClick() { storeCommand("Meas:Diod?", Diod_Btn); }
-void TForm1::Cont_BtnClick() { storeCommand("Meas:Cont?", Cont_Btn); }
-void TForm1::Button2Click() { storeCommand("Volt:DC:RES Max", nullptr); }
-void TForm1::Button5Click() { storeCommand("RES:RES MAX", nullptr); }
-void TForm1::Button3Click() { storeCommand("INP:IMP:AUTO ON", nullptr); }
+void TForm1::DCV_BtnClick() {
+    storeCommand("Meas:Volt:Dc?", DCV_Btn);
+}
+void TForm1::ACV_BtnClick() {
+    storeCommand("Meas:Volt:AC?", ACV_Btn);
+}
+void TForm1::OHM2_BtnClick() {
+    storeCommand("Meas:RES?", OHM2_Btn);
+}
+void TForm1::OHM4_BtnClick() {
+    storeCommand("Meas:FRES?", OHM4_Btn);
+}
+void TForm1::DCI_BtnClick() {
+    storeCommand("Meas:Curr:DC?", DCI_Btn);
+}
+void TForm1::ACI_BtnClick() {
+    storeCommand("Meas:Curr:AC?", ACI_Btn);
+}
+void TForm1::Freq_BtnClick() {
+    storeCommand("Meas:FREQ?", Freq_Btn);
+}
+void TForm1::period_BtnClick() {
+    storeCommand("Meas:PER?", period_Btn);
+}
+void TForm1::Diod_BtnClick() {
+    storeCommand("Meas:Diod?", Diod_Btn);
+}
+void TForm1::Cont_BtnClick() {
+    storeCommand("Meas:Cont?", Cont_Btn);
+}
+void TForm1::Button2Click() {
+    storeCommand("Volt:DC:RES Max", nullptr);
+}
+void TForm1::Button5Click() {
+    storeCommand("RES:RES MAX", nullptr);
+}
+void TForm1::Button3Click() {
+    storeCommand("INP:IMP:AUTO ON", nullptr);
+}
 
-void TForm1::Button3_SendClick() { sendcommand("func?"); }
+void TForm1::Button3_SendClick() {
+    sendcommand("func?");
+}
 
 void TForm1::keyenable() {
     for (QPushButton* button : {DCV_Btn, ACV_Btn, OHM2_Btn, OHM4_Btn, ACI_Btn, DCI_Btn, Freq_Btn,

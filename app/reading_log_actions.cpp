@@ -35,9 +35,8 @@ void TForm1::saveLog(const QString& fileName) {
     // when it is complete, so a failed save never destroys a file.
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly)) {
-        throw Exception("Cannot create file \"" +
-                        QDir::toNativeSeparators(fileName).toStdString() + "\". " +
-                        file.errorString().toStdString());
+        throw Exception("Cannot create file \"" + QDir::toNativeSeparators(fileName).toStdString() +
+                        "\". " + file.errorString().toStdString());
     }
     if (!Memo2->writeTo(file)) {
         file.cancelWriting();

@@ -15,14 +15,14 @@ namespace {
 constexpr std::string_view kCrLf = "\r\n";
 
 bool WriteAll(QIODevice& device, std::string_view bytes) {
-    return bytes.empty() ||
-           device.write(bytes.data(), static_cast<qint64>(bytes.size())) ==
-               static_cast<qint64>(bytes.size());
+    return bytes.empty() || device.write(bytes.data(), static_cast<qint64>(bytes.size())) ==
+                                static_cast<qint64>(bytes.size());
 }
 
 } // namespace
 
-ReadingLogBox::ReadingLogBox(QWidget* parent) : QPlainTextEdit(parent) {
+ReadingLogBox::ReadingLogBox(QWidget* parent)
+    : QPlainTextEdit(parent) {
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -44,7 +44,9 @@ int ReadingLogBox::linesInBox() const {
     return doc->blockCount() - (endsWithLineEnd ? 1 : 0);
 }
 
-int64_t ReadingLogBox::lineCount() const { return store_.lineCount() + linesInBox(); }
+int64_t ReadingLogBox::lineCount() const {
+    return store_.lineCount() + linesInBox();
+}
 
 void ReadingLogBox::appendLine(std::string_view line) {
     QTextCursor cursor(document());
@@ -84,8 +86,7 @@ void ReadingLogBox::scrollToNewest() {
 bool ReadingLogBox::writeTo(QIODevice& device) const {
     bool ok = true;
     store_.forEachChunk([&](std::string_view chunk) { ok = ok && WriteAll(device, chunk); });
-    for (QTextBlock block = document()->firstBlock(); ok && block.isValid();
-         block = block.next()) {
+    for (QTextBlock block = document()->firstBlock(); ok && block.isValid(); block = block.next()) {
         const bool last = !block.next().isValid();
         const std::string text = block.text().toStdString();
         if (last && text.empty()) {

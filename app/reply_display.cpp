@@ -20,8 +20,7 @@ void TForm1::Comm1ReceiveData(TComm* /*Sender*/, const char* Buffer, uint16_t /*
     // The delivery ends in a zero byte; the reply is the text up to the first one.
     const ReplyOutcome outcome = replies_.interpret(Buffer, receivedAt, [this] {
         const int64_t lines = Memo2->lineCount();
-        return static_cast<int32_t>(
-            std::min<int64_t>(lines, std::numeric_limits<int32_t>::max()));
+        return static_cast<int32_t>(std::min<int64_t>(lines, std::numeric_limits<int32_t>::max()));
     });
     if (outcome.upperText) {
         iLCDMatrix1->SetText(*outcome.upperText);
@@ -43,8 +42,8 @@ void TForm1::Comm1ReceiveData(TComm* /*Sender*/, const char* Buffer, uint16_t /*
         });
     }
     if (outcome.rejectedReply) {
-        Memo1->appendPlainText(QString::fromLatin1(outcome.rejectedReply->data(),
-                                                   static_cast<qsizetype>(outcome.rejectedReply->size())));
+        Memo1->appendPlainText(QString::fromLatin1(
+            outcome.rejectedReply->data(), static_cast<qsizetype>(outcome.rejectedReply->size())));
     }
     canSend_ = 1;
     keyenable();

@@ -13,7 +13,8 @@ namespace velmora {
 class ECommsError : public Exception {
 public:
     explicit ECommsError(std::string message, int systemError = 0)
-        : Exception(std::move(message)), systemError_(systemError) {}
+        : Exception(std::move(message))
+        , systemError_(systemError) {}
 
     int systemError() const noexcept { return systemError_; }
 

@@ -22,8 +22,8 @@ public:
         if (centreOnScreen) {
             box.adjustSize();
             if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-                box.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter,
-                                                    box.size(), screen->availableGeometry()));
+                box.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, box.size(),
+                                                    screen->availableGeometry()));
             }
         }
         box.exec();
@@ -45,8 +45,12 @@ MessageBoxes* installedBoxes = nullptr;
 
 } // namespace
 
-MessageBoxes& CurrentMessageBoxes() { return installedBoxes ? *installedBoxes : realBoxes; }
+MessageBoxes& CurrentMessageBoxes() {
+    return installedBoxes ? *installedBoxes : realBoxes;
+}
 
-void SetMessageBoxes(MessageBoxes* boxes) { installedBoxes = boxes; }
+void SetMessageBoxes(MessageBoxes* boxes) {
+    installedBoxes = boxes;
+}
 
 } // namespace velmora

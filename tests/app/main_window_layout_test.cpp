@@ -113,9 +113,9 @@ TEST(MainWindowLayout, StartStateIsIdle) {
 TEST(MainWindowLayout, TabOrderFollowsTheDesign) {
     WindowOnMeter window;
     TForm1& form = window.form();
-    const std::vector<QWidget*> order = {(QWidget*)form.Memo2,        form.Button4,  form.Button1,
-                                         form.CONF,         form.ClearBtn, form.PageControl1,
-                                         form.Check_Connection, form.COMBOX_INTERVAL};
+    const std::vector<QWidget*> order = {
+        (QWidget*)form.Memo2, form.Button4,      form.Button1,          form.CONF,
+        form.ClearBtn,        form.PageControl1, form.Check_Connection, form.COMBOX_INTERVAL};
     // Tab moves from each control to the next one of the list; the controls'
     // own inner parts (the tab bar, the function buttons, the combo's edit
     // field) and widgets that take no Tab focus may come between.
@@ -130,8 +130,7 @@ TEST(MainWindowLayout, TabOrderFollowsTheDesign) {
     for (size_t i = 0; i + 1 < order.size(); ++i) {
         QWidget* next = nextStop(order[i]);
         EXPECT_TRUE(next == order[i + 1] || order[i + 1]->isAncestorOf(next))
-            << order[i]->objectName().toStdString() << " -> "
-            << next->objectName().toStdString();
+            << order[i]->objectName().toStdString() << " -> " << next->objectName().toStdString();
     }
 }
 

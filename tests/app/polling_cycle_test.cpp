@@ -200,7 +200,8 @@ TEST(PollingCycle, OnlyTheLaterOfTwoButtonsGoesOutAndTheReplyEnablesBoth) {
     const size_t before = window.commands().size();
     AnswerLate(window);
     // The reply to the old query enables both before their command leaves.
-    ASSERT_TRUE(WaitUntil([&] { return form.canSend() == 1 || window.commands().size() > before; }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return form.canSend() == 1 || window.commands().size() > before; }));
     EXPECT_TRUE(form.DCV_Btn->isEnabled());
     EXPECT_TRUE(form.ACV_Btn->isEnabled());
     ASSERT_TRUE(window.waitForCommands(before + 1));

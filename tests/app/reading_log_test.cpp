@@ -37,7 +37,8 @@ TEST(ReadingLogBox, CountsLogicalLinesAndWritesCrLf) {
     box.appendLine(wide);
     box.appendLine("2,OHM,+1.0E+00,12:00:00");
     EXPECT_EQ(box.lineCount(), 3);
-    EXPECT_EQ(Written(box), "No.,Function,Value,Time\r\n" + wide + "\r\n2,OHM,+1.0E+00,12:00:00\r\n");
+    EXPECT_EQ(Written(box),
+              "No.,Function,Value,Time\r\n" + wide + "\r\n2,OHM,+1.0E+00,12:00:00\r\n");
 }
 
 TEST(ReadingLogBox, TypedTextCountsAndIsKept) {
@@ -91,7 +92,8 @@ protected:
 TEST_F(LogActionsTest, SavingRightAfterStartWritesTheHeaderOnly) {
     saveTo(folder() / "log.csv");
     EXPECT_TRUE(Boxes().errors.empty());
-    EXPECT_EQ(ReadBytes(folder() / "log.csv"), std::optional<std::string>("No.,Function,Value,Time\r\n"));
+    EXPECT_EQ(ReadBytes(folder() / "log.csv"),
+              std::optional<std::string>("No.,Function,Value,Time\r\n"));
 }
 
 TEST_F(LogActionsTest, ClearWritesTheOtherHeaderAndNumberingStartsAgain) {
@@ -99,7 +101,8 @@ TEST_F(LogActionsTest, ClearWritesTheOtherHeaderAndNumberingStartsAgain) {
     form().ClearBtn->click();
     EXPECT_EQ(form().Memo2->lineCount(), 1);
     saveTo(folder() / "log.csv");
-    EXPECT_EQ(ReadBytes(folder() / "log.csv"), std::optional<std::string>("No,Function,Value,Time\r\n"));
+    EXPECT_EQ(ReadBytes(folder() / "log.csv"),
+              std::optional<std::string>("No,Function,Value,Time\r\n"));
 }
 
 TEST_F(LogActionsTest, ReadingsAreLoggedWithTheBoxLineNumber) {

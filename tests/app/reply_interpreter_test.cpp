@@ -37,7 +37,7 @@ private:
 
 struct ReplyRow {
     const char* name;
-    std::string bytes; // may hold a zero byte
+    std::string bytes;         // may hold a zero byte
     const char* functionReply; // selects the unit before the reply, or nullptr
     std::optional<std::string> upper;
     std::optional<std::string> lower;
@@ -58,8 +58,8 @@ const std::vector<ReplyRow> kReplyRows = {
      "1,OHM,+2.50000000E+07,14:05:09", std::nullopt},
     {"overload", "+9.90000000E+37\r\n", "\"RES\"", "999999999", "        MOHM",
      "1,OHM,+9.90000000E+37,14:05:09", std::nullopt},
-    {"negative_overload_loses_sign", "-9.90000000E+37\r\n", "\"RES\"", "999999999",
-     "        MOHM", "1,OHM,-9.90000000E+37,14:05:09", std::nullopt},
+    {"negative_overload_loses_sign", "-9.90000000E+37\r\n", "\"RES\"", "999999999", "        MOHM",
+     "1,OHM,-9.90000000E+37,14:05:09", std::nullopt},
     {"zero_goes_down_twice", "+0.00000000E+00\r\n", "\"VOLT\"", "0", "        uV DC",
      "1,V DC,+0.00000000E+00,14:05:09", std::nullopt},
     {"tenth_has_no_prefix", "+1.00000000E-01\r\n", "\"VOLT:AC\"", "0.1", "        V AC",
@@ -85,15 +85,15 @@ const std::vector<ReplyRow> kReplyRows = {
      "\xff\x80zz"},
 };
 
-class ReplyRowTest : public ReplyInterpreterTest,
-                     public ::testing::WithParamInterface<ReplyRow> {};
+class ReplyRowTest : public ReplyInterpreterTest, public ::testing::WithParamInterface<ReplyRow> {};
 
 TEST_P(ReplyRowTest, GivesTheExpectedTexts) {
     const ReplyRow& row = GetParam();
     if (row.functionReply) {
         selectUnit(row.functionReply);
     }
-    const ReplyOutcome outcome = interpreter_.interpret(row.bytes.c_str(), kAt140509, [] { return 1; });
+    const ReplyOutcome outcome =
+        interpreter_.interpret(row.bytes.c_str(), kAt140509, [] { return 1; });
     EXPECT_EQ(outcome.upperText, row.upper);
     EXPECT_EQ(outcome.lowerText, row.lower);
     EXPECT_EQ(outcome.logLine, row.logLine);
@@ -105,16 +105,17 @@ INSTANTIATE_TEST_SUITE_P(Replies, ReplyRowTest, ::testing::ValuesIn(kReplyRows),
 
 TEST_F(ReplyInterpreterTest, FunctionNamesSelectUnitsExactly) {
     const std::vector<std::pair<const char*, const char*>> rows = {
-        {"\"VOLT\"", "V DC"}, {"\"VOLT:AC\"", "V AC"}, {"\"CURR\"", "A DC"},
-        {"\"CURR:AC\"", "A AC"}, {"\"RES\"", "OHM"}, {"\"FRES\"", "OHM4W"},
-        {"\"DIOD\"", "V DC"}, {"\"CONT\"", "OHM"}, {"\"FREQ\"", "Hz"}, {"\"PER\"", "S"},
+        {"\"VOLT\"", "V DC"},    {"\"VOLT:AC\"", "V AC"}, {"\"CURR\"", "A DC"},
+        {"\"CURR:AC\"", "A AC"}, {"\"RES\"", "OHM"},      {"\"FRES\"", "OHM4W"},
+        {"\"DIOD\"", "V DC"},    {"\"CONT\"", "OHM"},     {"\"FREQ\"", "Hz"},
+        {"\"PER\"", "S"},
     };
     for (const auto& [reply, unit] : rows) {
         SCOPED_TRACE(reply);
         selectUnit("\"PER\"");
         selectUnit("\"VOLT\"");
-        const ReplyOutcome outcome =
-            interpreter_.interpret((std::string(reply) + "\r\n").c_str(), kAt140509, [] { return 1; });
+        const ReplyOutcome outcome = interpreter_.interpret((std::string(reply) + "\r\n").c_str(),
+                                                            kAt140509, [] { return 1; });
         EXPECT_EQ(interpreter_.unitLabel(), unit);
         EXPECT_FALSE(outcome.upperText || outcome.logLine || outcome.rejectedReply);
     }

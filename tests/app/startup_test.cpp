@@ -194,7 +194,8 @@ TEST_F(ShutDown, CancelKeepsTheProgramOpenAndSaveWritesTheLog) {
     EXPECT_TRUE(form.close());
     EXPECT_FALSE(form.Comm1->PortOpen());
     const std::string saved = ReadBytes(path).value_or("");
-    EXPECT_EQ(saved.rfind("No.,Function,Value,Time\r\n1,OHM,+1.0E+00,12:00:00\r\n2,,+1.0E+00,", 0), 0u)
+    EXPECT_EQ(saved.rfind("No.,Function,Value,Time\r\n1,OHM,+1.0E+00,12:00:00\r\n2,,+1.0E+00,", 0),
+              0u)
         << saved;
 }
 
