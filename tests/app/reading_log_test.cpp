@@ -2,6 +2,7 @@
 #include "tests/app/app_test_support.h"
 
 #include "app/reading_log_box.h"
+#include "tests/support/file_faults.h"
 
 #include <QBuffer>
 #include <QComboBox>
@@ -9,10 +10,6 @@
 #include <QTextBlock>
 
 #include <gtest/gtest.h>
-
-#include <sys/resource.h>
-
-#include <csignal>
 
 namespace velmora::test {
 namespace {
@@ -151,17 +148,11 @@ TEST_F(LogActionsTest, FailedWriteLeavesTheOldFileIntact) {
     for (int i = 0; i < 2000; ++i) {
         form().Memo2->appendLine(std::to_string(i) + ",OHM,+1.16040760E+03,12:00:00");
     }
-    // A file-size limit makes the write fail half-way, as a full disk would.
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    saveTo(path);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
-
+    {
+        // A file-size limit makes the write fail half-way, as a full disk would.
+        FileSizeLimit limit(4096);
+        saveTo(path);
+    }
     ASSERT_EQ(Boxes().errors.size(), 1u);
     EXPECT_EQ(Boxes().errors[0].text, QStringLiteral("Stream write error."));
     EXPECT_EQ(ReadBytes(path), std::optional<std::string>("precious\r\n"));

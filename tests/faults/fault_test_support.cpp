@@ -6,9 +6,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
-#include <linux/fs.h>
 #include <sstream>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace velmora::test {
@@ -104,21 +102,6 @@ HangGuard::~HangGuard() {
     }
     disarmed_.notify_all();
     watchdog_.join();
-}
-
-bool SetImmutable(const std::string& path, bool on) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        return false;
-    }
-    int flags = 0;
-    bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    if (done) {
-        flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-        done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    }
-    ::close(fd);
-    return done;
 }
 
 } // namespace velmora::test

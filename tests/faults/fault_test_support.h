@@ -62,8 +62,4 @@ private:
     std::thread watchdog_;
 };
 
-// Sets or clears the immutable attribute, which stops even root from changing
-// a file or a folder's entries. False where the file system or process cannot.
-bool SetImmutable(const std::string& path, bool on);
-
 } // namespace velmora::test

@@ -15,6 +15,7 @@
 #include "settings/port_error_box.h"
 #include "tests/app/app_test_support.h"
 #include "tests/faults/fault_test_support.h"
+#include "tests/support/file_faults.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -35,72 +36,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
-
-// A folder per case, with what must be undone before it can be removed.
-struct Scene {
-    TempFolder folder;
-    std::vector<std::string> immutable;
-    std::optional<rlim_t> fileSizeLimit;
-
-    ~Scene() {
-        for (const std::string& path : immutable) {
-            SetImmutable(path, false);
-        }
-    }
-    // Makes `path` refuse changes: by its permission bits for ordinary users,
-    // by the immutable attribute for root, who ignores permission bits.
-    bool makeReadOnly(const std::string& path) {
-        if (!IsRoot()) {
-            fs::permissions(path, fs::perms::owner_write, fs::perm_options::remove);
-            return true;
-        }
-        if (!SetImmutable(path, true)) {
-            return false;
-        }
-        immutable.push_back(path);
-        return true;
-    }
-};
-
-// Lowers the file size limit for one scope: writes beyond it fail with EFBIG,
-// for root too, as on a full disk.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(std::optional<rlim_t> bytes) {
-        if (!bytes) {
-            return;
-        }
-        active_ = true;
-        ::getrlimit(RLIMIT_FSIZE, &old_);
-        rlimit lowered = old_;
-        lowered.rlim_cur = *bytes;
-        ::setrlimit(RLIMIT_FSIZE, &lowered);
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-    }
-    ~FileSizeLimit() {
-        if (active_) {
-            ::setrlimit(RLIMIT_FSIZE, &old_);
-            std::signal(SIGXFSZ, oldHandler_);
-        }
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    bool active_ = false;
-    rlimit old_{};
-    void (*oldHandler_)(int) = nullptr;
-};
-
-std::set<std::string> Listing(const std::string& folder) {
-    std::set<std::string> names;
-    std::error_code error;
-    for (auto it = fs::recursive_directory_iterator(folder, error);
-         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-        names.insert(it->path().string());
-    }
-    return names;
-}
 
 std::vector<QString> ErrorTexts() {
     std::vector<QString> texts;
@@ -190,7 +125,7 @@ protected:
 
 TEST_P(HostileSettings, StartUpGivesTheDefaultOrTheErrorAndNeverAHalfWrittenFile) {
     const SettingsRow& row = GetParam();
-    Scene scene;
+    FaultScene scene;
     const std::string folder = scene.folder / "beside";
     const std::string devices = scene.folder / "dev";
     fs::create_directory(folder);
@@ -288,7 +223,7 @@ protected:
 
 TEST_P(HostileSave, ErrorIsReportedAndNoFileIsHalfWritten) {
     const SaveRow& row = GetParam();
-    Scene scene;
+    FaultScene scene;
     const std::string folder = scene.folder / "out";
     fs::create_directory(folder);
     const std::string path = folder + "/log.csv";

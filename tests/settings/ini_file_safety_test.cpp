@@ -3,6 +3,7 @@
 
 #include "settings/ini_file_exception.h"
 #include "tests/settings/temp_folder.h"
+#include "tests/support/file_faults.h"
 
 #include <gtest/gtest.h>
 
@@ -23,88 +24,18 @@ namespace velmora {
 namespace {
 
 namespace fs = std::filesystem;
+using test::FaultScene;
+using test::FileSizeLimit;
+using test::Listing;
 using test::TempFolder;
 
 constexpr const char* kOld = "; keep me\r\n[COM Info]\r\nPort=com1\r\nbaudrate=9600\r\n";
-
-// Sets or clears the immutable attribute, which stops even root from changing a file
-// or a folder's entries. False where the file system or the process cannot.
-bool SetImmutable(const std::string& path, bool on) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        return false;
-    }
-    int flags = 0;
-    bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    if (done) {
-        flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-        done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    }
-    ::close(fd);
-    return done;
-}
-
-// A folder per test, plus the immutable attributes to clear before it is removed.
-struct Scene {
-    TempFolder folder;
-    std::vector<std::string> immutable;
-    std::optional<rlim_t> fileSizeLimit;
-    ~Scene() {
-        for (const std::string& path : immutable) {
-            SetImmutable(path, false);
-        }
-    }
-    // Makes `path` refuse changes: by its permission bits for ordinary users, by the
-    // immutable attribute for root, who ignores permission bits.
-    bool makeReadOnly(const std::string& path, fs::perms perms) {
-        if (!test::IsRoot()) {
-            fs::permissions(path, perms);
-            return true;
-        }
-        if (!SetImmutable(path, true)) {
-            return false;
-        }
-        immutable.push_back(path);
-        return true;
-    }
-};
-
-// Lowers the process's file size limit for one scope; writes past it fail with EFBIG
-// for root too, which stands in for a full disk.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &old_);
-        rlimit lowered = old_;
-        lowered.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &lowered);
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
-
-private:
-    rlimit old_{};
-    void (*oldHandler_)(int) = nullptr;
-};
-
-std::set<std::string> Listing(const std::string& folder) {
-    std::set<std::string> names;
-    std::error_code error;
-    for (auto it = fs::recursive_directory_iterator(folder, error);
-         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-        names.insert(it->path().string());
-    }
-    return names;
-}
 
 struct FailureRow {
     const char* name;
     // Prepares the scene and returns the path to write, or nothing when the failure
     // cannot be arranged by this process.
-    std::optional<std::string> (*arrange)(Scene&);
+    std::optional<std::string> (*arrange)(FaultScene&);
     const char* whyNot; // shown when arrange gives nothing
 };
 
@@ -112,7 +43,7 @@ void PrintTo(const FailureRow& row, std::ostream* out) {
     *out << row.name;
 }
 
-std::optional<std::string> OldFileIn(Scene& scene, const std::string& subfolder) {
+std::optional<std::string> OldFileIn(FaultScene& scene, const std::string& subfolder) {
     const std::string folder = scene.folder / subfolder;
     fs::create_directory(folder);
     const std::string path = folder + "/settings.ini";
@@ -122,7 +53,7 @@ std::optional<std::string> OldFileIn(Scene& scene, const std::string& subfolder)
 
 const FailureRow kFailureRows[] = {
     {"read_only_folder",
-     [](Scene& s) -> std::optional<std::string> {
+     [](FaultScene& s) -> std::optional<std::string> {
          auto path = OldFileIn(s, "ro");
          if (!s.makeReadOnly(s.folder / "ro", fs::perms::owner_read | fs::perms::owner_exec)) {
              return std::nullopt;
@@ -131,7 +62,7 @@ const FailureRow kFailureRows[] = {
      },
      "root without a file system that supports the immutable attribute"},
     {"read_only_file",
-     [](Scene& s) -> std::optional<std::string> {
+     [](FaultScene& s) -> std::optional<std::string> {
          auto path = OldFileIn(s, "f");
          if (!s.makeReadOnly(*path, fs::perms::owner_read)) {
              return std::nullopt;
@@ -140,7 +71,7 @@ const FailureRow kFailureRows[] = {
      },
      "root without a file system that supports the immutable attribute"},
     {"unreadable_file",
-     [](Scene& s) -> std::optional<std::string> {
+     [](FaultScene& s) -> std::optional<std::string> {
          // Without its content the other lines would be lost: refuse instead.
          if (test::IsRoot()) {
              return std::nullopt;
@@ -150,29 +81,29 @@ const FailureRow kFailureRows[] = {
          return path;
      },
      "root can read every file"},
-    {"missing_folder", [](Scene& s) -> std::optional<std::string> { return s.folder / "no/s.ini"; },
-     ""},
+    {"missing_folder",
+     [](FaultScene& s) -> std::optional<std::string> { return s.folder / "no/s.ini"; }, ""},
     {"folder_is_a_file",
-     [](Scene& s) -> std::optional<std::string> {
+     [](FaultScene& s) -> std::optional<std::string> {
          test::WriteBytes(s.folder / "plain", "x");
          return s.folder / "plain/settings.ini";
      },
      ""},
     {"path_is_a_folder",
-     [](Scene& s) -> std::optional<std::string> {
+     [](FaultScene& s) -> std::optional<std::string> {
          fs::create_directory(s.folder / "dir.ini");
          return s.folder / "dir.ini";
      },
      ""},
     {"symlink_loop",
-     [](Scene& s) -> std::optional<std::string> {
+     [](FaultScene& s) -> std::optional<std::string> {
          fs::create_symlink("b.ini", s.folder / "a.ini");
          fs::create_symlink("a.ini", s.folder / "b.ini");
          return s.folder / "a.ini";
      },
      ""},
     {"disk_full_midway",
-     [](Scene& s) -> std::optional<std::string> {
+     [](FaultScene& s) -> std::optional<std::string> {
          s.fileSizeLimit = 4096;
          return OldFileIn(s, "f");
      },
@@ -183,7 +114,7 @@ class FailedWrite : public testing::TestWithParam<FailureRow> {};
 
 TEST_P(FailedWrite, RaisesAndLeavesTheOldFile) {
     const FailureRow& row = GetParam();
-    Scene scene;
+    FaultScene scene;
     const std::optional<std::string> path = row.arrange(scene);
     if (!path) {
         GTEST_SKIP() << "cannot arrange '" << row.name << "' here: " << row.whyNot;
@@ -194,10 +125,7 @@ TEST_P(FailedWrite, RaisesAndLeavesTheOldFile) {
     const std::string value(16384, 'v');
     IniFile ini(*path);
     try {
-        std::optional<FileSizeLimit> limit;
-        if (scene.fileSizeLimit) {
-            limit.emplace(*scene.fileSizeLimit);
-        }
+        FileSizeLimit limit(scene.fileSizeLimit);
         ini.writeValue("COM Info", "Port", value);
         ADD_FAILURE() << "the write did not fail";
     } catch (const EIniFileException& error) {
