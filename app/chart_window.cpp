@@ -208,17 +208,17 @@ void TForm2::createPlot() {
 }
 
 void TForm2::connectHandlers() {
-    const auto guarded = [this](void (TForm2::*handler)()) {
-        return [this, handler] { RunReportingExceptions([this, handler] { (this->*handler)(); }); };
-    };
-    connect(ViewBox, &QComboBox::currentIndexChanged, this, guarded(&TForm2::ViewBoxChange));
-    connect(PauseBtn, &QPushButton::clicked, this, guarded(&TForm2::PauseBtnClick));
-    connect(ResetViewBtn, &QPushButton::clicked, this, guarded(&TForm2::ResetViewBtnClick));
-    connect(SeriesBox, &QComboBox::activated, this, guarded(&TForm2::SeriesBoxChange));
-    connect(StatsBtn, &QPushButton::clicked, this, guarded(&TForm2::StatsBtnClick));
-    connect(SavePngBtn, &QPushButton::clicked, this, guarded(&TForm2::SavePngBtnClick));
-    connect(ResetStatsBtn, &QPushButton::clicked, this, guarded(&TForm2::ResetStatsBtnClick));
-    connect(RefreshTimer, &QTimer::timeout, this, guarded(&TForm2::refresh));
+    connect(ViewBox, &QComboBox::currentIndexChanged, this,
+            ReportingSlot(this, &TForm2::ViewBoxChange));
+    connect(PauseBtn, &QPushButton::clicked, this, ReportingSlot(this, &TForm2::PauseBtnClick));
+    connect(ResetViewBtn, &QPushButton::clicked, this,
+            ReportingSlot(this, &TForm2::ResetViewBtnClick));
+    connect(SeriesBox, &QComboBox::activated, this, ReportingSlot(this, &TForm2::SeriesBoxChange));
+    connect(StatsBtn, &QPushButton::clicked, this, ReportingSlot(this, &TForm2::StatsBtnClick));
+    connect(SavePngBtn, &QPushButton::clicked, this, ReportingSlot(this, &TForm2::SavePngBtnClick));
+    connect(ResetStatsBtn, &QPushButton::clicked, this,
+            ReportingSlot(this, &TForm2::ResetStatsBtnClick));
+    connect(RefreshTimer, &QTimer::timeout, this, ReportingSlot(this, &TForm2::refresh));
 
     connect(Chart1, &QCustomPlot::mouseWheel, this, [this](QWheelEvent* event) {
         RunReportingExceptions([this, event] { plotWheel(event); });

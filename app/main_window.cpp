@@ -83,9 +83,7 @@ void TForm1::configureComm() {
 
 void TForm1::connectHandlers() {
     const auto on = [this](QPushButton* button, void (TForm1::*handler)()) {
-        connect(button, &QPushButton::clicked, this, [this, handler] {
-            RunReportingExceptions([this, handler] { (this->*handler)(); });
-        });
+        connect(button, &QPushButton::clicked, this, ReportingSlot(this, handler));
     };
     on(DCV_Btn, &TForm1::DCV_BtnClick);
     on(ACV_Btn, &TForm1::ACV_BtnClick);
@@ -108,13 +106,12 @@ void TForm1::connectHandlers() {
 
     // The handler runs on every change of state, by the user or the program.
     connect(Check_Connection, &QCheckBox::toggled, this,
-            [this] { RunReportingExceptions([this] { Check_ConnectionClick(); }); });
+            ReportingSlot(this, &TForm1::Check_ConnectionClick));
     // Every change of the text, typed or chosen from the list.
     connect(COMBOX_INTERVAL, &QComboBox::editTextChanged, this,
-            [this] { RunReportingExceptions([this] { COMBOX_INTERVALChange(); }); });
-    connect(Timer1, &QTimer::timeout, this,
-            [this] { RunReportingExceptions([this] { Timer1Timer(); }); });
-    Image1->onClick = [this] { RunReportingExceptions([this] { Image1Click(); }); };
+            ReportingSlot(this, &TForm1::COMBOX_INTERVALChange));
+    connect(Timer1, &QTimer::timeout, this, ReportingSlot(this, &TForm1::Timer1Timer));
+    Image1->onClick = ReportingSlot(this, &TForm1::Image1Click);
 }
 
 void TForm1::FormCreate() {

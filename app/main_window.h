@@ -3,7 +3,7 @@
 
 #include "app/reply_interpreter.h"
 
-#include <QDateTime>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -175,7 +175,9 @@ private:
     bool shownOnce_ = false;
     bool unsavedReadings_ = false;
     // When the outstanding query left, for the "meter does not answer" note.
-    QDateTime querySentAt_;
+    // A monotonic clock for the wait, the time of day for the note.
+    QElapsedTimer queryClock_;
+    double querySentTimeOfDay_ = 0;
     bool silenceNoted_ = false;
 };
 

@@ -46,7 +46,8 @@ void TForm1::Timer1Timer() {
     if (EndsWith(nextCommand_, "?")) {
         nextCommand_ = nextCommand_.starts_with("Meas") ? "Func?" : "Read?";
         canSend_ = 0;
-        querySentAt_ = QDateTime::currentDateTime();
+        queryClock_.start();
+        querySentTimeOfDay_ = CurrentTimeOfDay();
         return;
     }
     if (EndsWith(nextCommand_, "loc")) {
@@ -66,15 +67,13 @@ void TForm1::Timer1Timer() {
 
 void TForm1::noteSilence() {
     // A lost port has its own note, which this one must not hide.
-    if (silenceNoted_ || !Comm1->PortOpen() || !querySentAt_.isValid() ||
-        querySentAt_.msecsTo(QDateTime::currentDateTime()) < kSilenceNoteMilliseconds) {
+    if (silenceNoted_ || !Comm1->PortOpen() || !queryClock_.isValid() ||
+        queryClock_.elapsed() < kSilenceNoteMilliseconds) {
         return;
     }
     silenceNoted_ = true;
-    const QTime sent = querySentAt_.time();
-    const double timeOfDay = MakeTimeOfDay(sent.hour(), sent.minute(), sent.second(), sent.msec());
     statusMessage->setText(QStringLiteral("The meter does not answer (since %1)")
-                               .arg(QString::fromStdString(FormatTimeOfDay(timeOfDay))));
+                               .arg(QString::fromStdString(FormatTimeOfDay(querySentTimeOfDay_))));
 }
 
 void TForm1::Check_ConnectionClick() {

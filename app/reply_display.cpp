@@ -48,7 +48,7 @@ void TForm1::Comm1ReceiveData(TComm* /*Sender*/, const char* Buffer, uint16_t /*
     canSend_ = 1;
     keyenable();
 
-    querySentAt_ = QDateTime();
+    queryClock_.invalidate();
     if (silenceNoted_) {
         silenceNoted_ = false;
         statusMessage->clear();

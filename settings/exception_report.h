@@ -29,4 +29,12 @@ QString ErrorReportText(const std::exception& error);
 // exception-safe, so every slot and event handler body goes through this.
 void RunReportingExceptions(const std::function<void()>& handler) noexcept;
 
+// A slot for connect() that runs `object->*handler()` under RunReportingExceptions:
+//   connect(button, &QPushButton::clicked, this, ReportingSlot(this, &TForm1::Button1Click));
+template <typename Object>
+auto ReportingSlot(Object* object, void (Object::*handler)()) {
+    return
+        [object, handler] { RunReportingExceptions([object, handler] { (object->*handler)(); }); };
+}
+
 } // namespace velmora

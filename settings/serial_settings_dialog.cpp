@@ -39,8 +39,7 @@ TForm3::TForm3(TComm& comm, IniFile& settingsFile, QWidget* parent)
     ui_->setupUi(this);
     // The designed place on the screen; a moved window is not re-centred on its parent.
     move(201, 419);
-    connect(ui_->Button1, &QPushButton::clicked, this,
-            [this] { RunReportingExceptions([this] { Button1Click(); }); });
+    connect(ui_->Button1, &QPushButton::clicked, this, ReportingSlot(this, &TForm3::Button1Click));
 }
 
 TForm3::~TForm3() = default;
