@@ -7,6 +7,8 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -34,23 +36,26 @@ RecordingMessageBoxes& Boxes() {
 }
 
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    // Sleeps until an event comes rather than spinning: the emulator and the
+    // serial threads share the machine's cores with the test. The timer
+    // bounds each sleep so that `done` and the deadline are looked at.
+    QTimer wake;
+    wake.start(5);
     QElapsedTimer clock;
     clock.start();
     while (!done()) {
         if (clock.elapsed() > timeout.count()) {
             return false;
         }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
 }
 
 void ProcessEventsFor(std::chrono::milliseconds duration) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < duration.count()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
+    QEventLoop loop;
+    QTimer::singleShot(duration, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 WindowOnMeter::WindowOnMeter(MeterOptions options)
