@@ -147,14 +147,19 @@ void TComm::SetStopBits(TStopBits v) {
 }
 
 void TComm::ApplyLineSettings() {
-    TermAttributes attributes;
-    if (io_.GetAttributes(portFd_, &attributes) == 0) {
+    TermAttributes current;
+    if (io_.GetAttributes(portFd_, &current) == 0) {
+        TermAttributes attributes = current;
         ComposeLineSettings(line_, attributes);
-        // A failed write is not reported: what counts is what the driver
-        // kept, read back below. Speed 0 would mean "hang up" here, so it
-        // is refused like any speed the driver cannot run.
-        if (line_.baudRate != 0)
+        // Speed 0 would mean "hang up", so it keeps the port's speed; a
+        // speed the driver refuses fails the whole write. Either way raw
+        // mode and the data format are still applied: a cooked line would
+        // echo every reply back to the meter and turn CR LF into LF LF.
+        // What counts is what the driver kept, read back below.
+        if (line_.baudRate == 0 || io_.SetAttributes(portFd_, &attributes) < 0) {
+            KeepLineSpeed(current, attributes);
             (void)io_.SetAttributes(portFd_, &attributes);
+        }
     }
 
     // DTR and RTS follow their control setting; a pseudo-terminal has no

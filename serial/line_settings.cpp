@@ -110,6 +110,13 @@ void ComposeLineSettings(const LineConfig& config, TermAttributes& a) {
     a.cc[VTIME] = 0;
 }
 
+void KeepLineSpeed(const TermAttributes& current, TermAttributes& composed) {
+    const uint32_t speedBits = CBAUD | (CBAUD << IBSHIFT);
+    composed.cflag = (composed.cflag & ~speedBits) | (current.cflag & speedBits);
+    composed.ispeed = current.ispeed;
+    composed.ospeed = current.ospeed;
+}
+
 int ReadTermios2(int fd, TermAttributes& a) {
     termios2 t{};
     const int result = ::ioctl(fd, TCGETS2, &t);

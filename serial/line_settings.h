@@ -40,6 +40,10 @@ struct LineConfig {
 // raised only while sending) are left to the caller or have no equivalent.
 void ComposeLineSettings(const LineConfig& config, TermAttributes& attributes);
 
+// Puts the speed of `current` (the port's record) back into `composed`, for
+// a line whose other settings must be applied while its speed stays as it is.
+void KeepLineSpeed(const TermAttributes& current, TermAttributes& composed);
+
 // TCGETS2 / TCSETS2 on a descriptor; -1 with errno on failure.
 int ReadTermios2(int fd, TermAttributes& attributes);
 int WriteTermios2(int fd, const TermAttributes& attributes);

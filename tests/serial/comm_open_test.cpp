@@ -155,6 +155,25 @@ TEST_F(CommOpenTest, SecondComponentOnTheSamePortIsRefused) {
     second.ClosePort();
 }
 
+TEST_F(CommOpenTest, ExclusiveAccessKeepsProgramsWithoutTheLockOut) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root ignores exclusive access (TIOCEXCL); run as an ordinary user";
+    OpenAndSettle();
+    // A terminal program that takes no lock is refused by the kernel itself.
+    const int other = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    const int error = errno;
+    if (other >= 0)
+        ::close(other);
+    EXPECT_LT(other, 0);
+    EXPECT_EQ(error, EBUSY);
+    // Closing gives the port back, also to programs that open it plainly.
+    comm->ClosePort();
+    const int after = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    EXPECT_GE(after, 0) << "exclusive flag left behind";
+    if (after >= 0)
+        ::close(after);
+}
+
 TEST_F(CommOpenTest, PortLockedByAnotherDescriptorIsRefused) {
     const int other = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(other, 0);
@@ -206,24 +225,41 @@ TEST_F(CommOpenTest, EventThatCannotBeCreatedClosesThePort) {
     OpenAndSettle();
 }
 
+class CommSpeedKept : public CommOpenTest, public ::testing::WithParamInterface<uint32_t> {};
+
+// A speed the driver refuses, and 0 (which would hang the line up).
+TEST_P(CommSpeedKept, PortKeepsItsSpeedAndTheLineStillGoesRaw) {
+    const uint32_t asked = GetParam();
+    if (asked != 0)
+        io.refusedSpeed = asked;
+    TermAttributes before;
+    ASSERT_EQ(DefaultPortIo().GetAttributes(pty.HeldSlaveFd(), &before), 0);
+    comm->SetBaudRate(asked);
+    OpenAndSettle();
+    EXPECT_TRUE(comm->PortOpen());
+    // The component keeps what the driver has, not what it asked for.
+    TermAttributes actual;
+    ASSERT_EQ(DefaultPortIo().GetAttributes(pty.HeldSlaveFd(), &actual), 0);
+    EXPECT_EQ(comm->AppliedLineSettings().ospeed, actual.ospeed);
+    EXPECT_EQ(actual.ospeed, before.ospeed);
+    EXPECT_EQ(comm->BaudRate(), asked);
+    EXPECT_EQ(actual.lflag & (TermFlags::Canonical | TermFlags::Echo), 0u) << "raw all the same";
+    // Data flows both ways unchanged.
+    ASSERT_TRUE(comm->SendData("Read?\r\n", 7));
+    EXPECT_EQ(pty.Read(7, 10s), "Read?\r\n");
+    EXPECT_EQ(pty.ReadUntilQuiet(50ms), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Speeds, CommSpeedKept, ::testing::Values(4800u, 0u));
+
 TEST_F(CommOpenTest, RefusedLineSettingsDoNotFailTheOpen) {
     io.setAttributesErrno = EINVAL;
-    comm->SetBaudRate(4800);
     OpenAndSettle();
     EXPECT_TRUE(comm->PortOpen());
     EXPECT_GE(io.setAttributesCalls, 1);
-    // The component keeps what the driver has, not what it asked for.
-    const int fd = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    ASSERT_GE(fd, 0);
     TermAttributes actual;
-    ASSERT_EQ(DefaultPortIo().GetAttributes(fd, &actual), 0);
-    ::close(fd);
-    EXPECT_EQ(comm->AppliedLineSettings().ospeed, actual.ospeed);
-    EXPECT_NE(comm->AppliedLineSettings().ospeed, 4800u);
-    EXPECT_EQ(comm->BaudRate(), 4800u);
-    // Data still flows both ways.
-    ASSERT_TRUE(comm->SendData("Read?\r\n", 7));
-    EXPECT_EQ(pty.Read(7, 10s), "Read?\r\n");
+    ASSERT_EQ(DefaultPortIo().GetAttributes(pty.HeldSlaveFd(), &actual), 0);
+    EXPECT_EQ(comm->AppliedLineSettings().lflag, actual.lflag) << "what the driver kept";
 }
 
 } // namespace

@@ -89,13 +89,11 @@ TEST(ComposeLineSettings, FlowControlCharactersAndAnySpeed) {
 
 class CommSettingsTest : public PtyCommTest {
 protected:
-    // The slave's settings as the kernel holds them.
+    // The slave's settings as the kernel holds them (read through the
+    // fixture's own descriptor: the component holds the port exclusively).
     TermAttributes SlaveSettings() {
-        const int fd = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        EXPECT_GE(fd, 0);
         TermAttributes a;
-        EXPECT_EQ(DefaultPortIo().GetAttributes(fd, &a), 0);
-        ::close(fd);
+        EXPECT_EQ(DefaultPortIo().GetAttributes(pty.HeldSlaveFd(), &a), 0);
         return a;
     }
 };

@@ -109,10 +109,28 @@ int FaultyIo::Close(int fd) {
     return SystemPortIo::Close(fd);
 }
 
+std::vector<FaultyIo::ModemRequest> FaultyIo::ModemRequests() {
+    std::lock_guard lock(mutex_);
+    return modemRequests_;
+}
+
+TermAttributes FaultyIo::LastWrittenSettings() {
+    std::lock_guard lock(mutex_);
+    return lastWritten_;
+}
+
 int FaultyIo::SetAttributes(int fd, const TermAttributes* attributes) {
     ++setAttributesCalls;
+    {
+        std::lock_guard lock(mutex_);
+        lastWritten_ = *attributes;
+    }
     if (const int error = setAttributesErrno; error != 0) {
         errno = error;
+        return -1;
+    }
+    if (const uint32_t refused = refusedSpeed; refused != 0 && attributes->ospeed == refused) {
+        errno = EINVAL;
         return -1;
     }
     return SystemPortIo::SetAttributes(fd, attributes);
@@ -135,6 +153,22 @@ int FaultyIo::ModemBits(int fd, int* bits) {
         }
     }
     return SystemPortIo::ModemBits(fd, bits);
+}
+
+int FaultyIo::SetModemBits(int fd, int bits) {
+    {
+        std::lock_guard lock(mutex_);
+        modemRequests_.push_back({true, bits});
+    }
+    return SystemPortIo::SetModemBits(fd, bits);
+}
+
+int FaultyIo::ClearModemBits(int fd, int bits) {
+    {
+        std::lock_guard lock(mutex_);
+        modemRequests_.push_back({false, bits});
+    }
+    return SystemPortIo::ClearModemBits(fd, bits);
 }
 
 int FaultyIo::Counters(int fd, LineCounters* counters) {

@@ -66,12 +66,24 @@ public:
     void FailWrites(int error, int count) { writeErrno_ = error, writeFaults_ = count; }
     std::atomic<size_t> writeLimit{0}; // at most this many bytes per write (0 = any)
     std::atomic<int> setAttributesErrno{0};
+    // A record asking for this speed is refused with EINVAL, as a driver does.
+    std::atomic<uint32_t> refusedSpeed{0};
     std::atomic<bool> failCreateEvent{false};
     // Line-counter and modem-bit results handed out one per sample; the
     // last one repeats. Without any the real ioctl answers (ENOTTY on a pty).
     void ScriptCounters(std::vector<LineCounters> counters);
     void ScriptModemBits(std::vector<int> bits);
     std::atomic<int> countersErrno{0}; // when set, every sample fails with it
+
+    // A request to raise (set) or drop modem lines, as the component made it.
+    struct ModemRequest {
+        bool raise;
+        int bits;
+        bool operator==(const ModemRequest&) const = default;
+    };
+    std::vector<ModemRequest> ModemRequests();
+    // The last line-settings record the component wrote, and how many it wrote.
+    TermAttributes LastWrittenSettings();
 
     std::atomic<int> opens{0};
     std::atomic<int> closes{0};
@@ -87,6 +99,8 @@ public:
     int SetAttributes(int fd, const TermAttributes* attributes) override;
     int Flush(int fd, FlushQueue queue) override;
     int ModemBits(int fd, int* bits) override;
+    int SetModemBits(int fd, int bits) override;
+    int ClearModemBits(int fd, int bits) override;
     int Counters(int fd, LineCounters* counters) override;
     ssize_t Read(int fd, void* buffer, size_t count) override;
     ssize_t Write(int fd, const void* data, size_t count) override;
@@ -102,6 +116,8 @@ private:
     std::mutex mutex_;
     std::deque<LineCounters> counters_;
     std::deque<int> modemBits_;
+    std::vector<ModemRequest> modemRequests_;
+    TermAttributes lastWritten_;
 };
 
 // A component on a pseudo-terminal reached as "COM1" through a device

@@ -1,4 +1,4 @@
-// Pseudo-terminal pair with a raw master.
+// Pseudo-terminal pair with a raw master and a slave as the kernel creates it.
 #include "tools/meter/pseudo_terminal.h"
 
 #include <algorithm>
@@ -7,7 +7,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <system_error>
-#include <termios.h>
 #include <unistd.h>
 
 namespace velmora {
@@ -18,14 +17,6 @@ using Clock = std::chrono::steady_clock;
 
 [[noreturn]] void Fail(const char* what) {
     throw std::system_error(errno, std::generic_category(), what);
-}
-
-void MakeRaw(int fd) {
-    termios t{};
-    if (tcgetattr(fd, &t) == 0) {
-        cfmakeraw(&t);
-        (void)tcsetattr(fd, TCSANOW, &t);
-    }
 }
 
 int MillisecondsLeft(Clock::time_point deadline) {
@@ -47,14 +38,13 @@ PseudoTerminal::PseudoTerminal() {
         throw std::system_error(error, std::generic_category(), "pseudo-terminal slave");
     }
     slavePath_ = name;
-    MakeRaw(master_);
+    // No line settings here: on the master they would set the slave's.
     heldSlave_ = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (heldSlave_ < 0) {
         const int error = errno;
         Close();
         throw std::system_error(error, std::generic_category(), "open pseudo-terminal slave");
     }
-    MakeRaw(heldSlave_);
 }
 
 PseudoTerminal::~PseudoTerminal() {

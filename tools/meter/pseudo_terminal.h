@@ -10,10 +10,13 @@
 namespace velmora {
 
 // Opens a master (non-blocking, raw: nothing echoed or translated) and
-// keeps one slave descriptor open, also raw, so that the master does not
-// see a hang-up while nobody else has the port open. Whoever opens
-// SlavePath() afterwards plays the program's side. Closing the master
-// hangs the slave side up, as an unplugged adapter would.
+// keeps one slave descriptor open so that the master does not see a
+// hang-up while nobody else has the port open. The slave keeps the line
+// settings the kernel gives a new terminal (canonical, echo, CR/LF
+// translation), as a real serial port has them before a program sets it
+// up: whoever opens SlavePath() plays the program's side and must make the
+// line raw itself. Closing the master hangs the slave side up, as an
+// unplugged adapter would.
 class PseudoTerminal {
 public:
     // Throws std::system_error when no pseudo-terminal can be had.
@@ -23,6 +26,9 @@ public:
     PseudoTerminal& operator=(const PseudoTerminal&) = delete;
 
     int MasterFd() const { return master_; }
+    // The held slave descriptor: its line settings are the port's, so tests
+    // read them here without opening the port a second time.
+    int HeldSlaveFd() const { return heldSlave_; }
     const std::string& SlavePath() const { return slavePath_; }
     bool MasterOpen() const { return master_ >= 0; }
 
