@@ -2,11 +2,13 @@
 #include "lcd/default_patterns.h"
 #include "lcd/lcd_character.h"
 #include "lcd/list_error.h"
+#include "tests/lcd/specified_patterns.h"
 #include "text/convert_error.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <set>
 #include <string>
@@ -218,26 +220,22 @@ TEST(DefaultPatterns, EveryCodeHasSevenRowsOfFiveCells) {
     EXPECT_EQ(nonBlank.size(), 190u);
 }
 
-TEST(DefaultPatterns, TellingRows) {
-    struct Row {
-        int code;
-        Rows rows;
-    };
-    const Row table[] = {
-        {'0', {14, 17, 19, 21, 25, 17, 14}}, {'K', {17, 18, 20, 24, 20, 18, 17}},
-        {'~', {8, 21, 2, 0, 0, 0, 0}},       {128, {6, 9, 28, 8, 28, 9, 6}},
-        {161, {4, 0, 4, 4, 4, 4, 4}},        {176, {6, 9, 6, 0, 0, 0, 0}},
-        {181, {0, 17, 17, 17, 25, 22, 16}},  {196, {10, 0, 14, 17, 31, 17, 17}},
-        {214, {10, 0, 14, 17, 17, 17, 14}},  {223, {14, 17, 30, 18, 17, 25, 22}},
-        {228, {10, 0, 14, 1, 15, 17, 15}},   {252, {10, 0, 0, 17, 17, 19, 13}},
-        {255, {10, 0, 17, 17, 15, 1, 14}},
-    };
-    for (const Row& row : table) {
-        SCOPED_TRACE(row.code);
+TEST(DefaultPatterns, MatchTheWrittenTable) {
+    // All 94 printable ASCII codes, the euro sign, the nine telling rows of
+    // the upper range and every blank code, against the table in the test.
+    int compared = 0;
+    for (int code = 0; code < 256; ++code) {
+        const std::optional<test::PatternRows> specified = test::SpecifiedRows(code);
+        if (!specified) {
+            continue;
+        }
+        SCOPED_TRACE(code);
         TiLCDCharacter pattern;
-        pattern.LoadDefaultPattern(row.code);
-        EXPECT_EQ(pattern.Rows(), row.rows);
+        pattern.LoadDefaultPattern(code);
+        EXPECT_EQ(pattern.Rows(), Rows(specified->begin(), specified->end()));
+        ++compared;
     }
+    EXPECT_EQ(compared, 94 + 1 + 9 + 33 + 1 + 32);
 }
 
 TEST(DefaultPatterns, CodesOutsideTheTableLeaveNoRows) {

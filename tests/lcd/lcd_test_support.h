@@ -5,6 +5,7 @@
 #include "lcd/custom_component.h"
 #include "lcd/default_patterns.h"
 #include "lcd/lcd_matrix.h"
+#include "tests/lcd/specified_patterns.h"
 
 #include <QColor>
 #include <QImage>
@@ -53,10 +54,14 @@ inline QImage ExpectedMainWindowPicture(const std::string& text, int width = 425
         if (code == 0) {
             continue;
         }
-        const auto rows = DefaultPattern(code);
-        for (int r = 0; r < kDefaultPatternRows; ++r) {
+        const std::optional<PatternRows> rows = SpecifiedRows(code);
+        if (!rows) {
+            ADD_FAILURE() << "no written pattern for code " << code;
+            continue;
+        }
+        for (int r = 0; r < 7; ++r) {
             for (int c = 2; c < 7; ++c) {
-                if ((rows[static_cast<std::size_t>(r)] >> (6 - c)) & 1) {
+                if (((*rows)[static_cast<std::size_t>(r)] >> (6 - c)) & 1) {
                     for (int dy = 0; dy < 2; ++dy) {
                         for (int dx = 0; dx < 2; ++dx) {
                             image.setPixelColor(3 + 28 * k + 4 * c + dx, 10 + 3 * r + dy, kLime);
