@@ -43,6 +43,7 @@ struct ReplyRow {
     std::optional<std::string> lower;
     std::optional<std::string> logLine;
     std::optional<std::string> rejected;
+    friend void PrintTo(const ReplyRow& row, std::ostream* os) { *os << row.name; }
 };
 
 const std::vector<ReplyRow> kReplyRows = {
@@ -68,6 +69,17 @@ const std::vector<ReplyRow> kReplyRows = {
      "1,Hz,+1.00000001E+02,14:05:09", std::nullopt},
     {"exactly_a_thousand_mega", "+1.00000000E+09\r\n", "\"RES\"", "1000", "        MOHM",
      "1,OHM,+1.00000000E+09,14:05:09", std::nullopt},
+    // The inner steps are strict too: 1E5 / 1000 = 100 stays kilo, 1E-4 x 1000 = 0.1 stays milli.
+    {"hundred_kilo_stays_kilo", "+1.00000000E+05\r\n", "\"RES\"", "100", "        KOHM",
+     "1,OHM,+1.00000000E+05,14:05:09", std::nullopt},
+    {"tenth_milli_stays_milli", "+1.00000000E-04\r\n", "\"CURR\"", "0.1", "        mA DC",
+     "1,A DC,+1.00000000E-04,14:05:09", std::nullopt},
+    {"negative_hundred_kilo", "-1.00000000E+05\r\n", "\"VOLT\"", "-100", "        KV DC",
+     "1,V DC,-1.00000000E+05,14:05:09", std::nullopt},
+    {"just_above_thousand_mega_clamps", "+1.00000001E+09\r\n", "\"RES\"", "999999999",
+     "        MOHM", "1,OHM,+1.00000001E+09,14:05:09", std::nullopt},
+    {"just_below_tenth_micro", "+9.99999990E-05\r\n", "\"CURR:AC\"", "99.999999", "        uA AC",
+     "1,A AC,+9.99999990E-05,14:05:09", std::nullopt},
     {"negative_millivolt", "-2.50000000E-04\r\n", "\"VOLT\"", "-0.25", "        mV DC",
      "1,V DC,-2.50000000E-04,14:05:09", std::nullopt},
     {"no_unit_yet", "+1.16040760E+03\r\n", nullptr, "1.1604076", "        K",
@@ -112,11 +124,13 @@ TEST_F(ReplyInterpreterTest, FunctionNamesSelectUnitsExactly) {
     };
     for (const auto& [reply, unit] : rows) {
         SCOPED_TRACE(reply);
-        selectUnit("\"PER\"");
-        selectUnit("\"VOLT\"");
-        const ReplyOutcome outcome = interpreter_.interpret((std::string(reply) + "\r\n").c_str(),
-                                                            kAt140509, [] { return 1; });
-        EXPECT_EQ(interpreter_.unitLabel(), unit);
+        // A fresh interpreter has no unit, so a row that fails to match
+        // cannot pass by leaving an earlier unit in place.
+        ReplyInterpreter fresh;
+        const ReplyOutcome outcome =
+            fresh.interpret((std::string(reply) + "\r\n").c_str(), kAt140509, [] { return 1; });
+        EXPECT_EQ(fresh.unitLabel(), unit);
+        EXPECT_TRUE(outcome.unitNamed);
         EXPECT_FALSE(outcome.upperText || outcome.logLine || outcome.rejectedReply);
     }
 }

@@ -3,13 +3,16 @@
 
 #include "app/application.h"
 #include "app/reading_log_box.h"
+#include "help/clickable_picture.h"
 #include "help/help_window.h"
 #include "serial/comm.h"
 #include "settings/ini_file.h"
 #include "settings/serial_settings_dialog.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
 
@@ -114,7 +117,8 @@ TEST_F(StartUp, InvalidBaudRateIsReportedAndNothingOpens) {
     start();
     ASSERT_EQ(Boxes().errors.size(), 1u);
     EXPECT_EQ(Boxes().errors[0].text, QStringLiteral("'96OO' is not a valid integer value."));
-    EXPECT_EQ(Boxes().errors[0].title, ApplicationTitle(QCoreApplication::applicationFilePath()));
+    // The test program's file name gives the title, first letter capitalised.
+    EXPECT_EQ(Boxes().errors[0].title, QStringLiteral("Velmora_app_tests"));
     EXPECT_FALSE(form().Comm1->PortOpen());
     EXPECT_EQ(form().Comm1->CommName(), meter.SlavePath());
     EXPECT_EQ(form().Comm1->BaudRate(), 9600u);
@@ -223,14 +227,44 @@ TEST_F(ShutDown, FailedSaveIsReportedAndKeepsTheProgramOpen) {
     EXPECT_TRUE(form.hasUnsavedReadings());
 }
 
+// A real left click on a widget: press and release at its centre.
+void ClickCentre(QWidget* widget) {
+    const QPointF local(widget->rect().center());
+    const QPointF global(widget->mapToGlobal(local.toPoint()));
+    QMouseEvent press(QEvent::MouseButtonPress, local, local, global, Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, local, local, global, Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &release);
+}
+
+int VisibleHelpWindows() {
+    int count = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        count += dynamic_cast<TForm4*>(widget) != nullptr && widget->isVisible();
+    }
+    return count;
+}
+
 TEST_F(ShutDown, LogoShowsTheOneHelpWindow) {
     WindowOnMeter window;
     TForm4 help;
     window.form().setHelpWindow(&help);
-    window.form().Image1Click();
-    window.form().Image1Click();
+    window.form().show();
+    ASSERT_EQ(VisibleHelpWindows(), 0);
+    ClickCentre(window.form().Image1);
+    ClickCentre(window.form().Image1);
     EXPECT_TRUE(help.isVisible());
-    EXPECT_EQ(QApplication::topLevelWidgets().count(&help), 1);
+    EXPECT_EQ(VisibleHelpWindows(), 1) << "the one help window, not a second";
+    EXPECT_TRUE(window.form().isVisible()) << "not modal: the main window stays";
+    // A click on the picture hides it; the logo brings the same window back.
+    help.move(300, 200);
+    ClickCentre(help.Image1);
+    EXPECT_FALSE(help.isVisible());
+    ClickCentre(window.form().Image1);
+    EXPECT_TRUE(help.isVisible());
+    EXPECT_EQ(help.pos(), QPoint(300, 200));
     help.close();
 }
 

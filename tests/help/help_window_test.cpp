@@ -28,14 +28,6 @@ void SendMouse(QWidget* target, QEvent::Type type, QPoint at, Qt::MouseButton bu
     QApplication::sendEvent(target, &event);
 }
 
-int CountHelpWindows() {
-    int count = 0;
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        count += dynamic_cast<TForm4*>(widget) != nullptr;
-    }
-    return count;
-}
-
 TEST(HelpWindow, LayoutMatchesItsPicture) {
     TForm4 form;
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Help"));
@@ -117,18 +109,6 @@ TEST(HelpWindow, CloseBoxHidesWithoutDestroying) {
     form->show();
     EXPECT_TRUE(form->isVisible());
     EXPECT_EQ(form->pos(), QPoint(300, 200)) << "shown again at its last position";
-}
-
-TEST(HelpWindow, ShowingTwiceKeepsOneWindow) {
-    const int before = CountHelpWindows();
-    TForm4 form;
-    for (int i = 0; i < 2; ++i) {
-        form.show();
-        form.raise();
-        form.activateWindow();
-    }
-    EXPECT_TRUE(form.isVisible());
-    EXPECT_EQ(CountHelpWindows(), before + 1);
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // Time of day: splitting fractions of a day, and texts by time patterns.
 #include "text/time_of_day.h"
 
+#include "tests/support/time_zone.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -105,28 +107,39 @@ TEST(SplitTimeOfDay, EveryFewMillisecondsSurvive) {
     }
 }
 
-int LocalSecondOfDay() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return (local.tm_hour * 60 + local.tm_min) * 60 + std::min(local.tm_sec, 59);
+// Zones whose offsets are fixed by their rule, so the expected local time
+// follows from UTC by plain arithmetic (seconds east of UTC).
+struct ZoneRow {
+    const char* rule;
+    int offsetSeconds;
+};
+
+int ExpectedSecondOfDay(std::time_t utc, int offsetSeconds) {
+    const long long local = static_cast<long long>(utc) + offsetSeconds;
+    return static_cast<int>(((local % 86400) + 86400) % 86400);
 }
 
 TEST(CurrentTimeOfDay, IsLocalTimeInWholeMilliseconds) {
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        const int before = LocalSecondOfDay();
-        const double time = CurrentTimeOfDay();
-        const int after = LocalSecondOfDay();
-        if (after < before) {
-            continue; // midnight passed in between
+    const ZoneRow zones[] = {{"JST-9", 9 * 3600}, {"EST5", -5 * 3600}, {"NPT-5:45", 20700}};
+    for (const ZoneRow& zone : zones) {
+        SCOPED_TRACE(zone.rule);
+        const test::ScopedTimeZone inZone(zone.rule);
+        bool checked = false;
+        for (int attempt = 0; attempt < 3 && !checked; ++attempt) {
+            const int before = ExpectedSecondOfDay(std::time(nullptr), zone.offsetSeconds);
+            const double time = CurrentTimeOfDay();
+            const int after = ExpectedSecondOfDay(std::time(nullptr), zone.offsetSeconds);
+            if (after < before) {
+                continue; // local midnight passed in between
+            }
+            const double ms = time * 86400000;
+            EXPECT_NEAR(ms, std::round(ms), 1e-3);
+            EXPECT_GE(ms, before * 1000.0);
+            EXPECT_LT(ms, (after + 1) * 1000.0);
+            checked = true;
         }
-        const double ms = time * 86400000;
-        EXPECT_NEAR(ms, std::round(ms), 1e-3);
-        EXPECT_GE(ms, before * 1000.0);
-        EXPECT_LT(ms, (after + 1) * 1000.0);
-        return;
+        EXPECT_TRUE(checked) << "midnight passed three times";
     }
-    FAIL() << "midnight passed three times";
 }
 
 TEST(FormatTimeOfDay, RegionalOverloadUsesRegionalSettings) {
