@@ -1,7 +1,7 @@
 // The application object and its general error report.
 #include "app/application.h"
 
-#include "settings/exception_report.h"
+#include "ui/exception_report.h"
 
 #include <QFileInfo>
 

@@ -2,7 +2,7 @@
 #include "app/chart_display_menu.h"
 
 #include "app/chart_window.h"
-#include "settings/exception_report.h"
+#include "ui/exception_report.h"
 
 #include <QAction>
 #include <QContextMenuEvent>

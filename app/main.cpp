@@ -5,7 +5,7 @@
 #include "help/help_window.h"
 #include "help/pictures.h"
 #include "settings/serial_settings_dialog.h"
-#include "settings/window_fonts.h"
+#include "ui/window_fonts.h"
 #include "text/regional_settings.h"
 
 #include <memory>

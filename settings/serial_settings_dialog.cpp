@@ -2,10 +2,10 @@
 #include "settings/serial_settings_dialog.h"
 
 #include "serial/comm.h"
-#include "settings/emulator_link.h"
-#include "settings/exception_report.h"
+#include "ui/emulator_link.h"
+#include "ui/exception_report.h"
 #include "settings/ini_file.h"
-#include "settings/port_error_box.h"
+#include "ui/port_error_box.h"
 #include "settings/serial_port_list.h"
 #include "text/integer_conversion.h"
 #include "text/trim.h"

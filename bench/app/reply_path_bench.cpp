@@ -6,7 +6,7 @@
 #include "app/application.h"
 #include "app/main_window.h"
 #include "app/reading_log_box.h"
-#include "settings/message_boxes.h"
+#include "ui/message_boxes.h"
 
 #include <QTemporaryDir>
 

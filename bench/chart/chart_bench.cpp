@@ -12,7 +12,7 @@
 #include "app/chart_graph_data.h"
 #include "app/chart_window.h"
 #include "bench/chart/bench_figures.h"
-#include "settings/message_boxes.h"
+#include "ui/message_boxes.h"
 
 #include <QCoreApplication>
 #include <QImage>

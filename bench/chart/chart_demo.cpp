@@ -11,7 +11,7 @@
 #include "app/chart_window.h"
 #include "app/main_window.h"
 #include "serial/comm.h"
-#include "settings/window_fonts.h"
+#include "ui/window_fonts.h"
 #include "tools/meter/meter_emulator.h"
 
 #include <QCheckBox>

@@ -3,8 +3,8 @@
 
 #include "help/pictures.h"
 #include "serial/comm.h"
-#include "settings/message_boxes.h"
-#include "settings/window_fonts.h"
+#include "ui/message_boxes.h"
+#include "ui/window_fonts.h"
 #include "text/regional_settings.h"
 
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "app/main_window.h"
-#include "settings/message_boxes.h"
+#include "ui/message_boxes.h"
 #include "tests/settings/temp_folder.h"
 #include "tools/meter/meter_emulator.h"
 

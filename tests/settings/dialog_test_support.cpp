@@ -1,4 +1,4 @@
-// Helpers for the settings dialog tests: recorded boxes, a counting port seam, a ready dialog.
+// Helpers for the settings dialog tests: a counting port seam and a ready dialog.
 #include "tests/settings/dialog_test_support.h"
 
 #include <QComboBox>
@@ -8,11 +8,6 @@
 #include <filesystem>
 
 namespace velmora::test {
-
-void RecordingBoxes::showError(QWidget* parent, const QString& title, const QString& text,
-                               const QString& details, bool centreOnScreen) {
-    errors.push_back({title, text, details, centreOnScreen, parent && parent->isVisible()});
-}
 
 int CountingIo::Open(const char* path, int flags) {
     const int fd = SystemPortIo::Open(path, flags);

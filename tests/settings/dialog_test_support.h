@@ -1,12 +1,12 @@
-// Helpers for the settings dialog tests: recorded boxes, a counting port seam, a ready dialog.
+// Helpers for the settings dialog tests: a counting port seam and a ready dialog.
 #pragma once
 
 #include "serial/comm.h"
 #include "serial/port_io.h"
 #include "settings/ini_file.h"
-#include "settings/message_boxes.h"
 #include "settings/serial_settings_dialog.h"
 #include "tests/settings/temp_folder.h"
+#include "tests/ui/recording_boxes.h"
 #include "tools/meter/pseudo_terminal.h"
 
 #include <QString>
@@ -19,30 +19,6 @@ class QComboBox;
 class QPushButton;
 
 namespace velmora::test {
-
-// One box that would have been shown.
-struct ShownError {
-    QString title;
-    QString text;
-    QString details;
-    bool centreOnScreen = false;
-    bool parentVisible = false; // the parent window was still on screen
-};
-
-// Records error boxes instead of showing them; installed for its lifetime.
-class RecordingBoxes : public MessageBoxes {
-public:
-    RecordingBoxes() { SetMessageBoxes(this); }
-    ~RecordingBoxes() override { SetMessageBoxes(nullptr); }
-
-    void showError(QWidget* parent, const QString& title, const QString& text,
-                   const QString& details, bool centreOnScreen) override;
-    SaveChoice askSave(QWidget*, const QString&, const QString&) override {
-        return SaveChoice::Cancel;
-    }
-
-    std::vector<ShownError> errors;
-};
 
 // The real system calls, with the opens and closes of the port itself recorded.
 // Used from the main thread only (workers never open or close the port).

@@ -1,5 +1,4 @@
-// The port list: which device entries are offered, in which order, and the emulator's link path.
-#include "settings/emulator_link.h"
+// The port list: which device entries are offered, and in which order.
 #include "settings/serial_port_list.h"
 #include "tests/settings/temp_folder.h"
 
@@ -105,30 +104,6 @@ TEST(PortList, MissingPiecesYieldNothing) {
     test::WriteBytes(folder / "ttyACM3", "");
     EXPECT_EQ(AvailableSerialPorts(folder.path(), folder / "velmora-meter"),
               std::vector<std::string>{"ttyACM3"});
-}
-
-TEST(EmulatorLink, RuntimeFolderWhenUsableElseTmpPerUser) {
-    TempFolder folder;
-    test::WriteBytes(folder / "a-file", "");
-    struct Row {
-        const char* name;
-        std::string runtimeDir;
-        uid_t uid;
-        std::string expected;
-    };
-    const Row rows[] = {
-        {"runtime_folder", folder.path(), 1000, folder / "velmora-meter"},
-        {"trailing_slashes", folder.path() + "//", 1000, folder / "velmora-meter"},
-        {"unset", "", 1000, "/tmp/velmora-meter-1000"},
-        {"not_a_folder", folder / "a-file", 42, "/tmp/velmora-meter-42"},
-        {"missing_folder", folder / "gone", 0, "/tmp/velmora-meter-0"},
-        {"relative_path_ignored", "run/user", 7, "/tmp/velmora-meter-7"},
-        {"root_folder", "/", 5, "/velmora-meter"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(EmulatorLinkPath(row.runtimeDir, row.uid), row.expected);
-    }
 }
 
 } // namespace

@@ -1,8 +1,8 @@
 // The "Com Set" dialog at work: loading, OK with good and bad input, the close box, failed opens.
-#include "settings/exception_report.h"
-#include "settings/port_error_box.h"
 #include "tests/settings/dialog_test_support.h"
 #include "text/convert_error.h"
+#include "ui/exception_report.h"
+#include "ui/port_error_box.h"
 
 #include <QComboBox>
 #include <QLineEdit>

@@ -4,7 +4,7 @@
 //   velmora-helpshot --pictures help/pictures     all four files, named as stored
 //   velmora-helpshot --logo out.png --icon out.png --icon-large out.png
 //                    --help-picture out.jpg [--window-shot out.png]
-#include "settings/window_fonts.h"
+#include "ui/window_fonts.h"
 #include "text/regional_settings.h"
 #include "tools/helpshot/help_composer.h"
 #include "tools/helpshot/logo_painter.h"

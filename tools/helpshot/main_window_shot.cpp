@@ -6,7 +6,7 @@
 #include "help/clickable_picture.h"
 #include "serial/comm.h"
 #include "settings/ini_file.h"
-#include "settings/message_boxes.h"
+#include "ui/message_boxes.h"
 #include "tools/meter/meter_emulator.h"
 
 #include <QCheckBox>

@@ -1,5 +1,5 @@
 // The real modal message boxes.
-#include "settings/message_boxes.h"
+#include "ui/message_boxes.h"
 
 #include <QGuiApplication>
 #include <QMessageBox>

@@ -1,5 +1,5 @@
 // Where the meter emulator offers its port: one well-known path per user.
-#include "settings/emulator_link.h"
+#include "ui/emulator_link.h"
 
 #include <cstdlib>
 #include <sys/stat.h>

@@ -1,7 +1,7 @@
 // The seam through which handlers hand an exception to the general error report.
-#include "settings/exception_report.h"
+#include "ui/exception_report.h"
 
-#include "settings/message_boxes.h"
+#include "ui/message_boxes.h"
 
 #include <QCoreApplication>
 

@@ -1,5 +1,6 @@
-// Test entry for the settings dialog tests: a QApplication on the offscreen platform.
-#include "settings/window_fonts.h"
+// Test entry for widget tests that check captions fit: a QApplication on the offscreen platform
+// with the window fonts installed.
+#include "ui/window_fonts.h"
 
 #include <QApplication>
 

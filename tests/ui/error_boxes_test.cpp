@@ -1,8 +1,10 @@
 // The port open error box, its reasons, the error report's text rule and the real boxes.
-#include "settings/exception_report.h"
-#include "settings/message_boxes.h"
-#include "settings/port_error_box.h"
-#include "tests/settings/dialog_test_support.h"
+#include "tests/settings/temp_folder.h"
+#include "tests/ui/recording_boxes.h"
+#include "tools/meter/pseudo_terminal.h"
+#include "ui/exception_report.h"
+#include "ui/message_boxes.h"
+#include "ui/port_error_box.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,9 +1,9 @@
 // The box that says a serial port could not be opened (start-up and the settings dialog).
-#include "settings/port_error_box.h"
+#include "ui/port_error_box.h"
 
 #include "serial/comm.h"
 #include "serial/device_path.h"
-#include "settings/message_boxes.h"
+#include "ui/message_boxes.h"
 
 #include <cerrno>
 #include <sys/stat.h>

@@ -1,5 +1,5 @@
 // Font substitutes: crisp faces that hold the ohm sign and fit every caption.
-#include "settings/window_fonts.h"
+#include "ui/window_fonts.h"
 
 #include <QFont>
 #include <QString>
