@@ -4,9 +4,9 @@
 #include "app/chart_graph_data.h"
 #include "app/chart_statistics_panel.h"
 #include "app/trend_format.h"
+#include "text/time_of_day.h"
 #include "ui/exception_report.h"
 #include "ui/message_boxes.h"
-#include "text/time_of_day.h"
 
 #include <QComboBox>
 #include <QFileDialog>

@@ -5,8 +5,8 @@
 #include "help/help_window.h"
 #include "help/pictures.h"
 #include "settings/serial_settings_dialog.h"
-#include "ui/window_fonts.h"
 #include "text/regional_settings.h"
+#include "ui/window_fonts.h"
 
 #include <memory>
 

@@ -7,13 +7,13 @@
 #include "help/clickable_picture.h"
 #include "lcd/lcd_matrix.h"
 #include "serial/comm.h"
-#include "ui/exception_report.h"
 #include "settings/ini_file.h"
-#include "ui/message_boxes.h"
-#include "ui/port_error_box.h"
 #include "settings/serial_settings_dialog.h"
 #include "settings/settings_path.h"
 #include "text/integer_conversion.h"
+#include "ui/exception_report.h"
+#include "ui/message_boxes.h"
+#include "ui/port_error_box.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -23,6 +23,7 @@
 #include <QLoggingCategory>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QThread>
@@ -151,10 +152,7 @@ void TForm1::FormShow() {
     Comm1->SetCommName(settingsFile_->readValue(kSection, "Port", ""));
     Comm1->SetBaudRate(
         static_cast<uint32_t>(ParseInteger(settingsFile_->readValue(kSection, "baudrate", ""))));
-    const std::string status = Comm1->CommName() + "," +
-                               FormatInteger(static_cast<int64_t>(Comm1->BaudRate())) + "," +
-                               ",8,1";
-    statusPanel->setText(QString::fromStdString(status));
+    showPortInUse();
     try {
         Comm1->OpenPort();
     } catch (const ECommsError& error) {
@@ -230,15 +228,6 @@ void TForm1::CONFClick() {
     }
 }
 
-void TForm1::composeStatusAfterDialog() {
-    // Shown in place of the start-up text, so the bar never names a port
-    // that is no longer in use.
-    statusPanel->setText(Form3->ComposedStatusText());
-    if (Comm1->PortOpen()) {
-        statusMessage->clear(); // a note about the old port no longer applies
-    }
-}
-
 void TForm1::setChartWindow(TForm2* chart) {
     Form2 = chart;
     delete displayMenu_;
@@ -252,10 +241,26 @@ void TForm1::setChartWindow(TForm2* chart) {
 
 void TForm1::Comm1RequestHangup() {
     // The device went away (a USB adapter unplugged, the emulator ended):
-    // release it so it can come back, and tell the user how to go on.
+    // release it so it can come back, leave the cycle as if the user had
+    // unticked Connect (COM SET usable again, so the advice below works), and
+    // tell the user how to go on.
     Comm1->ClosePort();
-    statusMessage->setText(QStringLiteral("Port %1 lost; reconnect it and choose COM SET")
-                               .arg(QString::fromStdString(Comm1->CommName())));
+    leaveCycleWithoutSending();
+    notePortLost();
+}
+
+void TForm1::leaveCycleWithoutSending() {
+    // Nothing goes to the meter: there is no port to send it to.
+    Timer1->stop();
+    {
+        const QSignalBlocker quiet(Check_Connection);
+        Check_Connection->setChecked(false);
+    }
+    PageControl1->setEnabled(false);
+    CONF->setEnabled(true);
+    canSend_ = 1;
+    queryClock_.invalidate();
+    silenceNoted_ = false;
 }
 
 } // namespace velmora

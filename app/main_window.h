@@ -161,7 +161,12 @@ private:
     void showLineCount();
     void noteSilence();
     void Comm1RequestHangup();
+    void leaveCycleWithoutSending();
+    // Status bar (status_notes.cpp).
+    void showPortInUse();
     void composeStatusAfterDialog();
+    void notePortNotOpen();
+    void notePortLost();
 
     std::string nextCommand_;
     uint8_t canSend_ = 0;

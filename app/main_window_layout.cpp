@@ -1,6 +1,7 @@
 // TForm1's controls: their places, sizes, captions, fonts, states and tab order.
 #include "app/main_window.h"
 
+#include "app/narrow_arrow_style.h"
 #include "app/reading_log_box.h"
 #include "help/clickable_picture.h"
 #include "help/pictures.h"
@@ -47,6 +48,8 @@ QFont F4() {
 }
 
 const QColor kNavy(0, 0, 128);
+// Width of the INTERVAL box's drop-down arrow.
+constexpr int kIntervalArrowWidth = 9;
 // The light blue of a gradient active caption, behind the "Connect" box.
 const QColor kGradientActiveCaption(185, 209, 234);
 
@@ -174,6 +177,11 @@ void TForm1::createLogControls() {
                                QStringLiteral("50"), QStringLiteral("100")});
     COMBOX_INTERVAL->setInsertPolicy(QComboBox::NoInsert);
     COMBOX_INTERVAL->setEditText(QStringLiteral("0"));
+    // The designed 41 pixels leave too little beside the usual arrow for
+    // "100"; a narrower arrow makes every listed value readable in full.
+    auto* narrowArrow = new NarrowArrowStyle(kIntervalArrowWidth);
+    narrowArrow->setParent(COMBOX_INTERVAL);
+    COMBOX_INTERVAL->setStyle(narrowArrow);
 
     // Collects replies that failed to convert; never shown, never read.
     Memo1 = Place(new QPlainTextEdit(this), "Memo1", 336, 120, 113, 33);
@@ -207,6 +215,11 @@ void TForm1::createStatusBar() {
     statusMessage->setObjectName(QStringLiteral("StatusMessage"));
     statusLineCount = new QLabel(StatusBar1);
     statusLineCount->setObjectName(QStringLiteral("StatusLineCount"));
+    // Names of ports and files and texts from the meter are shown as typed,
+    // never taken for markup.
+    for (QLabel* label : {statusPanel, statusMessage, statusLineCount}) {
+        label->setTextFormat(Qt::PlainText);
+    }
     StatusBar1->addWidget(statusPanel);
     StatusBar1->addWidget(statusMessage, 1);
     StatusBar1->addPermanentWidget(statusLineCount);

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -66,9 +67,10 @@ void TForm1::Timer1Timer() {
 }
 
 void TForm1::noteSilence() {
-    // A lost port has its own note, which this one must not hide.
-    if (silenceNoted_ || !Comm1->PortOpen() || !queryClock_.isValid() ||
-        queryClock_.elapsed() < kSilenceNoteMilliseconds) {
+    // A lost port has its own note, which this one must not hide; and a
+    // meter the user has disconnected from is not expected to answer.
+    if (silenceNoted_ || !Comm1->PortOpen() || !Check_Connection->isChecked() ||
+        !queryClock_.isValid() || queryClock_.elapsed() < kSilenceNoteMilliseconds) {
         return;
     }
     silenceNoted_ = true;
@@ -78,6 +80,21 @@ void TForm1::noteSilence() {
 
 void TForm1::Check_ConnectionClick() {
     if (Check_Connection->isChecked()) {
+        if (!Comm1->PortOpen()) {
+            // Nothing could reach the meter: undo the tick at once and say why.
+            {
+                const QSignalBlocker quiet(Check_Connection);
+                Check_Connection->setChecked(false);
+            }
+            notePortNotOpen();
+            return;
+        }
+        // The silence note times each connection afresh.
+        queryClock_.invalidate();
+        if (silenceNoted_) {
+            silenceNoted_ = false;
+            statusMessage->clear();
+        }
         nextCommand_ = "syst:rem";
         CONF->setEnabled(false);
         pause(500);
@@ -88,6 +105,10 @@ void TForm1::Check_ConnectionClick() {
         PageControl1->setEnabled(false);
         CONF->setEnabled(true);
         nextCommand_ = "syst:loc"; // the step that sends it stops the timer
+        if (silenceNoted_) {
+            silenceNoted_ = false; // disconnected, the meter owes no answer
+            statusMessage->clear();
+        }
     }
 }
 

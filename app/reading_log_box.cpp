@@ -30,6 +30,9 @@ ReadingLogBox::ReadingLogBox(QWidget* parent)
     // Every programmatic append would otherwise stay on the undo stack for
     // the whole run.
     setUndoRedoEnabled(false);
+    // Tab walks the window's controls: a tab typed here would land in the
+    // saved CSV, and the box would trap the keyboard.
+    setTabChangesFocus(true);
 }
 
 void ReadingLogBox::resetTo(std::string_view headerLine) {

@@ -4,9 +4,9 @@
 #include "app/chart_window.h"
 #include "app/reading_log_box.h"
 #include "lcd/lcd_matrix.h"
-#include "ui/exception_report.h"
 #include "text/integer_conversion.h"
 #include "text/time_of_day.h"
+#include "ui/exception_report.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>

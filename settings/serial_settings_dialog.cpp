@@ -2,13 +2,13 @@
 #include "settings/serial_settings_dialog.h"
 
 #include "serial/comm.h"
-#include "ui/emulator_link.h"
-#include "ui/exception_report.h"
 #include "settings/ini_file.h"
-#include "ui/port_error_box.h"
 #include "settings/serial_port_list.h"
 #include "text/integer_conversion.h"
 #include "text/trim.h"
+#include "ui/emulator_link.h"
+#include "ui/exception_report.h"
+#include "ui/port_error_box.h"
 #include "ui_serial_settings_dialog.h"
 
 #include <QAbstractItemView>
@@ -53,6 +53,7 @@ void TForm3::showEvent(QShowEvent* event) {
     // A window restored from the minimised state gets a show event from the system
     // too; only a real showing reloads the boxes, so edits survive minimising.
     if (!event->spontaneous()) {
+        reconfigured_ = false;
         RunReportingExceptions([this] {
             RefreshPortList();
             FormShow();
@@ -91,6 +92,7 @@ void TForm3::Button1Click() {
     comm_.SetBaudRate(static_cast<uint32_t>(ParseInteger(TrimBlanks(baudText))));
     settingsFile_.writeValue(kSection, "Port", portText);
     settingsFile_.writeValue(kSection, "baudrate", baudText);
+    reconfigured_ = true;
 
     // From here on the dialog is done, but it stays on screen until this handler
     // returns, so the error box below stands over it.

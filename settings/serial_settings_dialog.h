@@ -47,6 +47,11 @@ public:
     // button's slot hands them to ReportException.
     void Button1Click();
 
+    // True when the dialog's last showing reconfigured the component: OK got
+    // past the conversion and the settings writes (whether or not the port
+    // then opened). False after the close box, Escape or a refused OK.
+    bool PortReconfigured() const { return reconfigured_; }
+
     // What the main window shows in its status bar after the dialog has closed:
     // CommName, a blank, ComboBox2's text as typed, " 8" and " 1"
     //   -> "Com3 9600 8 1"
@@ -66,6 +71,7 @@ private:
     TComm& comm_;
     IniFile& settingsFile_;
     std::string emulatorLink_;
+    bool reconfigured_ = false;
 };
 
 } // namespace velmora

@@ -2,6 +2,7 @@
 #include "ui/message_boxes.h"
 
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QScreen>
 #include <QStyle>
@@ -10,14 +11,25 @@ namespace velmora {
 
 namespace {
 
+// The box's secondary label follows no text format of the box's own.
+void ShowAsPlainText(QMessageBox& box, const char* labelName) {
+    if (auto* label = box.findChild<QLabel*>(QString::fromLatin1(labelName))) {
+        label->setTextFormat(Qt::PlainText);
+    }
+}
+
 class RealMessageBoxes final : public MessageBoxes {
 public:
     void showError(QWidget* parent, const QString& title, const QString& text,
                    const QString& details, bool centreOnScreen) override {
         QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok,
                         centreOnScreen ? nullptr : parent);
+        // Messages carry what the user typed, file names and the system's
+        // words: shown as they are, never read as markup.
+        box.setTextFormat(Qt::PlainText);
         if (!details.isEmpty()) {
             box.setInformativeText(details);
+            ShowAsPlainText(box, "qt_msgbox_informativelabel");
         }
         if (centreOnScreen) {
             box.adjustSize();
@@ -30,9 +42,11 @@ public:
     }
 
     SaveChoice askSave(QWidget* parent, const QString& title, const QString& text) override {
-        const auto answer = QMessageBox::warning(
-            parent, title, text, QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
-            QMessageBox::Save);
+        QMessageBox box(QMessageBox::Warning, title, text,
+                        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+        box.setTextFormat(Qt::PlainText);
+        box.setDefaultButton(QMessageBox::Save);
+        const int answer = box.exec();
         if (answer == QMessageBox::Save) {
             return SaveChoice::Save;
         }

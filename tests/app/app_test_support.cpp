@@ -3,6 +3,7 @@
 
 #include "app/application.h"
 #include "serial/comm.h"
+#include "ui/window_fonts.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -97,6 +98,8 @@ int main(int argc, char** argv) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
     velmora::TApplication application(argc, argv);
+    // The program's stand-ins for the designed faces, so sizes are the program's.
+    velmora::InstallFontSubstitutes();
     velmora::SetMessageBoxes(&velmora::test::Boxes());
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

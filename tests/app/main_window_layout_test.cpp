@@ -5,11 +5,15 @@
 #include "lcd/lcd_matrix.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -110,28 +114,105 @@ TEST(MainWindowLayout, StartStateIsIdle) {
     EXPECT_EQ(items.join(','), QStringLiteral("0,1,2,5,10,20,50,100"));
 }
 
-TEST(MainWindowLayout, TabOrderFollowsTheDesign) {
+TEST(MainWindowLayout, EveryIntervalFitsItsBoxInFull) {
     WindowOnMeter window;
     TForm1& form = window.form();
-    const std::vector<QWidget*> order = {
-        (QWidget*)form.Memo2, form.Button4,      form.Button1,          form.CONF,
-        form.ClearBtn,        form.PageControl1, form.Check_Connection, form.COMBOX_INTERVAL};
-    // Tab moves from each control to the next one of the list; the controls'
-    // own inner parts (the tab bar, the function buttons, the combo's edit
-    // field) and widgets that take no Tab focus may come between.
-    const auto nextStop = [&](QWidget* from) {
-        QWidget* next = from->nextInFocusChain();
-        while (next != from && (from->isAncestorOf(next) || next->isHidden() ||
-                                !(next->focusPolicy() & Qt::TabFocus))) {
-            next = next->nextInFocusChain();
-        }
-        return next;
-    };
-    for (size_t i = 0; i + 1 < order.size(); ++i) {
-        QWidget* next = nextStop(order[i]);
-        EXPECT_TRUE(next == order[i + 1] || order[i + 1]->isAncestorOf(next))
-            << order[i]->objectName().toStdString() << " -> " << next->objectName().toStdString();
+    form.show();
+    EXPECT_EQ(form.COMBOX_INTERVAL->geometry(), QRect(560, 128, 41, 24)) << "the designed place";
+    QLineEdit* field = form.COMBOX_INTERVAL->lineEdit();
+    ASSERT_NE(field, nullptr);
+    // A line edit keeps 2 pixels free on each side of its text.
+    const QMargins margins = field->textMargins();
+    const int room = field->width() - 4 - margins.left() - margins.right();
+    for (int i = 0; i < form.COMBOX_INTERVAL->count(); ++i) {
+        const QString item = form.COMBOX_INTERVAL->itemText(i);
+        EXPECT_GE(room, field->fontMetrics().horizontalAdvance(item))
+            << item.toStdString() << " is cut off: " << room << " px for "
+            << field->fontMetrics().horizontalAdvance(item) << " (field " << field->width()
+            << ", style " << form.COMBOX_INTERVAL->style()->name().toStdString() << ")";
     }
+}
+
+// Presses a key where the keyboard focus is, as the user would: with the
+// text the keyboard gives it, so a text box would type it.
+void PressKey(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QWidget* target = QApplication::focusWidget();
+    ASSERT_NE(target, nullptr) << "nothing has the focus";
+    const QString text = QStringLiteral("\t");
+    QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
+    QApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
+    QApplication::sendEvent(target, &release);
+}
+
+// True when the focus rests on `control` or on one of its inner parts (the
+// combo box's edit field, the tab control's bar).
+bool FocusOn(QWidget* control) {
+    QWidget* focus = QApplication::focusWidget();
+    return focus == control || (focus && control->isAncestorOf(focus));
+}
+
+std::string FocusName() {
+    QWidget* focus = QApplication::focusWidget();
+    return focus ? focus->objectName().toStdString() + " (" + focus->metaObject()->className() + ")"
+                 : "nothing";
+}
+
+class KeyboardWalk : public ::testing::Test {
+protected:
+    void SetUp() override {
+        form().show();
+        form().activateWindow();
+        ASSERT_TRUE(WaitUntil([&] { return form().isActiveWindow(); }));
+        form().Memo2->setFocus();
+        ASSERT_TRUE(WaitUntil([&] { return FocusOn(form().Memo2); }));
+    }
+    TForm1& form() { return window.form(); }
+
+    // Tab from the log box through `stops` and back to the log box; then
+    // Shift+Tab the same way backwards. The log keeps its text.
+    void walk(const std::vector<QWidget*>& stops) {
+        const QString log = form().Memo2->toPlainText();
+        std::vector<QWidget*> cycle = stops;
+        cycle.push_back(form().Memo2);
+        for (QWidget* expected : cycle) {
+            PressKey(Qt::Key_Tab);
+            EXPECT_TRUE(FocusOn(expected)) << "Tab gave the focus to " << FocusName() << ", not "
+                                           << expected->objectName().toStdString();
+        }
+        for (auto it = cycle.rbegin() + 1; it != cycle.rend(); ++it) {
+            PressKey(Qt::Key_Backtab, Qt::ShiftModifier);
+            EXPECT_TRUE(FocusOn(*it)) << "Shift+Tab gave the focus to " << FocusName() << ", not "
+                                      << (*it)->objectName().toStdString();
+        }
+        PressKey(Qt::Key_Backtab, Qt::ShiftModifier);
+        EXPECT_TRUE(FocusOn(form().Memo2)) << FocusName();
+        EXPECT_EQ(form().Memo2->toPlainText(), log) << "Tab must not type into the log";
+    }
+
+    WindowOnMeter window;
+};
+
+TEST_F(KeyboardWalk, TabFollowsTheDesignedOrderWhileNotConnected) {
+    // Log, Exit, Save, COM SET, Clear, (function pages: disabled), Connect, INTERVAL.
+    walk({form().Button4, form().Button1, form().CONF, form().ClearBtn, form().Check_Connection,
+          form().COMBOX_INTERVAL});
+}
+
+TEST_F(KeyboardWalk, TabReachesTheFunctionButtonsWhileConnected) {
+    window.connectAndWaitForReading();
+    // COM SET is disabled now; the function page takes the focus after Clear,
+    // its tab bar first and then each button of the page.
+    std::vector<QWidget*> stops = {form().Button4, form().Button1, form().ClearBtn,
+                                   form().PageControl1};
+    for (QPushButton* button :
+         {form().DCV_Btn, form().ACV_Btn, form().OHM2_Btn, form().OHM4_Btn, form().DCI_Btn,
+          form().ACI_Btn, form().Cont_Btn, form().Freq_Btn, form().period_Btn, form().Diod_Btn}) {
+        stops.push_back(button);
+    }
+    stops.push_back(form().Check_Connection);
+    stops.push_back(form().COMBOX_INTERVAL);
+    walk(stops);
 }
 
 } // namespace

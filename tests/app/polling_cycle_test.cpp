@@ -220,17 +220,5 @@ TEST(PollingCycle, SilentMeterIsNotedInTheStatusBarUntilItAnswers) {
     ASSERT_TRUE(WaitUntil([&] { return form.statusMessage->text().isEmpty(); }));
 }
 
-TEST(PollingCycle, LostPortIsClosedAndNoted) {
-    WindowOnMeter window;
-    TForm1& form = window.form();
-    window.connectAndWaitForReading();
-
-    window.meter().Inject(Step(ScriptStep::Kind::Hangup));
-    ASSERT_TRUE(WaitUntil([&] { return !form.Comm1->PortOpen(); }));
-    EXPECT_TRUE(form.statusMessage->text().contains("lost"));
-    ProcessEventsFor(100ms);
-    EXPECT_TRUE(form.Timer1->isActive()) << "the cycle itself goes on as before";
-}
-
 } // namespace
 } // namespace velmora::test

@@ -79,8 +79,10 @@ TEST_F(StartUp, FirstStartWritesDefaultsThenReportsThePortAndOffersTheDialog) {
     start();
     EXPECT_EQ(ReadBytes(settingsPath()), std::optional<std::string>(kDefaultSettings));
     EXPECT_EQ(statusWhileReporting, QStringLiteral("com1,9600,,8,1"));
-    // After the dialog the bar shows what it left in force.
-    EXPECT_EQ(form().statusPanel->text(), QStringLiteral("com1 9600 8 1"));
+    // Closed without OK, the dialog changed nothing: the bar keeps its text and
+    // the note says what to do.
+    EXPECT_EQ(form().statusPanel->text(), QStringLiteral("com1,9600,,8,1"));
+    EXPECT_TRUE(form().statusMessage->text().contains(QStringLiteral("is not open")));
     ASSERT_EQ(Boxes().errors.size(), 1u);
     EXPECT_EQ(Boxes().errors[0].title, QStringLiteral("Error"));
     EXPECT_EQ(Boxes().errors[0].text, QStringLiteral("com1  Port open error, Set com port pls "));
@@ -135,12 +137,12 @@ TEST_F(StartUp, UnwritableSettingsAreReportedAndTheWindowIsCreated) {
     EXPECT_FALSE(window.PageControl1->isEnabled());
 }
 
-TEST_F(StartUp, ComSetShowsTheDialogAndThenItsSettingsInTheStatusBar) {
+TEST_F(StartUp, ComSetClosedWithoutOkKeepsTheStatusBar) {
     start();
     Boxes().errors.clear();
     form().CONF->click();
     EXPECT_EQ(dialogRuns_, 2);
-    EXPECT_EQ(form().statusPanel->text(), QStringLiteral("com1 9600 8 1"));
+    EXPECT_EQ(form().statusPanel->text(), QStringLiteral("com1,9600,,8,1"));
 }
 
 TEST(ApplicationTitle, IsTheFileNameUpToItsFirstDot) {

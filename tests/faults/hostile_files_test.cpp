@@ -10,12 +10,12 @@
 #include "lcd/stream_reader.h"
 #include "lcd/stream_writer.h"
 #include "serial/comm.h"
-#include "ui/exception_report.h"
 #include "settings/ini_file.h"
-#include "ui/port_error_box.h"
 #include "tests/app/app_test_support.h"
 #include "tests/faults/fault_test_support.h"
 #include "tests/support/file_faults.h"
+#include "ui/exception_report.h"
+#include "ui/port_error_box.h"
 
 #include <QLabel>
 #include <QPushButton>

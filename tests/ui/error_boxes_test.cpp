@@ -9,6 +9,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
@@ -126,10 +127,12 @@ struct SeenBox {
     int buttons = 0;
     QString buttonText;
     QRect frame;
+    bool everyLabelPlain = true; // no label of the box reads its text as markup
 };
 
 // Shows a real error box and inspects it from inside its own modal loop.
-SeenBox ShowRealErrorBox(QWidget* parent, const QString& details) {
+SeenBox ShowRealErrorBox(QWidget* parent, const QString& details,
+                         const std::string& port = "Com7") {
     SeenBox seen;
     QTimer::singleShot(0, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -144,10 +147,15 @@ SeenBox ShowRealErrorBox(QWidget* parent, const QString& details) {
         seen.buttons = static_cast<int>(box->buttons().size());
         seen.buttonText = box->buttons().isEmpty() ? QString() : box->buttons()[0]->text();
         seen.frame = box->frameGeometry();
+        for (const QLabel* label : box->findChildren<QLabel*>()) {
+            if (!label->text().isEmpty() && label->textFormat() != Qt::PlainText) {
+                seen.everyLabelPlain = false;
+            }
+        }
         box->buttons().isEmpty() ? box->reject() : box->buttons()[0]->click();
     });
     SetMessageBoxes(nullptr);
-    ShowPortOpenError(parent, "Com7", details);
+    ShowPortOpenError(parent, port, details);
     return seen;
 }
 
@@ -170,6 +178,15 @@ TEST(PortOpenError, RealBoxCentredOnTheScreen) {
             << "box at " << seen.frame.x() << "," << seen.frame.y() << " " << seen.frame.width()
             << "x" << seen.frame.height();
     }
+}
+
+TEST(PortOpenError, RealBoxShowsMarkupAsTyped) {
+    QWidget parent;
+    parent.show();
+    const SeenBox seen = ShowRealErrorBox(&parent, QStringLiteral("<i>why</i>"), "<b>96</b>");
+    ASSERT_TRUE(seen.found);
+    EXPECT_TRUE(seen.everyLabelPlain);
+    EXPECT_EQ(seen.text, "<b>96</b>  Port open error, Set com port pls ");
 }
 
 } // namespace

@@ -1,0 +1,59 @@
+// TForm1's status bar: the port in use (panel 0) and the notes about the port and the meter.
+#include "app/main_window.h"
+
+#include "serial/comm.h"
+#include "serial/device_path.h"
+#include "settings/serial_settings_dialog.h"
+#include "text/integer_conversion.h"
+#include "text/time_of_day.h"
+
+#include <QLabel>
+
+namespace velmora {
+
+namespace {
+
+QString PortAndDevice(const TComm& comm) {
+    const std::string device = DevicePathForPort(comm.CommName(), comm.DeviceFolder());
+    QString text = QString::fromStdString(comm.CommName());
+    if (device != comm.CommName()) {
+        text += QStringLiteral(" (") + QString::fromStdString(device) + QLatin1Char(')');
+    }
+    return text;
+}
+
+} // namespace
+
+void TForm1::showPortInUse() {
+    // One form for the whole run: name, rate, then ",,8,1" (com1,9600,,8,1).
+    const std::string status = Comm1->CommName() + "," +
+                               FormatInteger(static_cast<int64_t>(Comm1->BaudRate())) + "," +
+                               ",8,1";
+    statusPanel->setText(QString::fromStdString(status));
+}
+
+void TForm1::composeStatusAfterDialog() {
+    // Only an OK that reached the component changes what is in use; the close
+    // box and Escape leave port and bar as they were.
+    if (Form3->PortReconfigured()) {
+        showPortInUse();
+    }
+    if (Comm1->PortOpen()) {
+        statusMessage->clear(); // a note about the old port no longer applies
+    } else {
+        notePortNotOpen();
+    }
+}
+
+void TForm1::notePortNotOpen() {
+    statusMessage->setText(QStringLiteral("Port %1 is not open; choose COM SET to set it up")
+                               .arg(PortAndDevice(*Comm1)));
+}
+
+void TForm1::notePortLost() {
+    statusMessage->setText(QStringLiteral("Port %1 lost at %2; reconnect it and choose COM SET")
+                               .arg(PortAndDevice(*Comm1),
+                                    QString::fromStdString(FormatTimeOfDay(CurrentTimeOfDay()))));
+}
+
+} // namespace velmora

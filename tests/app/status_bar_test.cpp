@@ -1,0 +1,252 @@
+// The status bar tells the truth: the port in use after COM SET, a Connect that cannot work, a lost
+// port, and texts shown as typed.
+#include "tests/app/app_test_support.h"
+
+#include "app/reading_log_box.h"
+#include "serial/comm.h"
+#include "settings/ini_file.h"
+#include "settings/serial_settings_dialog.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+
+namespace velmora::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+ScriptStep Step(ScriptStep::Kind kind, bool reopen = false) {
+    ScriptStep step;
+    step.kind = kind;
+    step.reopen = reopen;
+    return step;
+}
+
+// What the user does in the dialog, one step each time it is seen open.
+using DialogStep = std::function<void(TForm3&)>;
+
+DialogStep Type(const QString& port, const QString& baud) {
+    return [port, baud](TForm3& dialog) {
+        dialog.findChild<QComboBox*>(QStringLiteral("ComboBox1"))->setEditText(port);
+        dialog.findChild<QComboBox*>(QStringLiteral("ComboBox2"))->setEditText(baud);
+    };
+}
+
+DialogStep PressOk() {
+    return
+        [](TForm3& dialog) { dialog.findChild<QPushButton*>(QStringLiteral("Button1"))->click(); };
+}
+
+DialogStep PressEscape() {
+    return [](TForm3& dialog) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(&dialog, &press);
+    };
+}
+
+// A main window started as the program starts it, on the emulator's port
+// stored in its settings file, with a real settings dialog.
+class StatusBar : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Boxes().errors.clear();
+        MeterOptions options;
+        options.linkPath = links_ / "meter"; // follows the emulator across a reopen
+        meter_ = std::make_unique<MeterEmulator>(options);
+        meter_->Start();
+    }
+    void TearDown() override {
+        if (form_) {
+            form_->Comm1->ClosePort();
+        }
+        meter_->Stop();
+    }
+
+    std::string meterLink() const { return links_ / "meter"; }
+
+    // Starts with `port` stored; `startUpDialog` is played if the start-up
+    // open fails and the dialog comes up.
+    void start(const std::string& port, std::deque<DialogStep> startUpDialog = {}) {
+        WriteBytes(folder_ / "velmora.ini", "[COM Info]\r\nPort=" + port + "\r\nbaudrate=9600\r\n");
+        form_ = std::make_unique<TForm1>(nullptr, folder_ / "velmora.ini");
+        form_->pause = [this](int milliseconds) { pauses_.push_back(milliseconds); };
+        form_->Comm1->SetDeviceFolder(folder_.path());
+        dialog_ = std::make_unique<TForm3>(*form_->Comm1, *form_->settingsFile(), form_.get());
+        dialog_->SetEmulatorLink({});
+        form_->setSettingsDialog(dialog_.get());
+        stepper_.setInterval(10);
+        QObject::connect(&stepper_, &QTimer::timeout, [this] {
+            if (dialog_->isVisible() && !steps_.empty()) {
+                const DialogStep step = steps_.front();
+                steps_.pop_front();
+                step(*dialog_);
+            } else if (dialog_->isVisible()) {
+                ADD_FAILURE() << "the dialog stayed open"
+                              << (Boxes().errors.empty()
+                                      ? std::string()
+                                      : Boxes().errors.back().text.toStdString() + " / " +
+                                            Boxes().errors.back().details.toStdString());
+                dialog_->reject();
+            }
+        });
+        stepper_.start();
+        steps_ = std::move(startUpDialog);
+        form_->show();
+        ASSERT_TRUE(WaitUntil([this] { return !form_->statusPanel->text().isEmpty(); }));
+        ASSERT_TRUE(WaitUntil([this] { return !dialog_->isVisible(); }));
+    }
+
+    // Presses COM SET and plays `steps` in the dialog; returns when it closed.
+    void comSet(std::deque<DialogStep> steps) {
+        steps_ = std::move(steps);
+        form_->CONF->click();
+        EXPECT_TRUE(steps_.empty()) << "the dialog closed early";
+    }
+
+    TForm1& form() { return *form_; }
+    std::string ini() { return ReadBytes(folder_ / "velmora.ini").value_or("<missing>"); }
+
+    TempFolder folder_;
+    TempFolder links_;
+    std::unique_ptr<MeterEmulator> meter_;
+    std::unique_ptr<TForm1> form_;
+    std::unique_ptr<TForm3> dialog_;
+    QTimer stepper_;
+    std::deque<DialogStep> steps_;
+    std::vector<int> pauses_;
+};
+
+TEST_F(StatusBar, EscapeAfterTypingLeavesPortAndBarAsTheyWere) {
+    start(meterLink());
+    const QString before = QString::fromStdString(meterLink()) + ",9600,,8,1";
+    ASSERT_EQ(form().statusPanel->text(), before);
+    const std::string settings = ini();
+
+    comSet({Type(QStringLiteral("Com2"), QStringLiteral("4800")), PressEscape()});
+    EXPECT_EQ(form().statusPanel->text(), before);
+    EXPECT_TRUE(form().Comm1->PortOpen());
+    EXPECT_EQ(form().Comm1->BaudRate(), 9600u);
+    EXPECT_EQ(ini(), settings);
+}
+
+TEST_F(StatusBar, RejectedBaudThenEscapeKeepsTheBarAndSaysThePortIsClosed) {
+    start(meterLink());
+    const QString before = form().statusPanel->text();
+    comSet({Type(QString::fromStdString(meterLink()), QStringLiteral("96OO")), PressOk(),
+            PressEscape()});
+    ASSERT_EQ(Boxes().errors.size(), 1u);
+    EXPECT_EQ(Boxes().errors[0].text, QStringLiteral("'96OO' is not a valid integer value."));
+    EXPECT_EQ(form().statusPanel->text(), before) << "no junk text in the bar";
+    EXPECT_FALSE(form().Comm1->PortOpen());
+    EXPECT_TRUE(form().statusMessage->text().contains(QStringLiteral("is not open")))
+        << form().statusMessage->text().toStdString();
+}
+
+TEST_F(StatusBar, OkShowsTheComponentsNameAndRateInTheStartUpForm) {
+    start(meterLink());
+    // Blanks around the name are typed; the component opens the trimmed name.
+    comSet({Type(QStringLiteral("  ") + QString::fromStdString(meterLink()) + QStringLiteral(" "),
+                 QStringLiteral(" 4800")),
+            PressOk()});
+    EXPECT_TRUE(form().Comm1->PortOpen());
+    EXPECT_EQ(form().statusPanel->text(),
+              QString::fromStdString(meterLink()) + QStringLiteral(",4800,,8,1"));
+    EXPECT_TRUE(form().statusMessage->text().isEmpty());
+}
+
+TEST_F(StatusBar, ConnectWithoutAnOpenPortIsUndoneAndExplained) {
+    Boxes().errors.clear();
+    start("com1", {PressEscape()}); // nothing at <folder>/ttyS0: the start-up open fails
+    ASSERT_FALSE(form().Comm1->PortOpen());
+    pauses_.clear();
+    form().Check_Connection->click();
+    EXPECT_FALSE(form().Check_Connection->isChecked()) << "the tick is undone at once";
+    EXPECT_TRUE(pauses_.empty()) << "nothing paused";
+    EXPECT_FALSE(form().Timer1->isActive());
+    EXPECT_TRUE(form().CONF->isEnabled());
+    EXPECT_FALSE(form().PageControl1->isEnabled());
+    const QString note = form().statusMessage->text();
+    EXPECT_TRUE(note.contains(QStringLiteral("com1 (") + QString::fromStdString(folder_.path()) +
+                              QStringLiteral("/ttyS0)")))
+        << note.toStdString();
+    EXPECT_TRUE(note.contains(QStringLiteral("COM SET"))) << note.toStdString();
+    ProcessEventsFor(100ms);
+    EXPECT_TRUE(meter_->Received().empty());
+}
+
+TEST_F(StatusBar, LostPortLeavesTheCycleSoComSetWorksAndStaysQuiet) {
+    start(meterLink());
+    form().Check_Connection->click();
+    ASSERT_TRUE(WaitUntil([&] { return form().Memo2->lineCount() >= 3; }));
+
+    meter_->Inject(Step(ScriptStep::Kind::Hangup, true));
+    ASSERT_TRUE(WaitUntil([&] { return !form().Comm1->PortOpen(); })) << "loss not noticed";
+    EXPECT_FALSE(form().Check_Connection->isChecked());
+    EXPECT_FALSE(form().PageControl1->isEnabled());
+    EXPECT_TRUE(form().CONF->isEnabled()) << "the advice to choose COM SET must work";
+    EXPECT_FALSE(form().Timer1->isActive());
+    EXPECT_TRUE(form().statusMessage->text().contains(QStringLiteral(" lost at ")))
+        << form().statusMessage->text().toStdString();
+
+    // COM SET reopens the returned port; not connected, the meter is not
+    // expected to answer, so no silence note comes however long it is quiet.
+    ASSERT_TRUE(WaitUntil([&] { return meter_->Hangups() == 1; }));
+    meter_->ClearReceived();
+    comSet({Type(QString::fromStdString(meterLink()), QStringLiteral("9600")), PressOk()});
+    ASSERT_TRUE(form().Comm1->PortOpen());
+    ProcessEventsFor(2500ms);
+    EXPECT_FALSE(form().statusMessage->text().contains(QStringLiteral("does not answer")))
+        << form().statusMessage->text().toStdString();
+    EXPECT_TRUE(meter_->Received().empty()) << "nothing sent while not connected";
+
+    form().Check_Connection->click();
+    ASSERT_TRUE(WaitUntil([&] { return meter_->Commands().size() >= 3; }));
+    EXPECT_EQ(meter_->Commands()[0], "syst:rem");
+}
+
+TEST_F(StatusBar, SilenceNoteOnlyWhileConnectedAndTimedFromEachConnect) {
+    start(meterLink());
+    form().Check_Connection->click();
+    ASSERT_TRUE(WaitUntil([&] { return form().Memo2->lineCount() >= 2; }));
+    for (int i = 0; i < 1000; ++i) {
+        meter_->Inject(Step(ScriptStep::Kind::Silence));
+    }
+    ASSERT_TRUE(WaitUntil(
+        [&] { return form().statusMessage->text().contains(QStringLiteral("does not answer")); }));
+    // Unticked: the note goes, and does not come back while unticked.
+    form().Check_Connection->click();
+    EXPECT_FALSE(form().statusMessage->text().contains(QStringLiteral("does not answer")));
+    ProcessEventsFor(300ms);
+    EXPECT_FALSE(form().statusMessage->text().contains(QStringLiteral("does not answer")));
+    // Ticked again: a fresh wait, so no note at once.
+    form().Check_Connection->click();
+    ProcessEventsFor(300ms);
+    EXPECT_FALSE(form().statusMessage->text().contains(QStringLiteral("does not answer")))
+        << "the silence clock must restart with each connect";
+    ASSERT_TRUE(WaitUntil(
+        [&] { return form().statusMessage->text().contains(QStringLiteral("does not answer")); }));
+}
+
+TEST_F(StatusBar, TextsFromTheUserAreShownAsTyped) {
+    start("<b>96</b>", {PressEscape()});
+    EXPECT_EQ(form().statusPanel->text(), QStringLiteral("<b>96</b>,9600,,8,1"));
+    for (QLabel* label : {form().statusPanel, form().statusMessage, form().statusLineCount}) {
+        EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->objectName().toStdString();
+    }
+    ASSERT_FALSE(Boxes().errors.empty());
+    EXPECT_TRUE(Boxes().errors[0].text.startsWith(QStringLiteral("<b>96</b>  Port open error")));
+}
+
+} // namespace
+} // namespace velmora::test
