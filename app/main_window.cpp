@@ -156,7 +156,7 @@ void TForm1::FormShow() {
     try {
         Comm1->OpenPort();
     } catch (const ECommsError& error) {
-        ShowPortOpenError(this, Comm1->CommName(), PortOpenErrorReason(error, *Comm1));
+        ShowPortOpenError(this, Comm1->CommName(), PortOpenErrorDetails(error, *Comm1));
         if (Form3) {
             Form3->exec();
             composeStatusAfterDialog();

@@ -2,12 +2,16 @@
 #include "app/main_window.h"
 
 #include "app/reading_log_box.h"
+#include "settings/file_replace.h"
 #include "text/exception.h"
 #include "text/integer_conversion.h"
 
 #include <QComboBox>
-#include <QDir>
-#include <QSaveFile>
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <system_error>
 
 namespace velmora {
 
@@ -31,19 +35,26 @@ void TForm1::Button1Click() {
 }
 
 void TForm1::saveLog(const QString& fileName) {
-    // The new text goes to a temporary file that replaces the old one only
-    // when it is complete, so a failed save never destroys a file.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
-        throw Exception("Cannot create file \"" + QDir::toNativeSeparators(fileName).toStdString() +
-                        "\". " + file.errorString().toStdString());
-    }
-    if (!Memo2->writeTo(file)) {
-        file.cancelWriting();
-        throw Exception("Stream write error");
-    }
-    if (!file.commit()) {
-        throw Exception("Stream write error");
+    // The new text replaces the old file only when it is complete, so a failed
+    // save never destroys a file; where the folder allows no new file (or no
+    // rename), the file is written in place as a plain save would. A file with
+    // other hard links is written in place too, so all its names stay one file.
+    const std::string path = fileName.toStdString();
+    try {
+        ReplaceFileContent(
+            ResolveWriteTarget(path),
+            [this](const std::function<void(std::string_view)>& write) {
+                Memo2->forEachSavedChunk(write);
+            },
+            HardLinks::KeepTogether);
+    } catch (const FileWriteError& error) {
+        if (error.stage() == FileWriteError::Stage::Write) {
+            throw Exception("Stream write error");
+        }
+        throw Exception("Cannot create file \"" + path + "\". " + error.code().message());
+    } catch (const std::system_error& error) {
+        // A link that cannot be followed.
+        throw Exception("Cannot create file \"" + path + "\". " + error.code().message());
     }
     unsavedReadings_ = false;
 }

@@ -3,6 +3,7 @@
 
 #include <QIODevice>
 #include <QKeyEvent>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -33,10 +34,19 @@ ReadingLogBox::ReadingLogBox(QWidget* parent)
     // Tab walks the window's controls: a tab typed here would land in the
     // saved CSV, and the box would trap the keyboard.
     setTabChangesFocus(true);
+    connect(document(), &QTextDocument::contentsChange, this,
+            [this](int position, int charsRemoved, int) { noteUserEdit(position, charsRemoved); });
+}
+
+void ReadingLogBox::noteUserEdit(int position, int charsRemoved) {
+    if (!editingItself_ && position == 0 && charsRemoved > 0) {
+        store_.clear();
+    }
 }
 
 void ReadingLogBox::resetTo(std::string_view headerLine) {
     store_.clear();
+    const QScopedValueRollback ownEdit(editingItself_, true);
     clear();
     appendLine(headerLine);
 }
@@ -52,6 +62,7 @@ int64_t ReadingLogBox::lineCount() const {
 }
 
 void ReadingLogBox::appendLine(std::string_view line) {
+    const QScopedValueRollback ownEdit(editingItself_, true);
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
     QString text = QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
@@ -86,18 +97,33 @@ void ReadingLogBox::scrollToNewest() {
     bar->setValue(bar->maximum());
 }
 
-bool ReadingLogBox::writeTo(QIODevice& device) const {
-    bool ok = true;
-    store_.forEachChunk([&](std::string_view chunk) { ok = ok && WriteAll(device, chunk); });
-    for (QTextBlock block = document()->firstBlock(); ok && block.isValid(); block = block.next()) {
+void ReadingLogBox::forEachSavedChunk(const std::function<void(std::string_view)>& write) const {
+    store_.forEachChunk(write);
+    for (QTextBlock block = document()->firstBlock(); block.isValid(); block = block.next()) {
         const bool last = !block.next().isValid();
         const std::string text = block.text().toStdString();
         if (last && text.empty()) {
             break; // the empty place after the final line end
         }
-        ok = WriteAll(device, text) && (last || WriteAll(device, kCrLf));
+        write(text);
+        if (!last) {
+            write(kCrLf);
+        }
     }
-    return ok;
+}
+
+bool ReadingLogBox::writeTo(QIODevice& device) const {
+    struct Refused {};
+    try {
+        forEachSavedChunk([&](std::string_view bytes) {
+            if (!WriteAll(device, bytes)) {
+                throw Refused{};
+            }
+        });
+    } catch (const Refused&) {
+        return false;
+    }
+    return true;
 }
 
 void ReadingLogBox::keyPressEvent(QKeyEvent* event) {

@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,9 @@ namespace velmora {
 // so lines that scroll far out of sight move to a byte store and come back
 // only when the log is saved. The line count (field 1 of a log line) counts
 // logical lines, the store's and the box's, never wrapped screen lines.
+// When the user deletes from the very start of the box (select all and
+// delete, or from the first line on), the stored lines before it go too:
+// they were the start of that log, and a save must not bring them back.
 class ReadingLogBox : public QPlainTextEdit {
     Q_OBJECT
 
@@ -39,8 +43,10 @@ public:
     // the last line end does not count.
     int64_t lineCount() const;
 
-    // Writes the whole log, stored lines first, lines ended by CR LF, UTF-8
-    // without a byte-order mark. Returns false when the device refuses bytes.
+    // Hands the whole log over in pieces, stored lines first, lines ended by
+    // CR LF, UTF-8 without a byte-order mark; what `write` throws leaves here.
+    void forEachSavedChunk(const std::function<void(std::string_view)>& write) const;
+    // The same into a device. Returns false when the device refuses bytes.
     bool writeTo(QIODevice& device) const;
 
     const ReadingLogStore& store() const { return store_; }
@@ -49,11 +55,13 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void noteUserEdit(int position, int charsRemoved);
     int linesInBox() const;
     void moveOldLinesToStore();
     void scrollToNewest();
 
     ReadingLogStore store_;
+    bool editingItself_ = false; // our own appends and spills, not the user's edits
 };
 
 } // namespace velmora

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <optional>
 #include <random>
 #include <sys/stat.h>
 #include <system_error>
@@ -24,6 +25,11 @@ public:
     OwnedFile(int fd, std::string path)
         : fd_(fd)
         , path_(std::move(path)) {}
+    OwnedFile(OwnedFile&& other) noexcept
+        : fd_(std::exchange(other.fd_, -1))
+        , path_(std::move(other.path_)) {
+        other.path_.clear();
+    }
     OwnedFile(const OwnedFile&) = delete;
     OwnedFile& operator=(const OwnedFile&) = delete;
     ~OwnedFile() {
@@ -85,19 +91,6 @@ OwnedFile CreateTemporaryBeside(const std::string& path, mode_t mode) {
         }
     }
     ThrowErrno(EEXIST, "create temporary file");
-}
-
-void WriteAll(int fd, std::string_view content) {
-    while (!content.empty()) {
-        const ssize_t written = ::write(fd, content.data(), content.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            ThrowErrno(errno, "write");
-        }
-        content.remove_prefix(static_cast<std::size_t>(written));
-    }
 }
 
 // Makes the rename itself durable. Best effort: the new content is already in place
@@ -172,45 +165,121 @@ std::string ResolveWriteTarget(const std::string& path) {
     ThrowErrno(ELOOP, "resolve links");
 }
 
-void ReplaceFileContent(const std::string& path, std::string_view content) {
+namespace {
+
+[[noreturn]] void ThrowStage(FileWriteError::Stage stage, int error, const char* what) {
+    throw FileWriteError(stage, error, what);
+}
+
+// Errors with which a folder refuses a new entry or a rename while the file
+// in it may still be written.
+bool FolderRefuses(int error) {
+    return error == EACCES || error == EPERM || error == EBUSY;
+}
+
+void WriteAllOrThrow(int fd, std::string_view content) {
+    while (!content.empty()) {
+        const ssize_t written = ::write(fd, content.data(), content.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            ThrowStage(FileWriteError::Stage::Write, errno, "write");
+        }
+        content.remove_prefix(static_cast<std::size_t>(written));
+    }
+}
+
+ReplaceMethod WriteInPlace(const std::string& path, const ContentProducer& produce) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        ThrowStage(FileWriteError::Stage::Create, errno, "open");
+    }
+    OwnedFile file(fd, {});
+    produce([&](std::string_view bytes) { WriteAllOrThrow(file.fd(), bytes); });
+    if (::fsync(file.fd()) != 0) {
+        ThrowStage(FileWriteError::Stage::Write, errno, "fsync");
+    }
+    try {
+        file.close();
+    } catch (const std::system_error& error) {
+        ThrowStage(FileWriteError::Stage::Write, error.code().value(), "close");
+    }
+    return ReplaceMethod::WrittenInPlace;
+}
+
+} // namespace
+
+ReplaceMethod ReplaceFileContent(const std::string& path, const ContentProducer& produce,
+                                 HardLinks hardLinks) {
     struct stat old {};
     const bool exists = ::stat(path.c_str(), &old) == 0;
     if (exists) {
         if (!S_ISREG(old.st_mode)) {
-            ThrowErrno(S_ISDIR(old.st_mode) ? EISDIR : EINVAL, "replace non-regular file");
+            ThrowStage(FileWriteError::Stage::Create, S_ISDIR(old.st_mode) ? EISDIR : EINVAL,
+                       "replace non-regular file");
         }
         // A rename would succeed over a read-only file; a plain write would not.
         if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) {
-            ThrowErrno(errno, "access");
+            ThrowStage(FileWriteError::Stage::Create, errno, "access");
+        }
+        if (hardLinks == HardLinks::KeepTogether && old.st_nlink > 1) {
+            return WriteInPlace(path, produce);
         }
     } else if (errno != ENOENT) {
-        ThrowErrno(errno, "stat");
+        ThrowStage(FileWriteError::Stage::Create, errno, "stat");
     }
 
     // An existing file's content must never be visible with wider permissions, so its
     // replacement starts private and gets the old bits before it has any content.
-    OwnedFile temporary = CreateTemporaryBeside(path, exists ? 0600 : 0666);
+    std::optional<OwnedFile> temporary;
+    try {
+        temporary.emplace(CreateTemporaryBeside(path, exists ? 0600 : 0666));
+    } catch (const std::system_error& error) {
+        if (exists && FolderRefuses(error.code().value())) {
+            return WriteInPlace(path, produce);
+        }
+        ThrowStage(FileWriteError::Stage::Create, error.code().value(), "create temporary file");
+    }
     if (exists) {
         struct stat mine {};
-        if (::fstat(temporary.fd(), &mine) == 0 &&
+        if (::fstat(temporary->fd(), &mine) == 0 &&
             (mine.st_uid != old.st_uid || mine.st_gid != old.st_gid)) {
             // Only privileged processes may give a file away; others keep their own.
-            [[maybe_unused]] const int ignored = ::fchown(temporary.fd(), old.st_uid, old.st_gid);
+            [[maybe_unused]] const int ignored = ::fchown(temporary->fd(), old.st_uid, old.st_gid);
         }
-        if (::fchmod(temporary.fd(), old.st_mode & 07777) != 0) {
-            ThrowErrno(errno, "fchmod");
+        if (::fchmod(temporary->fd(), old.st_mode & 07777) != 0) {
+            ThrowStage(FileWriteError::Stage::Create, errno, "fchmod");
         }
     }
-    WriteAll(temporary.fd(), content);
-    if (::fsync(temporary.fd()) != 0) {
-        ThrowErrno(errno, "fsync");
+    produce([&](std::string_view bytes) { WriteAllOrThrow(temporary->fd(), bytes); });
+    if (::fsync(temporary->fd()) != 0) {
+        ThrowStage(FileWriteError::Stage::Write, errno, "fsync");
     }
-    temporary.close();
-    if (::rename(temporary.path().c_str(), path.c_str()) != 0) {
-        ThrowErrno(errno, "rename");
+    try {
+        temporary->close();
+    } catch (const std::system_error& error) {
+        ThrowStage(FileWriteError::Stage::Write, error.code().value(), "close");
     }
-    temporary.keep();
+    if (::rename(temporary->path().c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        if (exists && FolderRefuses(error)) {
+            temporary.reset(); // removes it where the folder allows
+            return WriteInPlace(path, produce);
+        }
+        ThrowStage(FileWriteError::Stage::Write, error, "rename");
+    }
+    temporary->keep();
     SyncFolder(FolderOf(path));
+    return ReplaceMethod::Replaced;
+}
+
+ReplaceMethod ReplaceFileContent(const std::string& path, std::string_view content) {
+    return ReplaceFileContent(
+        path, [content](const std::function<void(std::string_view)>& write) { write(content); });
 }
 
 } // namespace velmora

@@ -2,6 +2,7 @@
 #include "settings/serial_settings_dialog.h"
 
 #include "serial/comm.h"
+#include "serial/device_path.h"
 #include "settings/ini_file.h"
 #include "settings/serial_port_list.h"
 #include "text/integer_conversion.h"
@@ -18,6 +19,8 @@
 #include <QStyle>
 
 #include <cstdint>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 namespace velmora {
@@ -40,6 +43,8 @@ TForm3::TForm3(TComm& comm, IniFile& settingsFile, QWidget* parent)
     // The designed place on the screen; a moved window is not re-centred on its parent.
     move(201, 419);
     connect(ui_->Button1, &QPushButton::clicked, this, ReportingSlot(this, &TForm3::Button1Click));
+    // The box is narrow for a long path: the tooltip shows it whole.
+    connect(ui_->ComboBox1, &QComboBox::editTextChanged, this, [this] { ShowPortToolTip(); });
 }
 
 TForm3::~TForm3() = default;
@@ -76,6 +81,23 @@ void TForm3::RefreshPortList() {
                          2 * list.frameWidth());
 }
 
+void TForm3::ShowPortToolTip() {
+    // The full name and the device it leads to (through a stable by-id link,
+    // the adapter's own device), escaped: a tooltip would read markup.
+    const std::string name = TrimBlanks(ui_->ComboBox1->currentText().toStdString());
+    const std::string device = DevicePathForPort(name, comm_.DeviceFolder());
+    QString tip = QString::fromStdString(name).toHtmlEscaped();
+    if (!name.empty()) {
+        tip += QStringLiteral("<br>&rarr; ") + QString::fromStdString(device).toHtmlEscaped();
+        std::error_code error;
+        const std::string target = std::filesystem::canonical(device, error).string();
+        if (!error && target != device) {
+            tip += QStringLiteral(" &rarr; ") + QString::fromStdString(target).toHtmlEscaped();
+        }
+    }
+    ui_->ComboBox1->setToolTip(QStringLiteral("<qt>") + tip + QStringLiteral("</qt>"));
+}
+
 void TForm3::FormShow() {
     ui_->ComboBox1->setEditText(
         QString::fromStdString(settingsFile_.readValue(kSection, "Port", "")));
@@ -99,7 +121,7 @@ void TForm3::Button1Click() {
     try {
         comm_.OpenPort();
     } catch (const ECommsError& error) {
-        ShowPortOpenError(this, comm_.CommName(), PortOpenErrorReason(error, comm_));
+        ShowPortOpenError(this, comm_.CommName(), PortOpenErrorDetails(error, comm_));
     } catch (...) {
         done(QDialog::Rejected);
         throw;

@@ -66,6 +66,7 @@ protected:
 
 private:
     void RefreshPortList();
+    void ShowPortToolTip();
 
     std::unique_ptr<Ui::Form3> ui_;
     TComm& comm_;

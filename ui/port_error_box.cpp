@@ -81,8 +81,14 @@ QString PortOpenErrorReason(const ECommsError& error, const std::string& deviceP
     return PortOpenErrorReason(carried != 0 ? carried : ProbeDevice(devicePath));
 }
 
-QString PortOpenErrorReason(const ECommsError& error, const TComm& comm) {
-    return PortOpenErrorReason(error, DevicePathForPort(comm.CommName(), comm.DeviceFolder()));
+QString PortOpenErrorDetails(const ECommsError& error, const TComm& comm) {
+    const std::string device = DevicePathForPort(comm.CommName(), comm.DeviceFolder());
+    QString details = QStringLiteral("Device tried: ") + QString::fromStdString(device);
+    const QString reason = PortOpenErrorReason(error, device);
+    if (!reason.isEmpty()) {
+        details += QLatin1Char('\n') + reason;
+    }
+    return details;
 }
 
 } // namespace velmora

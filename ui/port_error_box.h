@@ -36,7 +36,9 @@ QString PortOpenErrorReason(int systemError);
 // when neither tells.
 QString PortOpenErrorReason(const ECommsError& error, const std::string& devicePath);
 
-// The same for the port `comm` failed to open (its CommName in its DeviceFolder).
-QString PortOpenErrorReason(const ECommsError& error, const TComm& comm);
+// The box's secondary text for the port `comm` failed to open: the device its
+// CommName led to in its DeviceFolder, then the reason for it:
+//   "Device tried: /dev/ttyS0\nNo such device: the port does not exist ..."
+QString PortOpenErrorDetails(const ECommsError& error, const TComm& comm);
 
 } // namespace velmora

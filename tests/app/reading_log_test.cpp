@@ -4,15 +4,26 @@
 #include "app/reading_log_box.h"
 #include "tests/support/file_faults.h"
 
+#include <QApplication>
 #include <QBuffer>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QTextBlock>
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <filesystem>
+#include <linux/fs.h>
+#include <set>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 namespace velmora::test {
 namespace {
+
+namespace fs = std::filesystem;
 
 std::string Written(const ReadingLogBox& box) {
     QBuffer buffer;
@@ -174,6 +185,143 @@ TEST_F(LogActionsTest, IntervalBoxReportsEveryKeystroke) {
     form().COMBOX_INTERVAL->setEditText(QStringLiteral("-3"));
     EXPECT_EQ(form().logInterval(), -3);
     EXPECT_EQ(Boxes().errors.size(), 1u);
+}
+
+// Sets or clears the append-only attribute: a folder then takes new entries but
+// lets none be renamed or removed, as a sticky folder treats another user's file.
+bool SetAppendOnly(const std::string& path, bool on) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return false;
+    }
+    int flags = 0;
+    bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (done) {
+        flags = on ? (flags | FS_APPEND_FL) : (flags & ~FS_APPEND_FL);
+        done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    ::close(fd);
+    return done;
+}
+
+enum class Refusal { NewFiles, Renames, None };
+
+struct InPlaceRow {
+    const char* name;
+    Refusal folder;
+    bool hardLinked; // the target has a second name
+};
+
+void PrintTo(const InPlaceRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class LogSaveInPlace : public LogActionsTest, public ::testing::WithParamInterface<InPlaceRow> {};
+
+// Every save a plain truncate-and-write could do succeeds: the folder may
+// refuse the temporary file or the rename, as long as the file is writable.
+TEST_P(LogSaveInPlace, WritesTheLogIntoTheExistingFile) {
+    const InPlaceRow& row = GetParam();
+    FaultScene scene;
+    const std::string folder = scene.folder / "out";
+    fs::create_directory(folder);
+    const std::string path = folder + "/log.csv";
+    WriteBytes(path, "old content that is longer than the new one\r\n");
+    const std::string other = scene.folder / "other-name.csv";
+    if (row.hardLinked) {
+        fs::create_hard_link(path, other);
+    }
+    const std::set<std::string> before = Listing(folder);
+    bool appendOnly = false;
+    switch (row.folder) {
+    case Refusal::NewFiles:
+        if (!scene.makeReadOnly(folder)) {
+            GTEST_SKIP() << "root without a file system that has the immutable attribute";
+        }
+        break;
+    case Refusal::Renames:
+        if (!IsRoot() || !SetAppendOnly(folder, true)) {
+            GTEST_SKIP() << "a folder that refuses renames needs root (append-only attribute)";
+        }
+        appendOnly = true;
+        break;
+    case Refusal::None:
+        break;
+    }
+    form().Memo2->appendLine("1,OHM,+1.16040760E+03,12:00:00");
+    saveTo(path);
+    if (appendOnly) {
+        SetAppendOnly(folder, false);
+    }
+    EXPECT_TRUE(Boxes().errors.empty())
+        << (Boxes().errors.empty() ? "" : Boxes().errors[0].text.toStdString());
+    const std::string expected = "No.,Function,Value,Time\r\n1,OHM,+1.16040760E+03,12:00:00\r\n";
+    EXPECT_EQ(ReadBytes(path), std::optional<std::string>(expected));
+    if (row.hardLinked) {
+        EXPECT_EQ(ReadBytes(other), std::optional<std::string>(expected)) << "the names parted";
+    }
+    EXPECT_FALSE(form().hasUnsavedReadings());
+    if (!appendOnly) {
+        // (An append-only folder keeps the temporary file: it lets nothing go.)
+        EXPECT_EQ(Listing(folder), before) << "a temporary file was left behind";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, LogSaveInPlace,
+    ::testing::Values(InPlaceRow{"folder_takes_no_new_files", Refusal::NewFiles, false},
+                      InPlaceRow{"folder_takes_no_renames", Refusal::Renames, false},
+                      InPlaceRow{"hard_linked_file", Refusal::None, true}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+// Presses a key in the log box, as the user would.
+void PressIn(QWidget* widget, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QKeyEvent press(QEvent::KeyPress, key, modifiers);
+    QApplication::sendEvent(widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers);
+    QApplication::sendEvent(widget, &release);
+}
+
+TEST_F(LogActionsTest, LinesDeletedByTheUserStayDeletedAfterTheSpill) {
+    // Enough readings that the oldest thousand have left the box for the store.
+    const int readings = ReadingLogBox::kLinesInBox + ReadingLogBox::kLinesMovedAtOnce + 1;
+    for (int i = 0; i < readings; ++i) {
+        form().Comm1ReceiveData(form().Comm1, "+1.16040760E+03\r\n", 17);
+    }
+    ASSERT_GT(form().Memo2->store().lineCount(), 0) << "no spill happened";
+
+    // Select all, delete: the log the user sees is empty, and so is the saved file.
+    form().Memo2->setFocus();
+    PressIn(form().Memo2, Qt::Key_A, Qt::ControlModifier);
+    PressIn(form().Memo2, Qt::Key_Delete);
+    EXPECT_TRUE(form().Memo2->toPlainText().isEmpty());
+    EXPECT_EQ(form().Memo2->lineCount(), 0);
+    saveTo(folder() / "after-delete.csv");
+    const std::optional<std::string> saved = ReadBytes(folder() / "after-delete.csv");
+    ASSERT_TRUE(saved.has_value());
+    EXPECT_EQ(saved->size(), 0u) << "deleted lines came back: " << saved->substr(0, 80);
+
+    // The next reading is numbered after what the user sees: nothing.
+    form().Comm1ReceiveData(form().Comm1, "+1.16040760E+03\r\n", 17);
+    EXPECT_EQ(form().Memo2->toPlainText().left(6), QStringLiteral("0,,+1."));
+}
+
+TEST_F(LogActionsTest, DeletingInsideTheBoxKeepsTheLinesBeforeIt) {
+    const int readings = ReadingLogBox::kLinesInBox + ReadingLogBox::kLinesMovedAtOnce + 1;
+    for (int i = 0; i < readings; ++i) {
+        form().Comm1ReceiveData(form().Comm1, "+1.16040760E+03\r\n", 17);
+    }
+    const int64_t stored = form().Memo2->store().lineCount();
+    ASSERT_GT(stored, 0);
+    const int64_t lines = form().Memo2->lineCount();
+    // The last line removed with the keyboard: the earlier lines all stay.
+    form().Memo2->setFocus();
+    PressIn(form().Memo2, Qt::Key_End, Qt::ControlModifier);
+    PressIn(form().Memo2, Qt::Key_Up);
+    PressIn(form().Memo2, Qt::Key_End, Qt::ShiftModifier | Qt::ControlModifier);
+    PressIn(form().Memo2, Qt::Key_Delete);
+    EXPECT_EQ(form().Memo2->store().lineCount(), stored);
+    EXPECT_EQ(form().Memo2->lineCount(), lines - 1);
 }
 
 } // namespace

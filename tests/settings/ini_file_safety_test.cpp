@@ -52,15 +52,6 @@ std::optional<std::string> OldFileIn(FaultScene& scene, const std::string& subfo
 }
 
 const FailureRow kFailureRows[] = {
-    {"read_only_folder",
-     [](FaultScene& s) -> std::optional<std::string> {
-         auto path = OldFileIn(s, "ro");
-         if (!s.makeReadOnly(s.folder / "ro", fs::perms::owner_read | fs::perms::owner_exec)) {
-             return std::nullopt;
-         }
-         return path;
-     },
-     "root without a file system that supports the immutable attribute"},
     {"read_only_file",
      [](FaultScene& s) -> std::optional<std::string> {
          auto path = OldFileIn(s, "f");
@@ -136,6 +127,28 @@ TEST_P(FailedWrite, RaisesAndLeavesTheOldFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, FailedWrite, testing::ValuesIn(kFailureRows), test::RowName());
+
+// A folder that takes no new files while the file in it may be written: the
+// value is written into the file itself, as a plain write would do.
+TEST(IniFileSafety, FolderThatTakesNoNewFilesGetsTheFileWrittenInPlace) {
+    FaultScene scene;
+    const std::string path = *OldFileIn(scene, "ro");
+    const ino_t inode = [&] {
+        struct stat info {};
+        EXPECT_EQ(::stat(path.c_str(), &info), 0);
+        return info.st_ino;
+    }();
+    if (!scene.makeReadOnly(scene.folder / "ro")) {
+        GTEST_SKIP() << "root without a file system that supports the immutable attribute";
+    }
+    const std::set<std::string> listing = Listing(scene.folder.path());
+    IniFile(path).writeValue("COM Info", "Port", "com2");
+    EXPECT_EQ(test::ReadBytes(path), "; keep me\r\n[COM Info]\r\nPort=com2\r\nbaudrate=9600\r\n");
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, inode) << "written in place";
+    EXPECT_EQ(Listing(scene.folder.path()), listing) << "a temporary file was left behind";
+}
 
 // A file system that refuses new files to everyone, root included.
 TEST(IniFileSafety, PseudoFileSystemRefuses) {

@@ -4,6 +4,8 @@
 #include "ui/exception_report.h"
 #include "ui/port_error_box.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -24,6 +26,13 @@ using test::DialogBench;
 using test::kStartIni;
 
 // Types a text into an editable box as a user would, replacing what was there.
+bool WaitUntilVisible(QWidget* widget) {
+    for (int i = 0; i < 200 && !widget->isVisible(); ++i) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return widget->isVisible();
+}
+
 void Type(QComboBox& box, const QString& text) {
     box.lineEdit()->selectAll();
     QTest::keyClick(box.lineEdit(), Qt::Key_Delete);
@@ -278,11 +287,50 @@ TEST(ComSetClose, EnterAndEscapeInTheBoxes) {
     EXPECT_EQ(bench.IniBytes(), kStartIni);
 }
 
+TEST(ComSetPortBox, LongStableNamesFitThePopupAndTheToolTipNamesTheDevice) {
+    DialogBench bench;
+    const std::string byId = bench.devices + "/serial/by-id";
+    std::filesystem::create_directories(byId);
+    test::WriteBytes(bench.devices + "/ttyUSB0", "");
+    const std::string stable = byId + "/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    std::filesystem::create_symlink("../../ttyUSB0", stable);
+    bench.Show();
+    EXPECT_EQ(bench.PortBox().geometry(), QRect(72, 24, 65, 21)) << "the designed place";
+
+    bench.PortBox().showPopup();
+    QWidget* popup = bench.PortBox().view()->window();
+    ASSERT_TRUE(WaitUntilVisible(popup));
+    const int widest =
+        bench.PortBox().view()->fontMetrics().horizontalAdvance(QString::fromStdString(stable));
+    EXPECT_GE(bench.PortBox().view()->viewport()->width(), widest) << "the long name is cut";
+    bench.PortBox().hidePopup();
+
+    const struct {
+        QString typed;
+        std::vector<std::string> shown; // in the tooltip, in order
+    } rows[] = {
+        {"Com1", {"Com1", bench.devices + "/ttyS0"}},
+        {QString::fromStdString(stable), {stable, bench.devices + "/ttyUSB0"}},
+        {"<b>x", {"&lt;b&gt;x"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.typed.toStdString());
+        Type(bench.PortBox(), row.typed);
+        const std::string tip = bench.PortBox().toolTip().toStdString();
+        size_t at = 0;
+        for (const std::string& part : row.shown) {
+            at = tip.find(part, at);
+            EXPECT_NE(at, std::string::npos) << part << " missing from " << tip;
+        }
+    }
+}
+
 struct FailedOpenRow {
     std::string name;
     QString portText;
     const char* makeDevice; // a regular file by this name in the device folder, or null
     int expectedReason;     // errno whose explanation is the box's secondary text
+    std::string device;     // the device tried; "<dev>/" stands for the bench's folder
 };
 
 void PrintTo(const FailedOpenRow& row, std::ostream* out) {
@@ -290,10 +338,10 @@ void PrintTo(const FailedOpenRow& row, std::ostream* out) {
 }
 
 const FailedOpenRow kFailedOpenRows[] = {
-    {"no_such_port", "Com7", nullptr, ENOENT},
-    {"no_such_path", "/no/such/tty", nullptr, ENOENT},
-    {"not_a_terminal", "Com6", "ttyS5", ENOTTY},
-    {"name_in_folder", "ttyUSB4", nullptr, ENOENT},
+    {"no_such_port", "Com7", nullptr, ENOENT, "<dev>/ttyS6"},
+    {"no_such_path", "/no/such/tty", nullptr, ENOENT, "/no/such/tty"},
+    {"not_a_terminal", "Com6", "ttyS5", ENOTTY, "<dev>/ttyS5"},
+    {"name_in_folder", "ttyUSB4", nullptr, ENOENT, "<dev>/ttyUSB4"},
 };
 
 class ComSetFailedOpen : public testing::TestWithParam<FailedOpenRow> {};
@@ -313,8 +361,12 @@ TEST_P(ComSetFailedOpen, ShowsThePortErrorBoxThenCloses) {
     const test::ShownError& shown = bench.boxes.errors[0];
     EXPECT_EQ(shown.title, "Error");
     EXPECT_EQ(shown.text, row.portText + "  Port open error, Set com port pls ");
-    EXPECT_EQ(shown.details, PortOpenErrorReason(row.expectedReason));
-    EXPECT_FALSE(shown.details.isEmpty());
+    std::string device = row.device;
+    if (device.starts_with("<dev>/")) {
+        device = bench.devices + device.substr(5);
+    }
+    EXPECT_EQ(shown.details, QStringLiteral("Device tried: ") + QString::fromStdString(device) +
+                                 QLatin1Char('\n') + PortOpenErrorReason(row.expectedReason));
     EXPECT_TRUE(shown.centreOnScreen);
     EXPECT_TRUE(shown.parentVisible) << "the box must stand over the dialog";
 
