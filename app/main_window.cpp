@@ -7,9 +7,10 @@
 #include "help/clickable_picture.h"
 #include "lcd/lcd_matrix.h"
 #include "serial/comm.h"
-#include "settings/ini_file.h"
+#include "settings/layered_settings.h"
 #include "settings/serial_settings_dialog.h"
 #include "settings/settings_path.h"
+#include "text/exception.h"
 #include "text/integer_conversion.h"
 #include "ui/exception_report.h"
 #include "ui/message_boxes.h"
@@ -39,9 +40,10 @@ const char* const kSection = "COM Info";
 
 } // namespace
 
-TForm1::TForm1(QWidget* parent, std::string settingsPath)
+TForm1::TForm1(QWidget* parent, std::string settingsPath, std::string userSettingsPath)
     : QWidget(parent)
-    , settingsPathOverride_(std::move(settingsPath)) {
+    , settingsPathOverride_(std::move(settingsPath))
+    , userSettingsPathOverride_(std::move(userSettingsPath)) {
     pause = [](int milliseconds) { QThread::msleep(static_cast<unsigned long>(milliseconds)); };
     chooseSaveFile = [this] {
         return SaveDialog1->exec() == QDialog::Accepted ? SaveDialog1->selectedFiles().value(0)
@@ -118,18 +120,26 @@ void TForm1::connectHandlers() {
 void TForm1::FormCreate() {
     canSend_ = 1;
     PageControl1->setEnabled(false);
-    std::string path = settingsPathOverride_;
-    if (path.empty()) {
+    SettingsLocations where{settingsPathOverride_, userSettingsPathOverride_};
+    if (where.beside.empty()) {
         try {
-            path = ChooseSettingsPath(ExecutablePath());
+            where = SettingsLocationsFor(ExecutablePath());
         } catch (...) {
             // Without a path every read gives the defaults and every write
             // is refused, which the report then shows.
-            settingsFile_ = std::make_unique<IniFile>(std::string());
+            settingsFile_ = std::make_unique<LayeredSettings>(std::string(), std::string());
             throw;
         }
     }
-    settingsFile_ = std::make_unique<IniFile>(path);
+    auto settings = std::make_unique<LayeredSettings>(where.beside, where.user);
+    settings->onStoredInUserFile = [this](const std::string& path) { noteSettingsStoredIn(path); };
+    const auto unreadable = settings->unreadableLayers();
+    settingsFile_ = std::move(settings);
+    // Said once, and the file is left as it is: the defaults stand in for it.
+    for (const auto& [path, reason] : unreadable) {
+        ReportException(Exception("The settings file " + path + " cannot be read (" + reason +
+                                  "); the defaults are used."));
+    }
     if (!settingsFile_->hasSection(kSection)) {
         settingsFile_->writeValue(kSection, "Port", "com1");
         settingsFile_->writeValue(kSection, "baudrate", "9600");

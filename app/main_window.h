@@ -28,7 +28,7 @@ namespace velmora {
 
 class ChartDisplayMenu;
 class ClickablePicture;
-class IniFile;
+class SettingsStore;
 class ReadingLogBox;
 class TComm;
 class TForm2;
@@ -43,8 +43,11 @@ class TForm1 : public QWidget {
     Q_OBJECT
 
 public:
-    // `settingsPath` replaces the file beside the executable (tests, tools).
-    explicit TForm1(QWidget* parent = nullptr, std::string settingsPath = {});
+    // `settingsPath` replaces the file beside the executable and `userSettingsPath`
+    // the user's own file (tests, tools); with `settingsPath` given and no user
+    // path, there is no user layer.
+    explicit TForm1(QWidget* parent = nullptr, std::string settingsPath = {},
+                    std::string userSettingsPath = {});
     ~TForm1() override;
 
     // The other windows, created after this one by the program entry.
@@ -94,7 +97,7 @@ public:
     const std::string& unitLabel() const { return replies_.unitLabel(); }
     int32_t readingCounter() const { return replies_.readingCounter(); }
     int32_t logInterval() const { return replies_.logInterval(); }
-    IniFile* settingsFile() const { return settingsFile_.get(); }
+    SettingsStore* settingsFile() const { return settingsFile_.get(); }
     // True while logged readings have not been saved since they were logged.
     bool hasUnsavedReadings() const { return unsavedReadings_; }
 
@@ -167,12 +170,14 @@ private:
     void composeStatusAfterDialog();
     void notePortNotOpen();
     void notePortLost();
+    void noteSettingsStoredIn(const std::string& path);
 
     std::string nextCommand_;
     uint8_t canSend_ = 0;
     ReplyInterpreter replies_;
     std::string settingsPathOverride_;
-    std::unique_ptr<IniFile> settingsFile_;
+    std::string userSettingsPathOverride_;
+    std::unique_ptr<SettingsStore> settingsFile_;
     QPointer<TForm2> Form2; // cleared if the chart goes first
     TForm3* Form3 = nullptr;
     QWidget* Form4 = nullptr;
@@ -184,6 +189,7 @@ private:
     QElapsedTimer queryClock_;
     double querySentTimeOfDay_ = 0;
     bool silenceNoted_ = false;
+    QString settingsNote_; // where a choice was kept, until the dialog has closed
 };
 
 } // namespace velmora

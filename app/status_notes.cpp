@@ -39,10 +39,13 @@ void TForm1::composeStatusAfterDialog() {
         showPortInUse();
     }
     if (Comm1->PortOpen()) {
-        statusMessage->clear(); // a note about the old port no longer applies
+        // A note about the old port no longer applies; one about where the
+        // dialog's choice was kept does.
+        statusMessage->setText(settingsNote_);
     } else {
         notePortNotOpen();
     }
+    settingsNote_.clear();
 }
 
 void TForm1::notePortNotOpen() {
@@ -54,6 +57,13 @@ void TForm1::notePortLost() {
     statusMessage->setText(QStringLiteral("Port %1 lost at %2; reconnect it and choose COM SET")
                                .arg(PortAndDevice(*Comm1),
                                     QString::fromStdString(FormatTimeOfDay(CurrentTimeOfDay()))));
+}
+
+void TForm1::noteSettingsStoredIn(const std::string& path) {
+    settingsNote_ =
+        QStringLiteral("Settings kept in %1: the file beside the program cannot be written")
+            .arg(QString::fromStdString(path));
+    statusMessage->setText(settingsNote_);
 }
 
 } // namespace velmora

@@ -105,11 +105,12 @@ void SyncFolder(const std::string& folder) {
 
 } // namespace
 
-bool ReadFileIfExists(const std::string& path, std::string& content) {
+bool ReadFileIfExists(const std::string& path, std::string& content, std::size_t maxBytes) {
     content.clear();
     int fd;
     do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        // Without waiting: a FIFO would block until a writer came.
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR) {
@@ -118,6 +119,16 @@ bool ReadFileIfExists(const std::string& path, std::string& content) {
         ThrowErrno(errno, "open");
     }
     OwnedFile closer(fd, {}); // only closes
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        ThrowErrno(errno, "fstat");
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ThrowErrno(EINVAL, "not a regular file");
+    }
+    if (static_cast<std::uintmax_t>(info.st_size) > maxBytes) {
+        ThrowErrno(EFBIG, "file too large");
+    }
     char buffer[16384];
     for (;;) {
         const ssize_t got = ::read(fd, buffer, sizeof buffer);
@@ -131,6 +142,9 @@ bool ReadFileIfExists(const std::string& path, std::string& content) {
             return true;
         }
         content.append(buffer, static_cast<std::size_t>(got));
+        if (content.size() > maxBytes) {
+            ThrowErrno(EFBIG, "file too large"); // it grew while being read
+        }
     }
 }
 

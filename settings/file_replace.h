@@ -1,6 +1,8 @@
 // Whole-file reading and crash-safe replacement of a file's content (POSIX).
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -10,8 +12,11 @@ namespace velmora {
 
 // Reads the whole file into `content`. Returns false when the file does not exist
 // (nor a folder on its way); throws std::system_error on any other failure, so that
-// a writer never mistakes an unreadable file for an empty one.
-bool ReadFileIfExists(const std::string& path, std::string& content);
+// a writer never mistakes an unreadable file for an empty one. Only a regular file
+// is read (EINVAL otherwise; a FIFO or a device is opened without waiting and
+// never read), and only up to `maxBytes` (EFBIG beyond).
+bool ReadFileIfExists(const std::string& path, std::string& content,
+                      std::size_t maxBytes = SIZE_MAX);
 
 // The path a write to `path` has to replace: symbolic links, dangling ones too, are
 // followed to their target so that the link itself stays a link.

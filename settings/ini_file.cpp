@@ -5,6 +5,7 @@
 #include "settings/ini_file_exception.h"
 #include "settings/ini_text.h"
 
+#include <cerrno>
 #include <system_error>
 #include <utility>
 
@@ -18,11 +19,33 @@ IniFile::~IniFile() = default;
 std::string IniFile::contentForReading() const {
     std::string content;
     try {
-        ReadFileIfExists(path_, content);
+        ReadFileIfExists(path_, content, kIniMaxFileSize);
     } catch (const std::system_error&) {
         content.clear(); // reads never fail: an unreadable file is a missing one
     }
     return content;
+}
+
+std::optional<std::string> IniFile::readProblem() const {
+    std::string content;
+    try {
+        ReadFileIfExists(path_, content, kIniMaxFileSize);
+    } catch (const std::system_error& error) {
+        switch (error.code().value()) {
+        case EINVAL:
+            return "not a regular file";
+        case EFBIG:
+            return "larger than 1 MiB";
+        default:
+            return error.code().message();
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> IniFile::findValue(std::string_view section,
+                                              std::string_view key) const {
+    return IniFindValue(contentForReading(), section, key);
 }
 
 bool IniFile::hasSection(std::string_view section) const {
@@ -42,7 +65,7 @@ void IniFile::writeValue(std::string_view section, std::string_view key, std::st
     try {
         const std::string target = ResolveWriteTarget(path_);
         std::string old;
-        const bool exists = ReadFileIfExists(target, old);
+        const bool exists = ReadFileIfExists(target, old, kIniMaxFileSize);
         std::string updated = IniWithValue(old, section, key, value);
         if (exists && updated == old) {
             return;

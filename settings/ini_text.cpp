@@ -7,6 +7,7 @@ namespace velmora {
 namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
@@ -45,11 +46,13 @@ struct Line {
 
 Line ParseLine(std::string_view text, std::size_t begin) {
     Line line;
-    const std::size_t lf = text.find('\n', begin);
-    line.next = lf == std::string_view::npos ? text.size() : lf + 1;
-    line.end = lf == std::string_view::npos ? text.size() : lf;
-    if (line.end > begin && text[line.end - 1] == '\r') {
-        --line.end;
+    // A line ends at LF, CR LF or a lone CR (files saved by old Mac editors).
+    const std::size_t brk = text.find_first_of("\r\n", begin);
+    line.end = brk == std::string_view::npos ? text.size() : brk;
+    line.next = brk == std::string_view::npos ? text.size() : brk + 1;
+    if (brk != std::string_view::npos && text[brk] == '\r' && brk + 1 < text.size() &&
+        text[brk + 1] == '\n') {
+        ++line.next;
     }
     std::string_view content = text.substr(begin, line.end - begin);
     std::size_t first = 0;
@@ -94,12 +97,18 @@ struct Location {
     Line anchor; // header or last key line of the section: new keys go after it
 };
 
+// Editors that save UTF-8 may put a byte-order mark before the first line;
+// it is not part of that line (and stays in the file).
+std::size_t FirstLineStart(std::string_view text) {
+    return text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+}
+
 Location Locate(std::string_view text, std::string_view section, std::string_view key) {
     Location where;
     if (section.empty()) {
         return where;
     }
-    for (std::size_t begin = 0; begin < text.size();) {
+    for (std::size_t begin = FirstLineStart(text); begin < text.size();) {
         const Line line = ParseLine(text, begin);
         begin = line.next;
         if (line.kind == LineKind::Section) {
@@ -124,14 +133,10 @@ Location Locate(std::string_view text, std::string_view section, std::string_vie
 
 // Gives an unterminated last line its line end, so that text can follow it.
 void TerminateLastLine(std::string& text) {
-    if (text.empty() || text.back() == '\n') {
+    if (text.empty() || text.back() == '\n' || text.back() == '\r' || text == kByteOrderMark) {
         return;
     }
-    if (text.back() == '\r') {
-        text += '\n';
-    } else {
-        text += kLineEnd;
-    }
+    text += kLineEnd;
 }
 
 bool HasLineBreakOrNul(std::string_view s) {

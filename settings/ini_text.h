@@ -10,9 +10,12 @@ namespace velmora {
 
 // The longest value a read returns; longer values are cut to this many bytes.
 inline constexpr std::size_t kIniMaxValueLength = 2047;
+// The largest settings file read: a hand-made settings file is a few lines, and
+// a path that leads somewhere endless (/dev/zero) must not exhaust memory.
+inline constexpr std::size_t kIniMaxFileSize = std::size_t{1} << 20;
 
-// How the text is understood (lines end at LF; one CR before the LF, or at the very
-// end of the text, belongs to the line end):
+// How the text is understood (a line ends at LF, CR LF or a lone CR; a UTF-8
+// byte-order mark at the very start is not part of the first line):
 //   "[ COM Info ] x"  section header; the name is the text between "[" and the first
 //                     "]" without outer blanks (spaces, tabs); the rest is ignored.
 //                     A "[" line without "]" ends the section before it but cannot
@@ -51,7 +54,8 @@ bool IniIsWritable(std::string_view section, std::string_view key, std::string_v
 //   last key line (after the header when it has none), so trailing blank lines and
 //   comments stay in front of the next section.
 // - section missing: "[section]" CR LF "key=value" CR LF is appended at the end.
-// An unterminated last line gets its line end before anything is added after it.
+// An unterminated last line gets CR LF before anything is added after it; new
+// lines always end in CR LF, whatever line ends the file has.
 // Every other byte stays as it was.
 std::string IniWithValue(std::string_view text, std::string_view section, std::string_view key,
                          std::string_view value);

@@ -3,8 +3,8 @@
 
 #include "serial/comm.h"
 #include "serial/device_path.h"
-#include "settings/ini_file.h"
 #include "settings/serial_port_list.h"
+#include "settings/settings_store.h"
 #include "text/integer_conversion.h"
 #include "text/trim.h"
 #include "ui/emulator_link.h"
@@ -33,7 +33,7 @@ constexpr int kDesignedPorts = 10;
 
 } // namespace
 
-TForm3::TForm3(TComm& comm, IniFile& settingsFile, QWidget* parent)
+TForm3::TForm3(TComm& comm, SettingsStore& settingsFile, QWidget* parent)
     : QDialog(parent)
     , ui_(std::make_unique<Ui::Form3>())
     , comm_(comm)

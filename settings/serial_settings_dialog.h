@@ -15,7 +15,7 @@ class Form3;
 
 namespace velmora {
 
-class IniFile;
+class SettingsStore;
 class TComm;
 
 // Created once, hidden, by the main window, which lends it its serial component
@@ -30,7 +30,7 @@ class TForm3 : public QDialog {
     Q_OBJECT
 
 public:
-    TForm3(TComm& comm, IniFile& settingsFile, QWidget* parent = nullptr);
+    TForm3(TComm& comm, SettingsStore& settingsFile, QWidget* parent = nullptr);
     ~TForm3() override;
 
     // Runs each time the dialog is shown: ComboBox1's text := "Port", ComboBox2's
@@ -70,7 +70,7 @@ private:
 
     std::unique_ptr<Ui::Form3> ui_;
     TComm& comm_;
-    IniFile& settingsFile_;
+    SettingsStore& settingsFile_;
     std::string emulatorLink_;
     bool reconfigured_ = false;
 };

@@ -1,4 +1,4 @@
-// Where the settings file lives: beside the executable or in the user's configuration folder.
+// Where the settings files live: beside the executable and in the user's configuration folder.
 #include "settings/settings_path.h"
 
 #include "text/exception.h"
@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <memory>
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace velmora {
@@ -52,43 +51,10 @@ std::string DefaultSettingsPath() {
     return SettingsPathForExecutable(ExecutablePath());
 }
 
-namespace {
-
-// A write replaces the file through a new file in the same folder, so the folder
-// must take new entries, and an existing file must be writable to be replaced.
-bool CanWriteBeside(const std::string& folder, const std::string& file) {
-    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
-        return false;
-    }
-    return ::access(file.c_str(), W_OK) == 0 || errno == ENOENT;
-}
-
-// Creates every missing folder of `path` with mode 0700 (private, as configuration
-// folders should be). Failures are left for the first write to report.
-void MakeFolders(const std::string& path) {
-    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-        const std::string prefix = path.substr(0, slash);
-        if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
-            return;
-        }
-        if (slash == std::string::npos) {
-            return;
-        }
-    }
-}
-
-} // namespace
-
-std::string ChooseSettingsPath(const std::string& executablePath,
-                               const ConfigEnvironment& environment) {
-    std::string beside = SettingsPathForExecutable(executablePath);
-    const std::size_t slash = executablePath.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string(".")
-                               : slash == 0               ? std::string("/")
-                                                          : executablePath.substr(0, slash);
-    if (CanWriteBeside(folder, beside)) {
-        return beside;
-    }
+SettingsLocations SettingsLocationsFor(const std::string& executablePath,
+                                       const ConfigEnvironment& environment) {
+    SettingsLocations locations;
+    locations.beside = SettingsPathForExecutable(executablePath);
 
     std::string configHome;
     if (environment.xdgConfigHome.starts_with('/')) {
@@ -96,17 +62,20 @@ std::string ChooseSettingsPath(const std::string& executablePath,
     } else if (environment.home.starts_with('/')) {
         configHome = environment.home + "/.config";
     } else {
-        return beside;
+        return locations;
     }
     while (configHome.size() > 1 && configHome.back() == '/') {
         configHome.pop_back();
     }
-    const std::string ownFolder = (configHome == "/" ? "" : configHome) + "/velmora";
-    MakeFolders(ownFolder);
-    return ownFolder + "/velmora.ini";
+    const std::size_t slash = executablePath.rfind('/');
+    const std::string name =
+        slash == std::string::npos ? executablePath : executablePath.substr(slash + 1);
+    locations.user = (configHome == "/" ? "" : configHome) + "/velmora/" +
+                     SettingsPathForExecutable(name.empty() ? "velmora" : name);
+    return locations;
 }
 
-std::string ChooseSettingsPath(const std::string& executablePath) {
+SettingsLocations SettingsLocationsFor(const std::string& executablePath) {
     ConfigEnvironment environment;
     if (const char* value = std::getenv("XDG_CONFIG_HOME")) {
         environment.xdgConfigHome = value;
@@ -116,7 +85,7 @@ std::string ChooseSettingsPath(const std::string& executablePath) {
     } else if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir) {
         environment.home = user->pw_dir;
     }
-    return ChooseSettingsPath(executablePath, environment);
+    return SettingsLocationsFor(executablePath, environment);
 }
 
 } // namespace velmora

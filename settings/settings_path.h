@@ -1,5 +1,5 @@
-// Where the settings file lives: beside the executable, named after it, or in the user's
-// configuration folder when the executable's folder cannot be written.
+// Where the settings files live: beside the executable, named after it, and in the
+// user's configuration folder.
 #pragma once
 
 #include <string>
@@ -31,20 +31,24 @@ struct ConfigEnvironment {
     std::string home;          // $HOME
 };
 
-// The settings file for the program at `executablePath`:
-//   - SettingsPathForExecutable(executablePath) while this process may create and
-//     replace files in the executable's folder and may write the file if it exists
-//     (a build tree, a portable copy);
-//   - else "<config>/velmora/velmora.ini", where <config> is xdgConfigHome when it is
-//     an absolute path, else "<home>/.config" (an installed program). Missing folders
-//     on the way are created with mode 0700; if that fails the path is returned all
-//     the same, so the first write reports it.
-//   - the path beside the executable when neither variable gives a folder.
-std::string ChooseSettingsPath(const std::string& executablePath,
-                               const ConfigEnvironment& environment);
+// Where the settings of the program at `executablePath` are kept (see LayeredSettings):
+//   beside: SettingsPathForExecutable(executablePath);
+//   user:   "<config>/velmora/<name>.ini", <name> the executable's file name by the
+//           same ".ini" rule, <config> being xdgConfigHome when it is an absolute
+//           path, else "<home>/.config"; empty when neither variable gives a folder.
+//   "/opt/bench/velmora", {"", "/home/ann"} -> beside "/opt/bench/velmora.ini",
+//                                              user "/home/ann/.config/velmora/velmora.ini"
+//   "/usr/bin/meter2", {"/cfg", "/home/ann"} -> user "/cfg/velmora/meter2.ini"
+// Nothing is created here: folders are made by the first write that needs them.
+struct SettingsLocations {
+    std::string beside;
+    std::string user;
+};
+SettingsLocations SettingsLocationsFor(const std::string& executablePath,
+                                       const ConfigEnvironment& environment);
 
 // The same with this process's $XDG_CONFIG_HOME and $HOME (the password database's
 // home folder when $HOME is unset).
-std::string ChooseSettingsPath(const std::string& executablePath);
+SettingsLocations SettingsLocationsFor(const std::string& executablePath);
 
 } // namespace velmora

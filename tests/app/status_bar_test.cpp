@@ -6,6 +6,7 @@
 #include "serial/comm.h"
 #include "settings/ini_file.h"
 #include "settings/serial_settings_dialog.h"
+#include "tests/support/file_faults.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -19,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <filesystem>
 #include <functional>
 
 namespace velmora::test {
@@ -77,9 +79,17 @@ protected:
 
     // Starts with `port` stored; `startUpDialog` is played if the start-up
     // open fails and the dialog comes up.
-    void start(const std::string& port, std::deque<DialogStep> startUpDialog = {}) {
+    // With `userFile`, the settings file beside the program is an
+    // administrator's that nobody may write, and the user's file is there.
+    void start(const std::string& port, std::deque<DialogStep> startUpDialog = {},
+               const std::string& userFile = {}) {
         WriteBytes(folder_ / "velmora.ini", "[COM Info]\r\nPort=" + port + "\r\nbaudrate=9600\r\n");
-        form_ = std::make_unique<TForm1>(nullptr, folder_ / "velmora.ini");
+        if (!userFile.empty() &&
+            (!scene_.makeReadOnly(folder_ / "velmora.ini", std::filesystem::perms::owner_read) ||
+             !scene_.makeReadOnly(folder_.path()))) {
+            GTEST_SKIP() << "root without a file system that has the immutable attribute";
+        }
+        form_ = std::make_unique<TForm1>(nullptr, folder_ / "velmora.ini", userFile);
         form_->pause = [this](int milliseconds) { pauses_.push_back(milliseconds); };
         form_->Comm1->SetDeviceFolder(folder_.path());
         dialog_ = std::make_unique<TForm3>(*form_->Comm1, *form_->settingsFile(), form_.get());
@@ -117,7 +127,8 @@ protected:
     TForm1& form() { return *form_; }
     std::string ini() { return ReadBytes(folder_ / "velmora.ini").value_or("<missing>"); }
 
-    TempFolder folder_;
+    FaultScene scene_;
+    TempFolder& folder_ = scene_.folder;
     TempFolder links_;
     std::unique_ptr<MeterEmulator> meter_;
     std::unique_ptr<TForm1> form_;
@@ -236,6 +247,28 @@ TEST_F(StatusBar, SilenceNoteOnlyWhileConnectedAndTimedFromEachConnect) {
         << "the silence clock must restart with each connect";
     ASSERT_TRUE(WaitUntil(
         [&] { return form().statusMessage->text().contains(QStringLiteral("does not answer")); }));
+}
+
+TEST_F(StatusBar, AdministratorsSettingsAreReadAndTheUsersChoicesKeptInTheirOwnFile) {
+    TempFolder home;
+    const std::string userFile = home / ".config/velmora/velmora.ini";
+    start(meterLink(), {}, userFile);
+    if (IsSkipped()) {
+        return;
+    }
+    EXPECT_TRUE(form().Comm1->PortOpen()) << "the administrator's port was not used";
+    EXPECT_TRUE(Boxes().errors.empty());
+    comSet({Type(QString::fromStdString(meterLink()), QStringLiteral("4800")), PressOk()});
+    ASSERT_TRUE(Boxes().errors.empty()) << Boxes().errors[0].text.toStdString();
+    EXPECT_EQ(form().statusPanel->text(), QString::fromStdString(meterLink()) + ",4800,,8,1");
+    EXPECT_TRUE(form().statusMessage->text().contains(QString::fromStdString(userFile)))
+        << form().statusMessage->text().toStdString();
+    // Only the changed value: the port stored beside the program was the same.
+    EXPECT_EQ(ReadBytes(userFile), std::optional<std::string>("[COM Info]\r\nbaudrate=4800\r\n"));
+    // The next start reads the user's choice over the administrator's value.
+    form_->Comm1->ClosePort();
+    TForm1 next(nullptr, folder_ / "velmora.ini", userFile);
+    EXPECT_EQ(next.settingsFile()->readValue("COM Info", "baudrate", ""), "4800");
 }
 
 TEST_F(StatusBar, TextsFromTheUserAreShownAsTyped) {

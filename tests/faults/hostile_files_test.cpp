@@ -29,6 +29,7 @@
 #include <set>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <vector>
 
 namespace velmora::test {
@@ -51,7 +52,7 @@ std::vector<QString> ErrorTexts() {
 const std::string kDefaults = "[COM Info]\r\nPort=com1\r\nbaudrate=9600\r\n";
 const std::string kNotAnInteger = "'' is not a valid integer value.";
 
-enum class Lock { None, ReadOnlyFolder, ReadOnlyFile, PathIsFolder, FullDisk };
+enum class Lock { None, ReadOnlyFolder, ReadOnlyFile, PathIsFolder, FullDisk, Fifo, DevZero };
 
 struct SettingsRow {
     const char* name;
@@ -59,10 +60,11 @@ struct SettingsRow {
     Lock lock;
     // The file after start-up; none: as it was (or still absent).
     std::optional<std::string> fileAfter;
-    bool writeRefused;       // the default writes fail: one "Unable to write to" report
-    std::string statusPanel; // empty: FormShow ended before it (bad baud rate)
-    std::string portName;    // the name in the port error box; empty: no box
-    std::string baudReport;  // the conversion report of FormShow, if any
+    bool writeRefused;                // the default writes fail: one "Unable to write to" report
+    std::string statusPanel;          // empty: FormShow ended before it (bad baud rate)
+    std::string portName;             // the name in the port error box; empty: no box
+    std::string baudReport;           // the conversion report of FormShow, if any
+    const char* unreadable = nullptr; // why the file is reported unreadable at start, if it is
 };
 
 void PrintTo(const SettingsRow& row, std::ostream* out) {
@@ -89,13 +91,18 @@ const SettingsRow kSettingsRows[] = {
      "com1", ""},
     {"lf_only_without_last_line_end", "[COM Info]\nPort=com2\nbaudrate=4800", Lock::None,
      std::nullopt, false, "com2,4800,,8,1", "com2", ""},
-    {"cr_only_line_ends", "[COM Info]\rPort=com2\rbaudrate=4800\r", Lock::None,
-     "[COM Info]\rPort=com2\rbaudrate=4800\r\nPort=com1\r\nbaudrate=9600\r\n", false,
-     "com1,9600,,8,1", "com1", ""},
+    {"cr_only_line_ends", "[COM Info]\rPort=com2\rbaudrate=4800\r", Lock::None, std::nullopt, false,
+     "com2,4800,,8,1", "com2", ""},
+    {"utf8_byte_order_mark", "\xEF\xBB\xBF[COM Info]\r\nPort=com3\r\nbaudrate=4800\r\n", Lock::None,
+     std::nullopt, false, "com3,4800,,8,1", "com3", ""},
     {"huge_value", "[COM Info]\r\nPort=" + kLongName + "\r\nbaudrate=9600\r\n", Lock::None,
      std::nullopt, false, kCutName + ",9600,,8,1", kCutName, ""},
     {"huge_file", ";" + Repeat('x', 8 << 20) + "\r\n[COM Info]\r\nPort=com4\r\nbaudrate=4800\r\n",
-     Lock::None, std::nullopt, false, "com4,4800,,8,1", "com4", ""},
+     Lock::None, std::nullopt, true, "", "", kNotAnInteger, "larger than 1 MiB"},
+    {"fifo", std::nullopt, Lock::Fifo, std::nullopt, true, "", "", kNotAnInteger,
+     "not a regular file"},
+    {"link_to_dev_zero", std::nullopt, Lock::DevZero, std::nullopt, true, "", "", kNotAnInteger,
+     "not a regular file"},
     {"binary_bytes",
      "\x00\xff\r\n[COM Info]\r\nPort=\x80\x81\xfe\r\nbaudrate=9600\r\n\x00\x00\x13"s, Lock::None,
      std::nullopt, false, "\x80\x81\xfe,9600,,8,1", "\x80\x81\xfe", ""},
@@ -107,7 +114,7 @@ const SettingsRow kSettingsRows[] = {
     {"only_a_port", "[COM Info]\r\nPort=com3\r\n", Lock::None, std::nullopt, false, "", "",
      kNotAnInteger},
     {"path_is_a_folder", std::nullopt, Lock::PathIsFolder, std::nullopt, true, "", "",
-     kNotAnInteger},
+     kNotAnInteger, "not a regular file"},
     {"read_only_folder", std::nullopt, Lock::ReadOnlyFolder, std::nullopt, true, "", "",
      kNotAnInteger},
     {"read_only_file", "[Other]\r\na=1\r\n", Lock::ReadOnlyFile, std::nullopt, true, "", "",
@@ -153,8 +160,16 @@ TEST_P(HostileSettings, StartUpGivesTheDefaultOrTheErrorAndNeverAHalfWrittenFile
     case Lock::FullDisk:
         scene.fileSizeLimit = 16; // less than the first default line
         break;
+    case Lock::Fifo:
+        ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+        break;
+    case Lock::DevZero:
+        fs::create_symlink("/dev/zero", path);
+        break;
     }
-    const std::optional<std::string> before = ReadBytes(path);
+    // (Reading a FIFO or /dev/zero here would block or never end.)
+    const bool special = row.lock == Lock::Fifo || row.lock == Lock::DevZero;
+    const std::optional<std::string> before = special ? std::nullopt : ReadBytes(path);
     std::set<std::string> listing = Listing(scene.folder.path());
 
     std::optional<TForm1> form;
@@ -165,6 +180,11 @@ TEST_P(HostileSettings, StartUpGivesTheDefaultOrTheErrorAndNeverAHalfWrittenFile
     form->pause = [](int) {};
     form->Comm1->SetDeviceFolder(devices); // never the machine's own ports
     std::vector<QString> expected;
+    if (row.unreadable) {
+        expected.push_back(QString::fromStdString("The settings file " + path +
+                                                  " cannot be read (" + row.unreadable +
+                                                  "); the defaults are used."));
+    }
     if (row.writeRefused) {
         expected.push_back(QString::fromStdString("Unable to write to " + path + "."));
     }
@@ -182,7 +202,11 @@ TEST_P(HostileSettings, StartUpGivesTheDefaultOrTheErrorAndNeverAHalfWrittenFile
     EXPECT_FALSE(form->Comm1->PortOpen());
     form.reset();
 
-    if (row.fileAfter) {
+    if (row.lock == Lock::Fifo) {
+        EXPECT_TRUE(fs::is_fifo(path)) << "the FIFO was replaced";
+    } else if (row.lock == Lock::DevZero) {
+        EXPECT_EQ(fs::read_symlink(path), "/dev/zero");
+    } else if (row.fileAfter) {
         EXPECT_EQ(ReadBytes(path), row.fileAfter);
         listing.insert(path);
     } else {
