@@ -166,6 +166,7 @@ private:
     void Comm1RequestHangup();
     void leaveCycleWithoutSending();
     // Status bar (status_notes.cpp).
+    void showNote(const QString& note);
     void showPortInUse();
     void composeStatusAfterDialog();
     void notePortNotOpen();

@@ -220,6 +220,10 @@ void TForm1::createStatusBar() {
     for (QLabel* label : {statusPanel, statusMessage, statusLineCount}) {
         label->setTextFormat(Qt::PlainText);
     }
+    // The port in use keeps its full width; a long note takes what is left
+    // and is cut there (its tooltip holds all of it).
+    statusPanel->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    statusMessage->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     StatusBar1->addWidget(statusPanel);
     StatusBar1->addWidget(statusMessage, 1);
     StatusBar1->addPermanentWidget(statusLineCount);

@@ -74,8 +74,8 @@ void TForm1::noteSilence() {
         return;
     }
     silenceNoted_ = true;
-    statusMessage->setText(QStringLiteral("The meter does not answer (since %1)")
-                               .arg(QString::fromStdString(FormatTimeOfDay(querySentTimeOfDay_))));
+    showNote(QStringLiteral("The meter does not answer (since %1)")
+                 .arg(QString::fromStdString(FormatTimeOfDay(querySentTimeOfDay_))));
 }
 
 void TForm1::Check_ConnectionClick() {
@@ -93,7 +93,7 @@ void TForm1::Check_ConnectionClick() {
         queryClock_.invalidate();
         if (silenceNoted_) {
             silenceNoted_ = false;
-            statusMessage->clear();
+            showNote({});
         }
         nextCommand_ = "syst:rem";
         CONF->setEnabled(false);
@@ -107,7 +107,7 @@ void TForm1::Check_ConnectionClick() {
         nextCommand_ = "syst:loc"; // the step that sends it stops the timer
         if (silenceNoted_) {
             silenceNoted_ = false; // disconnected, the meter owes no answer
-            statusMessage->clear();
+            showNote({});
         }
     }
 }

@@ -51,7 +51,7 @@ void TForm1::Comm1ReceiveData(TComm* /*Sender*/, const char* Buffer, uint16_t /*
     queryClock_.invalidate();
     if (silenceNoted_) {
         silenceNoted_ = false;
-        statusMessage->clear();
+        showNote({});
     }
     showLineCount();
 }

@@ -24,6 +24,15 @@ QString PortAndDevice(const TComm& comm) {
 
 } // namespace
 
+void TForm1::showNote(const QString& note) {
+    statusMessage->setText(note);
+    // A long note is cut at the bar's end; the tooltip keeps all of it (escaped:
+    // a tooltip would read markup).
+    statusMessage->setToolTip(note.isEmpty() ? QString()
+                                             : QStringLiteral("<qt>") + note.toHtmlEscaped() +
+                                                   QStringLiteral("</qt>"));
+}
+
 void TForm1::showPortInUse() {
     // One form for the whole run: name, rate, then ",,8,1" (com1,9600,,8,1).
     const std::string status = Comm1->CommName() + "," +
@@ -41,7 +50,7 @@ void TForm1::composeStatusAfterDialog() {
     if (Comm1->PortOpen()) {
         // A note about the old port no longer applies; one about where the
         // dialog's choice was kept does.
-        statusMessage->setText(settingsNote_);
+        showNote(settingsNote_);
     } else {
         notePortNotOpen();
     }
@@ -49,21 +58,21 @@ void TForm1::composeStatusAfterDialog() {
 }
 
 void TForm1::notePortNotOpen() {
-    statusMessage->setText(QStringLiteral("Port %1 is not open; choose COM SET to set it up")
-                               .arg(PortAndDevice(*Comm1)));
+    showNote(QStringLiteral("Port %1 is not open; choose COM SET to set it up")
+                 .arg(PortAndDevice(*Comm1)));
 }
 
 void TForm1::notePortLost() {
-    statusMessage->setText(QStringLiteral("Port %1 lost at %2; reconnect it and choose COM SET")
-                               .arg(PortAndDevice(*Comm1),
-                                    QString::fromStdString(FormatTimeOfDay(CurrentTimeOfDay()))));
+    showNote(QStringLiteral("Port %1 lost at %2; reconnect it and choose COM SET")
+                 .arg(PortAndDevice(*Comm1),
+                      QString::fromStdString(FormatTimeOfDay(CurrentTimeOfDay()))));
 }
 
 void TForm1::noteSettingsStoredIn(const std::string& path) {
     settingsNote_ =
         QStringLiteral("Settings kept in %1: the file beside the program cannot be written")
             .arg(QString::fromStdString(path));
-    statusMessage->setText(settingsNote_);
+    showNote(settingsNote_);
 }
 
 } // namespace velmora

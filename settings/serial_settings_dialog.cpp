@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QStringList>
 #include <QStyle>
 
 #include <cstdint>
@@ -83,19 +84,23 @@ void TForm3::RefreshPortList() {
 
 void TForm3::ShowPortToolTip() {
     // The full name and the device it leads to (through a stable by-id link,
-    // the adapter's own device), escaped: a tooltip would read markup.
+    // the adapter's own device), on unwrapped lines and escaped: a tooltip
+    // would read markup.
     const std::string name = TrimBlanks(ui_->ComboBox1->currentText().toStdString());
-    const std::string device = DevicePathForPort(name, comm_.DeviceFolder());
-    QString tip = QString::fromStdString(name).toHtmlEscaped();
+    QStringList lines{QString::fromStdString(name).toHtmlEscaped()};
     if (!name.empty()) {
-        tip += QStringLiteral("<br>&rarr; ") + QString::fromStdString(device).toHtmlEscaped();
+        const std::string device = DevicePathForPort(name, comm_.DeviceFolder());
         std::error_code error;
         const std::string target = std::filesystem::canonical(device, error).string();
-        if (!error && target != device) {
-            tip += QStringLiteral(" &rarr; ") + QString::fromStdString(target).toHtmlEscaped();
+        for (const std::string& step : {device, error ? device : target}) {
+            const QString text = QString::fromStdString(step).toHtmlEscaped();
+            if (step != name && !lines.last().endsWith(text)) {
+                lines << QStringLiteral("&rarr; ") + text;
+            }
         }
     }
-    ui_->ComboBox1->setToolTip(QStringLiteral("<qt>") + tip + QStringLiteral("</qt>"));
+    ui_->ComboBox1->setToolTip(QStringLiteral("<qt><p style='white-space:pre'>") +
+                               lines.join(QStringLiteral("<br>")) + QStringLiteral("</p></qt>"));
 }
 
 void TForm3::FormShow() {
