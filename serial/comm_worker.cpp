@@ -3,13 +3,19 @@
 
 #include "serial/comm_types.h"
 
+#include <QLoggingCategory>
 #include <QtGlobal>
+
+#include <atomic>
+#include <cstring>
 
 #include <cerrno>
 #include <sys/resource.h>
 #include <unistd.h>
 
 namespace velmora {
+
+Q_LOGGING_CATEGORY(lcSerial, "velmora.serial")
 
 CommWorker::CommWorker(const WorkerContext& context)
     : ctx_(context) {}
@@ -54,13 +60,27 @@ void CommWorker::PostHangup() noexcept {
     }
 }
 
-void CommWorker::Run(int boost) noexcept {
-    // Best effort: an unprivileged process may not raise priorities.
+namespace {
+
+// An ordinary user may not raise priorities (no CAP_SYS_NICE, or a zero
+// RLIMIT_NICE): the program works on at normal priority, and says so once.
+void RaisePriority(int boost) {
+    static std::atomic<bool> refusalLogged{false};
     const pid_t tid = gettid();
     errno = 0;
     const int nice = getpriority(PRIO_PROCESS, static_cast<id_t>(tid));
-    if (errno == 0)
-        (void)setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice - boost);
+    if (errno != 0 || setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice - boost) == 0)
+        return;
+    const int error = errno;
+    if (!refusalLogged.exchange(true))
+        qCInfo(lcSerial, "serial: the serial threads run at normal priority (%s)",
+               std::strerror(error));
+}
+
+} // namespace
+
+void CommWorker::Run(int boost) noexcept {
+    RaisePriority(boost);
 
     try {
         Execute();

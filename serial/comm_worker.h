@@ -5,6 +5,8 @@
 #include "serial/comm_runtime.h"
 #include "serial/port_io.h"
 
+#include <QLoggingCategory>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -12,6 +14,9 @@
 #include <thread>
 
 namespace velmora {
+
+// The serial component's log messages ("velmora.serial").
+Q_DECLARE_LOGGING_CATEGORY(lcSerial)
 
 // What a worker is given by the component; it owns none of it. The
 // descriptors stay open until the worker has been joined.

@@ -3,7 +3,10 @@
 
 #include "serial/comm.h"
 #include "serial/device_path.h"
+#include "serial/port_holder.h"
 #include "ui/message_boxes.h"
+
+#include <QStringList>
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -81,10 +84,31 @@ QString PortOpenErrorReason(const ECommsError& error, const std::string& deviceP
     return PortOpenErrorReason(carried != 0 ? carried : ProbeDevice(devicePath));
 }
 
+QString PortBusyReason(const std::string& device, const std::vector<PortHolder>& holders) {
+    if (holders.empty()) {
+        return QStringLiteral("The port is busy: another program holds it. New serial ports are "
+                              "often taken by ModemManager or brltty; \"fuser -v %1\" shows "
+                              "which program it is.")
+            .arg(QString::fromStdString(device));
+    }
+    QStringList names;
+    for (const PortHolder& holder : holders) {
+        names << QStringLiteral("%1 (process %2)")
+                     .arg(QString::fromStdString(holder.name))
+                     .arg(holder.pid);
+    }
+    return (holders.size() == 1 ? QStringLiteral("The port is busy: %1 holds it.")
+                                : QStringLiteral("The port is busy: %1 hold it."))
+        .arg(names.join(QStringLiteral(", ")));
+}
+
 QString PortOpenErrorDetails(const ECommsError& error, const TComm& comm) {
     const std::string device = DevicePathForPort(comm.CommName(), comm.DeviceFolder());
     QString details = QStringLiteral("Device tried: ") + QString::fromStdString(device);
-    const QString reason = PortOpenErrorReason(error, device);
+    const int carried = CarriedSystemError(error);
+    const QString reason = carried == EBUSY || carried == EAGAIN
+                               ? PortBusyReason(device, FindPortHolders(device))
+                               : PortOpenErrorReason(error, device);
     if (!reason.isEmpty()) {
         details += QLatin1Char('\n') + reason;
     }

@@ -2,10 +2,12 @@
 #pragma once
 
 #include "serial/comms_error.h"
+#include "serial/port_holder.h"
 
 #include <QString>
 
 #include <string>
+#include <vector>
 
 class QWidget;
 
@@ -35,6 +37,11 @@ QString PortOpenErrorReason(int systemError);
 // shows (missing, not a character device, no read and write permission); empty
 // when neither tells.
 QString PortOpenErrorReason(const ECommsError& error, const std::string& devicePath);
+
+// Why a port is busy: the programs that hold it (FindPortHolders), or when
+// none can be seen, the usual holders and the command that names them:
+//   "The port is busy: ModemManager (process 812) holds it."
+QString PortBusyReason(const std::string& device, const std::vector<PortHolder>& holders);
 
 // The box's secondary text for the port `comm` failed to open: the device its
 // CommName led to in its DeviceFolder, then the reason for it:

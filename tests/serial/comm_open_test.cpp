@@ -174,6 +174,37 @@ TEST_F(CommOpenTest, ExclusiveAccessKeepsProgramsWithoutTheLockOut) {
         ::close(after);
 }
 
+std::vector<std::string>& LoggedMessages() {
+    static std::vector<std::string> messages;
+    return messages;
+}
+
+TEST_F(CommOpenTest, RefusedPriorityIsLoggedOnceAndThePortWorks) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root may raise thread priorities; run as an ordinary user";
+    // In a fresh process, so that no earlier test has used up the one note.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            LoggedMessages().clear();
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
+                LoggedMessages().push_back(text.toStdString());
+            });
+            bool worked = true;
+            for (int round = 0; round < 2; ++round) {
+                comm->OpenPort();
+                worked =
+                    worked && comm->SendData("Read?\r\n", 7) && pty.Read(7, 10s) == "Read?\r\n";
+                comm->ClosePort();
+            }
+            int notes = 0;
+            for (const std::string& message : LoggedMessages())
+                notes += message.find("normal priority") != std::string::npos;
+            std::_Exit(worked && notes == 1 ? 0 : 10 + notes);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
 TEST_F(CommOpenTest, PortLockedByAnotherDescriptorIsRefused) {
     const int other = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(other, 0);

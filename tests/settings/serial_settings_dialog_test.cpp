@@ -392,6 +392,12 @@ TEST(ComSetFailedOpen, PortHeldByAnotherComponent) {
     bench.Click();
     ASSERT_EQ(bench.boxes.errors.size(), 1u);
     EXPECT_EQ(bench.boxes.errors[0].text, "Com1  Port open error, Set com port pls ");
+    // The holder is this very program, which is never named: the box says how
+    // to find out instead.
+    const std::string details = bench.boxes.errors[0].details.toStdString();
+    EXPECT_NE(details.find("The port is busy"), std::string::npos) << details;
+    EXPECT_NE(details.find("\"fuser -v " + bench.devices + "/ttyS0\""), std::string::npos)
+        << details;
     EXPECT_FALSE(bench.comm.PortOpen());
     EXPECT_FALSE(bench.dialog->isVisible());
     other.ClosePort();

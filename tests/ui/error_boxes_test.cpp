@@ -60,6 +60,16 @@ TEST(PortOpenError, ReasonPerSystemError) {
     EXPECT_TRUE(PortOpenErrorReason(0).isEmpty());
 }
 
+TEST(PortOpenError, BusyReasonNamesTheHoldersOrTellsHowToFindThem) {
+    EXPECT_EQ(PortBusyReason("/dev/ttyUSB0", {{812, "ModemManager"}}),
+              "The port is busy: ModemManager (process 812) holds it.");
+    EXPECT_EQ(PortBusyReason("/dev/ttyUSB0", {{812, "ModemManager"}, {90, "minicom"}}),
+              "The port is busy: ModemManager (process 812), minicom (process 90) hold it.");
+    const QString none = PortBusyReason("/dev/ttyACM1", {});
+    EXPECT_TRUE(none.contains("ModemManager") && none.contains("brltty")) << none.toStdString();
+    EXPECT_TRUE(none.contains("\"fuser -v /dev/ttyACM1\"")) << none.toStdString();
+}
+
 TEST(PortOpenError, ReasonFromALookAtTheDevice) {
     test::TempFolder folder;
     test::WriteBytes(folder / "plain", "");
