@@ -3,6 +3,8 @@
 
 #include "serial/comm_notifier.h"
 #include "serial/device_path.h"
+#include "serial/line_watch_thread.h"
+#include "serial/port_closer.h"
 #include "serial/read_thread.h"
 #include "serial/write_queue.h"
 #include "serial/write_thread.h"
@@ -11,8 +13,10 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace velmora {
@@ -21,6 +25,8 @@ namespace {
 
 // How long ClosePort waits for a worker before it warns (it then waits on).
 constexpr std::chrono::milliseconds kStopBound{10000};
+// How long OpenPort waits for an earlier close of the same device.
+constexpr std::chrono::milliseconds kPendingCloseWait{2000};
 
 // Scheduling boosts, in nice steps: the receiver must never let the driver
 // queue overflow, the transmitter only has to keep the line busy.
@@ -37,6 +43,8 @@ TComm::TComm(QObject* owner, PortIo* io)
 
 TComm::~TComm() {
     ClosePort();
+    // A close still under way uses the seam and the descriptors.
+    PortCloser::Instance().WaitForOwner(this);
     notifier_.reset();
 }
 
@@ -45,6 +53,14 @@ void TComm::OpenPort() {
         throw ECommsError("This serial port already opened");
 
     const std::string path = DevicePathForPort(commName_, deviceFolder_);
+    // A close of the same device may still be under way (a driver draining
+    // a held line): wait for it a little, else the port is busy.
+    std::error_code unresolved;
+    std::string device = std::filesystem::canonical(path, unresolved).string();
+    if (unresolved)
+        device = path;
+    if (!PortCloser::Instance().WaitForDevice(device, kPendingCloseWait))
+        throw ECommsError("Error opening serial port", EBUSY);
     const int fd = io_.Open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         throw ECommsError("Error opening serial port", errno);
@@ -67,6 +83,7 @@ void TComm::OpenPort() {
         refuse("Cannot setup comm buffer");
 
     portFd_ = fd;
+    device_ = std::move(device);
     (void)io_.Flush(portFd_, FlushQueue::Both);
     sendQueueEmpty_ = true;
     ApplyTimeouts();
@@ -98,6 +115,15 @@ void TComm::OpenPort() {
         ReleasePort();
         throw ECommsError("Unable to create write thread");
     }
+    // Line errors and modem lines are a courtesy: without the watcher the
+    // port works all the same.
+    try {
+        postGate_ = std::make_shared<PostGate>(*notifier_);
+        lineWatch_ = std::make_unique<TLineWatchThread>(context, postGate_);
+        lineWatch_->Start(0);
+    } catch (...) {
+        lineWatch_.reset();
+    }
 }
 
 void TComm::ClosePort() {
@@ -105,7 +131,27 @@ void TComm::ClosePort() {
         return;
     StopReceiveThread();
     StopTransmitThread();
-    ReleasePort();
+    // The line watcher may be inside an ioctl that takes seconds on a USB
+    // adapter: it posts nothing more, and is joined by the closer.
+    if (postGate_)
+        postGate_->Close();
+    postGate_.reset();
+    // Nothing the driver still holds is wanted; where the process may, the
+    // driver is also told not to wait for the line at close. Then the close
+    // itself, which may wait all the same, happens off this thread.
+    (void)io_.Flush(portFd_, FlushQueue::Both);
+    (void)io_.DropClosingWait(portFd_);
+    writeQueue_.reset();
+    PortCloser::Job job;
+    job.io = &io_;
+    job.owner = this;
+    job.device = device_;
+    job.portFd = portFd_;
+    job.stopFd = stopFd_;
+    job.worker = std::move(lineWatch_);
+    portFd_ = -1;
+    stopFd_ = -1;
+    PortCloser::Instance().Close(std::move(job));
 }
 
 bool TComm::SendData(const char* Data, uint16_t Length) {

@@ -19,6 +19,8 @@ namespace velmora {
 
 class CommNotifier;
 struct CommNotification;
+class PostGate;
+class TLineWatchThread;
 class TReadThread;
 class TWriteThread;
 class WriteQueue;
@@ -34,10 +36,14 @@ using TSendDataEmptyEvent = std::function<void(TComm* Sender)>;
 // Thread contract. Every public member is for the thread that created the
 // component (the main thread), and all five events run there, in the order
 // in which the workers posted them, through the Qt event loop. While the
-// port is open exactly two other threads exist: one receive thread, which
-// is the only reader of the descriptor, and one transmit thread, which is
-// the only writer. Nothing else touches the descriptor until ClosePort has
-// joined both; only then is it closed. The workers never call application
+// port is open three other threads exist: one receive thread, which is the
+// only reader of the descriptor, one transmit thread, which is the only
+// writer, and a line watcher that only samples the driver's counters and
+// modem lines. ClosePort joins the first two; the watcher, which may sit in
+// a slow ioctl, posts nothing after ClosePort and is joined by the process's
+// port closer, which then closes the descriptor (a close that may block on a
+// held line never runs on the caller's thread). The destructor waits for
+// that close. The workers never call application
 // code; they hand over values: received chunks (a fresh block per chunk,
 // released after OnReceiveData returns, whether or not a handler is set),
 // error flags and modem events. SendData copies the caller's bytes, so the
@@ -74,7 +80,9 @@ public:
     bool SendData(const char* Data, uint16_t Length);
 
     bool PortOpen() const { return portFd_ >= 0; }
-    // True when no write request is outstanding.
+    // True when no write request is outstanding. On Linux that means every
+    // byte has been handed to the kernel's tty layer, not that it has left
+    // the wire: a USB adapter may still hold some (tcdrain would tell).
     bool SendQueueEmpty() const { return sendQueueEmpty_; }
     // The line settings the driver kept at the last apply (a driver may
     // refuse some: a pseudo-terminal drops parity and forces 8 data bits).
@@ -193,6 +201,9 @@ private:
     std::unique_ptr<WriteQueue> writeQueue_;
     std::unique_ptr<TReadThread> readThread_;
     std::unique_ptr<TWriteThread> writeThread_;
+    std::shared_ptr<PostGate> postGate_;
+    std::unique_ptr<TLineWatchThread> lineWatch_;
+    std::string device_; // the real device path, as a pending close knows it
 };
 
 } // namespace velmora

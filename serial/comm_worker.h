@@ -28,6 +28,8 @@ struct WorkerContext {
     const PortRuntime& runtime;
 };
 
+// A worker must be joined (Join) before it is destroyed: the thread calls
+// the derived class's Execute, which is gone once its destructor has run.
 class CommWorker {
 public:
     explicit CommWorker(const WorkerContext& context);

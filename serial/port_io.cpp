@@ -80,6 +80,16 @@ int SystemPortIo::Counters(int fd, LineCounters* counters) {
     return result;
 }
 
+int SystemPortIo::DropClosingWait(int fd) {
+    serial_struct info{};
+    if (::ioctl(fd, TIOCGSERIAL, &info) < 0)
+        return -1;
+    if (info.closing_wait == ASYNC_CLOSING_WAIT_NONE)
+        return 0;
+    info.closing_wait = ASYNC_CLOSING_WAIT_NONE;
+    return ::ioctl(fd, TIOCSSERIAL, &info);
+}
+
 ssize_t SystemPortIo::Read(int fd, void* buffer, size_t count) {
     return ::read(fd, buffer, count);
 }

@@ -62,6 +62,9 @@ public:
     virtual int SetModemBits(int fd, int bits) = 0;           // TIOCMBIS
     virtual int ClearModemBits(int fd, int bits) = 0;         // TIOCMBIC
     virtual int Counters(int fd, LineCounters* counters) = 0; // TIOCGICOUNT
+    // TIOCGSERIAL then TIOCSSERIAL with no closing wait, so that close() does
+    // not wait for a held line (needs CAP_SYS_ADMIN: EPERM otherwise).
+    virtual int DropClosingWait(int fd) = 0;
     virtual ssize_t Read(int fd, void* buffer, size_t count) = 0;
     virtual ssize_t Write(int fd, const void* data, size_t count) = 0;
     // ppoll; a null timeout waits without limit.
@@ -86,6 +89,7 @@ public:
     int SetModemBits(int fd, int bits) override;
     int ClearModemBits(int fd, int bits) override;
     int Counters(int fd, LineCounters* counters) override;
+    int DropClosingWait(int fd) override;
     ssize_t Read(int fd, void* buffer, size_t count) override;
     ssize_t Write(int fd, const void* data, size_t count) override;
     int Poll(pollfd* fds, nfds_t count, const timespec* timeout) override;

@@ -8,7 +8,6 @@
 #include <cstring>
 #include <memory>
 #include <optional>
-#include <sys/ioctl.h>
 
 namespace velmora {
 
@@ -33,7 +32,6 @@ size_t DropNulBytes(char* data, size_t count) {
 
 void TReadThread::Execute() {
     Clock::time_point readStart = Clock::now();
-    Clock::time_point nextLineCheck = readStart; // the first check takes the baseline
 
     for (;;) {
         const uint32_t interval = ctx_.runtime.readInterval;
@@ -57,15 +55,12 @@ void TReadThread::Execute() {
             totalDeadline = readStart + milliseconds(total);
         }
 
-        const bool lineCheckActive = countersSupported_ || modemBitsSupported_;
         std::optional<Clock::time_point> wakeAt = totalDeadline;
         auto earliest = [&wakeAt](Clock::time_point t) {
             wakeAt = wakeAt ? std::min(*wakeAt, t) : t;
         };
         if (intervalActive && count_ > 0)
             earliest(lastByte_ + milliseconds(interval));
-        if (lineCheckActive)
-            earliest(nextLineCheck);
         if (returnAtOnce)
             earliest(Clock::now());
 
@@ -106,11 +101,6 @@ void TReadThread::Execute() {
                 Deliver();
                 readStart = now;
             }
-        }
-
-        if (outcome == Outcome::Continue && lineCheckActive && now >= nextLineCheck) {
-            outcome = CheckLine();
-            nextLineCheck = now + kLineCheckPeriod;
         }
 
         switch (outcome) {
@@ -156,79 +146,6 @@ TReadThread::Outcome TReadThread::ReadAvailable(Clock::time_point now) {
     default: // EIO when a pty master or a USB adapter has gone
         return Outcome::Hangup;
     }
-}
-
-TReadThread::Outcome TReadThread::ProbeFailure(bool& supported) {
-    switch (errno) {
-    case ENOTTY:
-    case EINVAL:
-        supported = false; // the driver does not offer it (a pseudo-terminal, for one)
-        return Outcome::Continue;
-    case EINTR:
-    case EAGAIN:
-        return Outcome::Continue;
-    case EBADF:
-        return Outcome::EndSilently;
-    default:
-        return Outcome::Hangup;
-    }
-}
-
-TReadThread::Outcome TReadThread::CheckLine() {
-    uint32_t errors = 0;
-    uint32_t modem = 0;
-
-    if (countersSupported_) {
-        LineCounters now;
-        if (ctx_.io.Counters(ctx_.portFd, &now) < 0) {
-            if (const Outcome o = ProbeFailure(countersSupported_); o != Outcome::Continue)
-                return o;
-        } else {
-            if (haveCounters_) {
-                const LineCounters& was = lastCounters_;
-                if (now.bufOverrun != was.bufOverrun)
-                    errors |= CE_RXOVER;
-                if (now.overrun != was.overrun)
-                    errors |= CE_OVERRUN;
-                if (now.parity != was.parity)
-                    errors |= CE_RXPARITY;
-                if (now.frame != was.frame)
-                    errors |= CE_FRAME;
-                if (now.brk != was.brk)
-                    errors |= CE_BREAK;
-                if (now.dcd != was.dcd)
-                    modem |= MODEM_CARRIER_DETECT;
-                if (now.rng != was.rng)
-                    modem |= MODEM_RING;
-            }
-            lastCounters_ = now;
-            haveCounters_ = true;
-        }
-    }
-
-    if (modemBitsSupported_) {
-        int bits = 0;
-        if (ctx_.io.ModemBits(ctx_.portFd, &bits) < 0) {
-            if (const Outcome o = ProbeFailure(modemBitsSupported_); o != Outcome::Continue)
-                return o;
-        } else {
-            // Drivers that do not count transitions still show the lines.
-            if (haveModemBits_) {
-                if ((bits ^ lastModemBits_) & TIOCM_CD)
-                    modem |= MODEM_CARRIER_DETECT;
-                if (bits & ~lastModemBits_ & TIOCM_RI)
-                    modem |= MODEM_RING;
-            }
-            lastModemBits_ = bits;
-            haveModemBits_ = true;
-        }
-    }
-
-    if (errors != 0)
-        ctx_.notifier.Post(MSG_RX_ERROR, 0, errors);
-    if (modem != 0)
-        ctx_.notifier.Post(MSG_MODEM_STATE, 0, modem);
-    return Outcome::Continue;
 }
 
 void TReadThread::Deliver() {

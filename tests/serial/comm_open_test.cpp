@@ -84,7 +84,8 @@ TEST_F(CommOpenTest, OpensAndClosesManyTimes) {
         ASSERT_FALSE(comm->PortOpen());
     }
     EXPECT_EQ(io.opens, 40);
-    EXPECT_EQ(io.closes, 40);
+    // The descriptors go on the port closer's thread.
+    EXPECT_TRUE(WaitUntil([&] { return io.closes == 40; }));
     // Still a working port after all that.
     OpenAndSettle();
     ASSERT_TRUE(pty.Write("after\r\n"));
@@ -99,6 +100,7 @@ TEST_F(CommOpenTest, CloseWhenClosedDoesNothing) {
     OpenAndSettle();
     comm->ClosePort();
     comm->ClosePort();
+    comm.reset(); // waits for the close under way
     EXPECT_EQ(io.closes, 1);
 }
 

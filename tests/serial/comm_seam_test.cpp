@@ -57,10 +57,82 @@ TEST_F(CommSeamTest, DriverWithoutLineCountersIsNotAskedAgain) {
     EXPECT_EQ(events.hangups, 0);
 }
 
-TEST_F(CommSeamTest, FailingLineCountersRequestHangup) {
-    io.countersErrno = EIO;
+// A failing sample is no hang-up: only the receive thread's reads may say
+// that the device is gone. Reception goes on, sampling is tried again later.
+TEST_F(CommSeamTest, FailingSamplesNeverEndReception) {
+    for (const bool always : {false, true}) {
+        SCOPED_TRACE(always ? "every sample fails" : "one sample fails");
+        events = EventRecord();
+        events.Attach(*comm);
+        if (always)
+            io.countersErrno = EIO;
+        else
+            io.countersFailuresLeft = 1;
+        io.ScriptCounters({LineCounters{}, LineCounters{.frame = 1}});
+        io.ScriptModemBits({0});
+        const int calls = io.countersCalls;
+        OpenAndSettle();
+        ASSERT_TRUE(WaitUntil([&] { return io.countersCalls >= calls + 3; }))
+            << "sampling was not tried again";
+        ASSERT_TRUE(pty.Write("+1\r\n"));
+        ASSERT_TRUE(WaitUntil([&] { return events.chunks.size() == 1; }));
+        EXPECT_EQ(events.hangups, 0);
+        EXPECT_EQ(events.errors, always ? std::vector<uint32_t>{} : std::vector<uint32_t>{CE_FRAME})
+            << "after a failed sample the next ones still count";
+        comm->ClosePort();
+        io.countersErrno = 0;
+    }
+}
+
+// A sample that hangs (a USB control transfer can take seconds) holds up
+// neither the read-interval cut nor ClosePort.
+TEST_F(CommSeamTest, SlowSampleDelaysNeitherReadsNorClosing) {
+    io.countersLatch.Hold();
     OpenAndSettle();
-    ASSERT_TRUE(WaitUntil([&] { return events.hangups == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return io.countersLatch.Waiting(); }));
+    ASSERT_TRUE(pty.Write("+1.16040760E+03\r\n"));
+    ASSERT_TRUE(WaitUntil([&] { return events.chunks.size() == 1; }));
+    EXPECT_EQ(events.chunks[0], "+1.16040760E+03\r\n");
+    comm->ClosePort();
+    EXPECT_FALSE(comm->PortOpen());
+    EXPECT_TRUE(io.countersLatch.Waiting()) << "ClosePort waited for the sample";
+    io.countersLatch.Release();
+    // Nothing is delivered from the watcher after ClosePort.
+    const size_t seen = events.order.size();
+    ASSERT_TRUE(WaitUntil([&] { return io.closes == 1; }));
+    DeliverPosted();
+    EXPECT_EQ(events.order.size(), seen);
+}
+
+// The final close may block for as long as the driver likes; ClosePort
+// returns at once, and a reopen of the same port waits for that close.
+TEST_F(CommSeamTest, CloseThatBlocksHappensOffTheCallersThread) {
+    for (const int dropErrno : {0, EPERM}) {
+        SCOPED_TRACE(dropErrno ? "closing wait refused" : "closing wait dropped");
+        io.dropClosingWaitErrno = dropErrno;
+        OpenAndSettle();
+        ASSERT_TRUE(pty.Write("\x13")); // XOFF: the line is held
+        io.portCloseLatch.Hold();
+        const int closes = io.closes;
+        comm->ClosePort();
+        EXPECT_FALSE(comm->PortOpen());
+        ASSERT_TRUE(WaitUntil([&] { return io.portCloseLatch.Waiting(); }));
+        EXPECT_EQ(io.closes, closes) << "the close is still under way";
+        // The same device while its close is pending: busy, after a short wait.
+        try {
+            comm->OpenPort();
+            ADD_FAILURE() << "opened while the old close was pending";
+        } catch (const ECommsError& error) {
+            EXPECT_EQ(error.message(), "Error opening serial port");
+            EXPECT_EQ(error.systemError(), EBUSY);
+        }
+        io.portCloseLatch.Release();
+        ASSERT_TRUE(WaitUntil([&] { return io.closes == closes + 1; }));
+        EXPECT_TRUE(io.closingWaitDroppedBeforeClose);
+        ASSERT_TRUE(pty.Write("\x11")); // XON again for the next round
+        OpenAndSettle();
+        comm->ClosePort();
+    }
 }
 
 struct LineEventRow {

@@ -84,6 +84,32 @@ std::string EventRecord::AllData() const {
     return all;
 }
 
+void Latch::Hold() {
+    std::lock_guard lock(mutex_);
+    held_ = true;
+}
+
+void Latch::Release() {
+    {
+        std::lock_guard lock(mutex_);
+        held_ = false;
+    }
+    opened_.notify_all();
+}
+
+void Latch::Pass() {
+    std::unique_lock lock(mutex_);
+    ++waiting_;
+    opened_.wait(lock, [this] { return !held_; });
+    --waiting_;
+}
+
+FaultyIo::~FaultyIo() {
+    // Nothing may stay held at a latch once the test is over.
+    countersLatch.Release();
+    portCloseLatch.Release();
+}
+
 void FaultyIo::ScriptCounters(std::vector<LineCounters> counters) {
     std::lock_guard lock(mutex_);
     counters_.assign(counters.begin(), counters.end());
@@ -104,9 +130,21 @@ int FaultyIo::Open(const char* path, int flags) {
 }
 
 int FaultyIo::Close(int fd) {
-    if (fd == portFd_)
+    if (fd == portFd_) {
+        closingWaitDroppedBeforeClose = dropClosingWaitCalls > 0;
+        portCloseLatch.Pass();
         ++closes;
+    }
     return SystemPortIo::Close(fd);
+}
+
+int FaultyIo::DropClosingWait(int fd) {
+    ++dropClosingWaitCalls;
+    if (const int error = dropClosingWaitErrno; error != 0) {
+        errno = error;
+        return -1;
+    }
+    return SystemPortIo::DropClosingWait(fd);
 }
 
 std::vector<FaultyIo::ModemRequest> FaultyIo::ModemRequests() {
@@ -173,8 +211,14 @@ int FaultyIo::ClearModemBits(int fd, int bits) {
 
 int FaultyIo::Counters(int fd, LineCounters* counters) {
     ++countersCalls;
+    countersLatch.Pass();
     if (const int error = countersErrno; error != 0) {
         errno = error;
+        return -1;
+    }
+    if (countersFailuresLeft > 0) {
+        --countersFailuresLeft;
+        errno = EIO;
         return -1;
     }
     {

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -57,10 +58,26 @@ struct EventRecord {
     std::string AllData() const;
 };
 
+// A gate a seam call can be held at until the test opens it.
+class Latch {
+public:
+    void Hold();    // from now on, Pass() waits
+    void Release(); // lets every waiting and later Pass() through
+    void Pass();    // waits while held
+    bool Waiting() const { return waiting_ > 0; }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable opened_;
+    bool held_ = false;
+    std::atomic<int> waiting_{0};
+};
+
 // The real system calls with faults to inject and calls to count. Every
 // member may be used from the test and the workers at once.
 class FaultyIo : public SystemPortIo {
 public:
+    ~FaultyIo() override;
     // The next `count` reads (writes) fail with `error`.
     void FailReads(int error, int count) { readErrno_ = error, readFaults_ = count; }
     void FailWrites(int error, int count) { writeErrno_ = error, writeFaults_ = count; }
@@ -73,7 +90,14 @@ public:
     // last one repeats. Without any the real ioctl answers (ENOTTY on a pty).
     void ScriptCounters(std::vector<LineCounters> counters);
     void ScriptModemBits(std::vector<int> bits);
-    std::atomic<int> countersErrno{0}; // when set, every sample fails with it
+    std::atomic<int> countersErrno{0};        // when set, every sample fails with it
+    std::atomic<int> countersFailuresLeft{0}; // the next samples fail with EIO, then succeed
+    Latch countersLatch;  // a sample waits here, as a slow USB control transfer would
+    Latch portCloseLatch; // the port's close waits here, as a driver draining a held line
+    std::atomic<int> dropClosingWaitErrno{0}; // EPERM: as for a user without CAP_SYS_ADMIN
+    std::atomic<int> dropClosingWaitCalls{0};
+    // Set when the port's descriptor was closed: DropClosingWait came first.
+    std::atomic<bool> closingWaitDroppedBeforeClose{false};
 
     // A request to raise (set) or drop modem lines, as the component made it.
     struct ModemRequest {
@@ -102,6 +126,7 @@ public:
     int SetModemBits(int fd, int bits) override;
     int ClearModemBits(int fd, int bits) override;
     int Counters(int fd, LineCounters* counters) override;
+    int DropClosingWait(int fd) override;
     ssize_t Read(int fd, void* buffer, size_t count) override;
     ssize_t Write(int fd, const void* data, size_t count) override;
     int Poll(pollfd* fds, nfds_t count, const timespec* timeout) override;
