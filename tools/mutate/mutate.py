@@ -90,7 +90,8 @@ how results are classified
   uncompilable  the build failed
   timeout       the tool's own limit (--timeout-factor, --timeout, --build-timeout) ran out
                 and it ended the run; not counted as killed
-  equivalent    listed in --equivalent; not run (unless --run-equivalent), not scored
+  equivalent    listed in --equivalent; not run (unless --run-equivalent), not scored;
+                with --run-equivalent a listed mutant that is killed counts as killed
   score = killed / (killed + survived), per file, per subsystem and in total.
 
 equivalent mutants
@@ -132,8 +133,9 @@ def parse_args(argv):
                    help=f"number of mutants to pick, spread over files and operators "
                         f"(default {DEFAULT_SAMPLE}; 'all' for every mutant)")
     p.add_argument("--seed", type=int, default=1, help="seed of the sample (default 1)")
-    p.add_argument("--only", metavar="ID[,ID...]",
-                   help="run just these mutants (ids or keys); --sample is then ignored")
+    p.add_argument("--only", metavar="ID[,ID...]", action="append",
+                   help="run just these mutants: ids (comma-separated) or a key; may be given "
+                        "more than once; --sample is then ignored")
     p.add_argument("--operators", metavar="OP[,OP...]",
                    help="only these operators (names below)")
     p.add_argument("--equivalent", metavar="FILE",
@@ -230,7 +232,13 @@ def generate(root: str, files: list[str], operators: set[str] | None):
 
 def choose(mutants, args, equivalents):
     if args.only:
-        wanted = [w.strip() for w in args.only.split(",") if w.strip()]
+        wanted = []
+        for value in args.only:
+            value = value.strip()
+            if re.fullmatch(r"M[0-9a-f]{8}(\s*,\s*M[0-9a-f]{8})*,?", value):
+                wanted.extend(w.strip() for w in value.split(",") if w.strip())
+            else:
+                wanted.append(value)  # a key; its texts may hold commas
         index = {}
         for m in mutants:
             index[m.id] = m
@@ -364,6 +372,8 @@ class Coverage:
         self.forced = forced_labels
         self.direct_only = direct_only
         self.baseline: dict[str, float] = {}
+        self._direct: dict[str, set[str]] = {}
+        self._buckets: dict[str, tuple[set[str], set[str]]] = {}
 
     def libraries(self, f: str) -> list[str]:
         names = self.owners.get(f, set())
@@ -374,36 +384,40 @@ class Coverage:
     def direct_libraries(self, exe: str) -> set[str]:
         """What an executable links without going through another of its dependencies (the
         transitive reduction of the codemodel's dependency list, which holds everything)."""
-        targets = self.build.targets
-        deps = {targets_by_id_name(self.build, d) for d in targets[exe].deps}
-        deps.discard("")
-        return {d for d in deps
-                if not any(d in targets[o].closure for o in deps if o != d and o in targets)}
+        if exe not in self._direct:
+            targets = self.build.targets
+            deps = {targets_by_id_name(self.build, d) for d in targets[exe].deps}
+            deps.discard("")
+            self._direct[exe] = {d for d in deps if not any(
+                d in targets[o].closure for o in deps if o != d and o in targets)}
+        return self._direct[exe]
 
     def labels_for(self, f: str) -> list[str]:
         """Labels to run for a mutant in file f, in the order to run them: labels of test
         executables that link the file's library directly first, then the others; quickest
         first within each."""
-        if self.forced:
-            return list(self.forced)
         owners = self.owners.get(f, set())
         if not owners:
             return []
-        targets = self.build.targets
-        direct, indirect = set(), set()
-        for t in self.build.tests:
-            exe = self.test_exe.get(t.name)
-            if not exe or exe not in targets:
-                continue
-            if exe in owners or owners & self.direct_libraries(exe):
-                bucket = direct
-            elif owners & targets[exe].closure:
-                bucket = indirect
-            else:
-                continue
-            for label in t.labels or ["<unlabelled>"]:
-                bucket.add(label)
-        indirect -= direct
+        if self.forced:
+            return list(self.forced)
+        if f not in self._buckets:
+            targets = self.build.targets
+            direct, indirect = set(), set()
+            for t in self.build.tests:
+                exe = self.test_exe.get(t.name)
+                if not exe or exe not in targets:
+                    continue
+                if exe in owners or owners & self.direct_libraries(exe):
+                    bucket = direct
+                elif owners & targets[exe].closure:
+                    bucket = indirect
+                else:
+                    continue
+                for label in t.labels or ["<unlabelled>"]:
+                    bucket.add(label)
+            self._buckets[f] = (direct, indirect - direct)
+        direct, indirect = self._buckets[f]
         if self.direct_only and direct:
             indirect = set()
         key = lambda lab: (self.baseline.get(lab, 1e9), lab)  # noqa: E731
@@ -439,7 +453,7 @@ def run_tests(build, guard, coverage, label, timeout, jobs) -> bt.TestRun:
 
 def first_error(output: str) -> str:
     for line in output.splitlines():
-        if " error: " in line or line.startswith("error:") or "error: " in line:
+        if "error: " in line or "error:" in line.split(" ")[:1]:
             return line.strip()[:200]
     lines = [l for l in output.splitlines() if l.strip()]
     return lines[-1][:200] if lines else "build failed"
@@ -595,10 +609,14 @@ def _run(args, source, tree, files, selection, subsystem_of, operators, equivale
         status, detail, seconds, extra = run_mutant(args, tree, build, guard, cov, m,
                                                     texts[m.file])
         if eq:
-            detail = f"{detail}; listed as equivalent: {eq}"
             if status == "killed":
-                print(f"  note: {m.id} is listed as equivalent but was killed", flush=True)
-            status = "equivalent"
+                # The tests tell it apart, so the listing is wrong: count the kill.
+                print(f"  note: {m.id} is listed as equivalent but was killed; take it off the "
+                      f"list", flush=True)
+                detail = f"{detail}; wrongly listed as equivalent"
+            elif status == "survived":
+                status = "equivalent"
+                detail = f"{detail}; listed as equivalent: {eq}"
         rec.update(status=status, detail=detail, seconds=round(seconds, 1), **extra)
         results.append(rec)
         done_run += 1
