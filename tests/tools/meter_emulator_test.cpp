@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <csignal>
@@ -202,30 +203,44 @@ TEST(MeterEmulator, HangupClosesAndReopensBehindTheLink) {
     const std::filesystem::path folder =
         std::filesystem::temp_directory_path() / ("velmora-meter-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
-    MeterOptions options = Quiet();
-    options.linkPath = (folder / "meter").string();
-    {
+    for (const bool gap : {false, true}) {
+        SCOPED_TRACE(gap ? "gone for a while" : "back at once");
+        MeterOptions options = Quiet();
+        options.linkPath = (folder / "meter").string();
+        std::atomic<int> reopened{0};
+        options.onReopened = [&](Clock::time_point) { ++reopened; };
         MeterEmulator meter(options);
         meter.Start();
         EXPECT_EQ(std::filesystem::read_symlink(options.linkPath).string(), meter.SlavePath());
         Port port(options.linkPath);
         ASSERT_TRUE(port.Open());
-        meter.Inject(ParseScript("hangup reopen"));
+        meter.Inject(ParseScript(gap ? "hangup reopen 600" : "hangup reopen"));
         bool hungUp = false;
         port.Read(1, 10s, &hungUp);
         EXPECT_TRUE(hungUp);
-        const auto deadline = Clock::now() + 10s;
+        const auto linkThere = [&] {
+            return std::filesystem::exists(std::filesystem::symlink_status(options.linkPath));
+        };
+        auto deadline = Clock::now() + 10s;
+        if (gap) {
+            // While unplugged the port is not at its path at all.
+            while (linkThere() && meter.Hangups() == 0 && Clock::now() < deadline)
+                std::this_thread::sleep_for(1ms);
+            EXPECT_FALSE(linkThere() && meter.Hangups() == 0) << "the link stayed during the gap";
+        }
+        deadline = Clock::now() + 10s;
         while (meter.Hangups() == 0 && Clock::now() < deadline)
             std::this_thread::sleep_for(1ms);
         ASSERT_EQ(meter.Hangups(), 1);
+        EXPECT_EQ(reopened, 1);
         EXPECT_EQ(std::filesystem::read_symlink(options.linkPath).string(), meter.SlavePath());
         Port again(options.linkPath);
         ASSERT_TRUE(again.Open());
         again.Send("Func?\r\n");
         EXPECT_EQ(again.Read(8, 10s), "\"VOLT\"\r\n");
+        meter.Stop();
+        EXPECT_FALSE(linkThere()) << "the link goes with the meter";
     }
-    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(options.linkPath)))
-        << "the link goes with the meter";
     std::filesystem::remove_all(folder);
 }
 

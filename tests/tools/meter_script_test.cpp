@@ -47,6 +47,10 @@ TEST(ParseScript, EveryStepKind) {
         {"xon", Step(Kind::Xon)},
         {"hangup", Step(Kind::Hangup)},
         {"  hangup reopen  ", with(Kind::Hangup, [](auto& s) { s.reopen = true; })},
+        {"hangup reopen 2000", with(Kind::Hangup, [](auto& s) {
+             s.reopen = true;
+             s.milliseconds = 2000;
+         })},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.line);
@@ -77,7 +81,8 @@ TEST(ParseScript, RejectsMalformedLinesNamingTheLine) {
         {"reply", "line 1: \"reply\" needs a text"},
         {"split 40 no-cut", "line 1: \"split\" needs a \"|\" where the reply is cut"},
         {"silence now", "line 1: \"silence\" takes no argument"},
-        {"hangup later", "line 1: \"hangup\" takes only \"reopen\""},
+        {"hangup later", "line 1: \"hangup\" takes only \"reopen\" and a gap"},
+        {"hangup reopen soon", "line 1: expected a number of milliseconds"},
         {"overload 5", "line 1: \"overload\" takes only \"-\" or \"+\""},
         {"\n\nsend \\q", "line 3: unknown escape \\q"},
         {"send \\x4", "line 1: \\x needs two hex digits"},

@@ -24,7 +24,7 @@ constexpr const char* kUsage =
     "  --seed N           random seed of the readings (default 1)\n"
     "  --overload P       chance of an open-input overload, 0..1 (default 0.02)\n"
     "  --script FILE      canned steps (answer, reply, split, garbage, overload,\n"
-    "                     silence, pause, send, xoff, xon, hangup [reopen])\n";
+    "                     silence, pause, send, xoff, xon, hangup [reopen [MS]])\n";
 
 [[noreturn]] void Usage(const std::string& problem) {
     std::cerr << "velmora-meter: " << problem << "\n" << kUsage;

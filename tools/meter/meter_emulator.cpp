@@ -196,7 +196,7 @@ void MeterEmulator::RunImmediateSteps(std::unique_lock<std::mutex>& lock) {
             Transmit(std::string_view(&kXon, 1));
             break;
         case ScriptStep::Kind::Hangup:
-            HangUp(step.reopen);
+            HangUp(step.reopen, std::chrono::milliseconds(step.milliseconds));
             break;
         default:
             break;
@@ -295,9 +295,16 @@ std::chrono::nanoseconds MeterEmulator::ByteTime() const {
     return std::chrono::nanoseconds(10'000'000'000LL / options_.baud);
 }
 
-void MeterEmulator::HangUp(bool reopen) {
+void MeterEmulator::HangUp(bool reopen, std::chrono::milliseconds gap) {
     pty_->Close();
     lineBuffer_.clear();
+    if (reopen && gap.count() > 0) {
+        // Unplugged for a while: the port is gone from its path, then comes back there.
+        if (!options_.linkPath.empty())
+            ::unlink(options_.linkPath.c_str());
+        if (!Sleep(gap))
+            return;
+    }
     if (reopen) {
         pty_ = std::make_unique<PseudoTerminal>();
         {
@@ -307,6 +314,8 @@ void MeterEmulator::HangUp(bool reopen) {
         UpdateLink();
     }
     ++hangups_; // counted once the new port is ready
+    if (reopen && options_.onReopened)
+        options_.onReopened(Clock::now());
 }
 
 bool MeterEmulator::Sleep(std::chrono::milliseconds duration) {

@@ -38,6 +38,8 @@ struct MeterOptions {
     // with the moment its last byte was written (benchmarks time the
     // program's reaction from there).
     std::function<void(std::chrono::steady_clock::time_point)> onAnswerSent;
+    // Called on the meter's thread when a reopened port is ready at its link.
+    std::function<void(std::chrono::steady_clock::time_point)> onReopened;
 };
 
 // Plays the meter on the master side of a pseudo-terminal: reads CR LF
@@ -80,7 +82,7 @@ private:
     void HandleLine(const std::string& line);
     void Answer(const ScriptStep& step, const std::optional<std::string>& ownReply);
     bool Transmit(std::string_view bytes); // false when not every byte went out
-    void HangUp(bool reopen);
+    void HangUp(bool reopen, std::chrono::milliseconds gap);
     bool Sleep(std::chrono::milliseconds duration);               // false when stopping
     bool SleepUntil(std::chrono::steady_clock::time_point until); // false when stopping
     std::chrono::nanoseconds ByteTime() const;

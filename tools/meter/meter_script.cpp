@@ -75,10 +75,13 @@ ScriptStep ParseStep(std::string_view line) {
         step.kind = Kind::Pause;
         step.milliseconds = Number(rest, "milliseconds");
     } else if (word == "hangup") {
-        if (!rest.empty() && rest != "reopen")
-            throw std::invalid_argument("\"hangup\" takes only \"reopen\"");
+        const auto [what, gap] = FirstWord(rest);
+        if (!what.empty() && what != "reopen")
+            throw std::invalid_argument("\"hangup\" takes only \"reopen\" and a gap");
         step.kind = Kind::Hangup;
-        step.reopen = rest == "reopen";
+        step.reopen = what == "reopen";
+        if (!gap.empty())
+            step.milliseconds = Number(gap, "milliseconds");
     } else {
         throw std::invalid_argument("unknown step \"" + word + "\"");
     }

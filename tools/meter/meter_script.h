@@ -22,7 +22,8 @@ struct ScriptStep {
         Send,     // write `text` at once
         Xoff,     // send XOFF (19): the program must stop sending
         Xon,      // send XON (17)
-        Hangup,   // close the pseudo-terminal; with `reopen` offer a new one at the same link
+        Hangup,   // close the pseudo-terminal; with `reopen` offer a new one at the same link,
+                  // after a gap of `milliseconds` in which the link is gone
     };
 
     Kind kind = Kind::Answer;
@@ -51,7 +52,7 @@ bool AnswersQuery(ScriptStep::Kind kind);
 //   pause 250
 //   send \x13junk\r\n
 //   xoff                xon
-//   hangup              hangup reopen
+//   hangup              hangup reopen         hangup reopen 2000  (port gone 2 s)
 // Throws std::invalid_argument("line N: ...") for a malformed line.
 std::vector<ScriptStep> ParseScript(std::string_view script);
 
