@@ -13,6 +13,7 @@ import fcntl
 import glob
 import json
 import os
+import pwd
 import re
 import shutil
 import signal
@@ -23,7 +24,7 @@ from dataclasses import dataclass, field
 
 # Never copied into the scratch tree when the source is not a git checkout.
 FALLBACK_EXCLUDES = {".git", "build", ".cache"}
-# Serial devices of the machine itself; tests run with these hidden (see DeviceGuard).
+# Serial devices of the machine itself; tests run with these hidden (see TestSandbox).
 SERIAL_DEVICE_GLOBS = ["/dev/ttyS*", "/dev/ttyUSB*", "/dev/ttyACM*", "/dev/ttyAMA*"]
 
 
@@ -127,40 +128,72 @@ def _kill_group(proc: subprocess.Popen) -> None:
             continue
 
 
-# --- hiding the machine's serial ports from the tests ----------------------------------------
+# --- keeping the tests away from the machine's ports and the user's files ----------------------------------------
 
 
-class DeviceGuard:
+class TestSandbox:
     """Runs tests in a private mount namespace in which every serial device of the machine is
     covered by an empty file, so that no mutant (say, one that drops the test's device folder)
-    can make a test open a real port. Where no such device is accessible, nothing is needed."""
+    can make a test open a real port, and in which the user's home folder is an empty scratch
+    folder, so that a mutant that loses a test's settings folder cannot write into the real
+    one. Without a serial device that this user may open, and as a non-root user, nothing is
+    wrapped."""
 
-    def __init__(self, scratch: str):
-        self.blocker = os.path.join(scratch, "no-serial-device")
-        self.devices = sorted(d for g in SERIAL_DEVICE_GLOBS for d in glob.glob(g))
+    def __init__(self, scratch: str, keep_visible: list[str]):
+        devices = sorted(d for g in SERIAL_DEVICE_GLOBS for d in glob.glob(g))
+        accessible = [d for d in devices if os.access(d, os.R_OK) or os.access(d, os.W_OK)]
         self.prefix: list[str] = []
-        accessible = [d for d in self.devices if os.access(d, os.R_OK) or os.access(d, os.W_OK)]
-        if not accessible:
+        self.empty_home = ""
+        if not accessible and os.geteuid() != 0:
             self.mode = "not needed (no serial device is accessible)"
             return
-        with open(self.blocker, "w"):
-            pass
-        os.chmod(self.blocker, 0)
-        script = ('for d in "$@"; do [ "$d" = -- ] && break; mount --bind "$0" "$d" || exit 97;'
-                  ' shift; done; shift; exec "$@"')
+        mounts: list[tuple[str, str]] = []
+        if accessible:
+            blocker = os.path.join(scratch, "no-serial-device")
+            with open(blocker, "w"):
+                pass
+            os.chmod(blocker, 0)
+            mounts += [(blocker, d) for d in accessible]
+        notes = ["serial devices hidden: " + " ".join(accessible) if accessible
+                 else "no serial device"]
+        try:
+            home = os.path.realpath(pwd.getpwuid(os.getuid()).pw_dir)
+        except KeyError:
+            home = ""
+        if home and home != "/" and os.path.isdir(home) and not any(
+                p == home or p.startswith(home + os.sep) for p in keep_visible):
+            self.empty_home = os.path.join(scratch, "home")
+            os.makedirs(self.empty_home, exist_ok=True)
+            mounts.append((self.empty_home, home))
+            notes.append(f"{home} replaced by {self.empty_home}")
+        if not mounts:
+            self.mode = "not needed"
+            return
+        script = ('while [ "$1" != -- ]; do mount --bind "$1" "$2" || exit 97; shift 2; done;'
+                  ' shift; exec "$@"')
         base = ["unshare", "--mount", "--propagation", "private"]
         if os.geteuid() != 0:
             base.insert(1, "--map-root-user")
-        self.prefix = base + ["--", "/bin/sh", "-c", script, self.blocker] + accessible + ["--"]
+        pairs = [x for pair in mounts for x in pair]
+        self.prefix = base + ["--", "/bin/sh", "-c", script, "sandbox"] + pairs + ["--"]
         probe = run(self.prefix + ["/bin/sh", "-c", 'for d; do [ -c "$d" ] && exit 1; done; '
                                    'exit 0', "probe"] + accessible, timeout=30)
         if probe.code != 0:
             raise SetupError(
                 "cannot hide the machine's serial devices from the tests (" + " ".join(accessible)
                 + "): unshare/mount failed:\n" + probe.output.strip())
-        self.mode = "hidden: " + " ".join(accessible)
+        self.mode = "; ".join(notes)
 
     def wrap(self, cmd: list[str]) -> list[str]:
+        """The command to run a test command in the sandbox; empties the stand-in home first
+        so that nothing one mutant's tests left there reaches the next."""
+        if self.empty_home:
+            for name in os.listdir(self.empty_home):
+                p = os.path.join(self.empty_home, name)
+                if os.path.isdir(p) and not os.path.islink(p):
+                    shutil.rmtree(p, ignore_errors=True)
+                else:
+                    os.remove(p)
         return self.prefix + cmd
 
 
@@ -496,7 +529,7 @@ class TestRun:
     output: str
 
 
-def run_label(build: Build, guard: DeviceGuard, label: str, timeout: float,
+def run_label(build: Build, guard: TestSandbox, label: str, timeout: float,
               jobs: int) -> TestRun:
     cmd = guard.wrap(["ctest", "--test-dir", build.dir, "-L", f"^{re.escape(label)}$",
                       "--stop-on-failure", "--no-tests=error", "-j", str(jobs),

@@ -81,8 +81,9 @@ how a run works
   --stop-on-failure, and only the executables of the next label are rebuilt before it runs.
   Files that no test covers are left out (and named).
 
-  Tests run with the machine's serial devices (/dev/ttyS*, ttyUSB*, ttyACM*) covered by an
-  empty file in a private mount namespace, so no mutant can make a test open a real port.
+  Tests run in a private mount namespace in which the machine's serial devices (/dev/ttyS*,
+  ttyUSB*, ttyACM*) are covered by an empty file and the home folder by an empty scratch
+  folder, so no mutant can make a test open a real port or write into the real settings.
 
 how results are classified
   killed        a test failed, crashed, or was ended by ctest's own per-test TIMEOUT
@@ -522,8 +523,8 @@ def _run(args, source, tree, files, selection, subsystem_of, operators, equivale
     changed = tree.sync()
     print(f"synced the working tree: {len(changed)} files changed since the last run",
           flush=True)
-    guard = bt.DeviceGuard(tree.root)
-    print(f"serial devices for the tests: {guard.mode}", flush=True)
+    guard = bt.TestSandbox(tree.root, keep_visible=[tree.root, source])
+    print(f"test sandbox: {guard.mode}", flush=True)
     linker = args.linker
     if linker == "auto":
         linker = "lld" if shutil.which("ld.lld") else ("gold" if shutil.which("ld.gold")
@@ -582,7 +583,7 @@ def _run(args, source, tree, files, selection, subsystem_of, operators, equivale
             print(f"baseline {label}: passed in {r.seconds:.1f}s", flush=True)
     report["baseline"] = {"build_seconds": round(out.seconds, 1), "linker": linker,
                           "labels": {k: round(v, 1) for k, v in cov.baseline.items()},
-                          "serial_devices": guard.mode}
+                          "sandbox": guard.mode}
 
     known = {m.id for m in mutants} | {m.key for m in mutants}
     stale = [k for k in equivalents if k not in known]
