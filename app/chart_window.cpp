@@ -283,6 +283,20 @@ void TForm2::addReading(long double reading, const std::string& unitLabel, doubl
     }
 }
 
+void TForm2::markEvent(const std::string& text) {
+    const std::optional<size_t> series = recorder_.markEvent(text, clock());
+    if (!series) {
+        return;
+    }
+    // The readings before and after the event are not joined by a line.
+    stores_[*series].points->append(recorder_.series(*series).unitChanges().back().x, qQNaN());
+    ++stores_[*series].gaps;
+    if (shown_ == series) {
+        rebuildMarkers();
+    }
+    dirty_ = true;
+}
+
 void TForm2::openChart() {
     show();
     raise();

@@ -51,6 +51,9 @@ public:
     void commandSent(const std::string& command);
     void unitNamed();
     void addReading(long double reading, const std::string& unitLabel, double timeOfDay);
+    // Marks an event on the time axis of the current series and breaks its
+    // line there ("port lost 12:01:03", "back 12:01:09").
+    void markEvent(const std::string& text);
 
     // Shows the window in front (double-click on a display, "Trend chart").
     void openChart();

@@ -7,6 +7,7 @@
 #include "help/clickable_picture.h"
 #include "lcd/lcd_matrix.h"
 #include "serial/comm.h"
+#include "serial/port_return_watcher.h"
 #include "settings/layered_settings.h"
 #include "settings/serial_settings_dialog.h"
 #include "settings/settings_path.h"
@@ -54,6 +55,8 @@ TForm1::TForm1(QWidget* parent, std::string settingsPath, std::string userSettin
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(50);
+    portWatcher_ = new PortReturnWatcher(OpenUdevSerialEvents(), this);
+    portWatcher_->onPresent = [this] { RunReportingExceptions([this] { portSeenAgain(); }); };
     Comm1 = new TComm(this);
     Comm1->setObjectName(QStringLiteral("Comm1"));
     configureComm();
@@ -165,6 +168,7 @@ void TForm1::FormShow() {
     showPortInUse();
     try {
         Comm1->OpenPort();
+        noteSpeedInForce();
     } catch (const ECommsError& error) {
         ShowPortOpenError(this, Comm1->CommName(), PortOpenErrorDetails(error, *Comm1));
         if (Form3) {
@@ -250,13 +254,18 @@ void TForm1::setChartWindow(TForm2* chart) {
 }
 
 void TForm1::Comm1RequestHangup() {
+    // The receive and the transmit thread may both ask; the first one counts.
+    if (!Comm1->PortOpen()) {
+        return;
+    }
     // The device went away (a USB adapter unplugged, the emulator ended):
     // release it so it can come back, leave the cycle as if the user had
-    // unticked Connect (COM SET usable again, so the advice below works), and
-    // tell the user how to go on.
+    // unticked Connect (COM SET usable again), and wait for the same port to
+    // return, to reconnect by itself.
+    reconnectWanted_ = Check_Connection->isChecked();
     Comm1->ClosePort();
     leaveCycleWithoutSending();
-    notePortLost();
+    waitForPortToReturn();
 }
 
 void TForm1::leaveCycleWithoutSending() {

@@ -28,6 +28,7 @@ namespace velmora {
 
 class ChartDisplayMenu;
 class ClickablePicture;
+class PortReturnWatcher;
 class SettingsStore;
 class ReadingLogBox;
 class TComm;
@@ -141,6 +142,9 @@ public:
     TComm* Comm1 = nullptr;
     QFileDialog* SaveDialog1 = nullptr;
 
+    // The watcher that notices a lost port coming back (tests set its poll).
+    PortReturnWatcher* portReturnWatcher() const { return portWatcher_; }
+
 signals:
     // The window has agreed to close: the program ends.
     void closed();
@@ -165,12 +169,18 @@ private:
     void noteSilence();
     void Comm1RequestHangup();
     void leaveCycleWithoutSending();
+    // Reconnecting by itself (reconnect.cpp).
+    void waitForPortToReturn();
+    void portSeenAgain();
+    void stopWaitingForPort();
     // Status bar (status_notes.cpp).
     void showNote(const QString& note);
     void showPortInUse();
     void composeStatusAfterDialog();
     void notePortNotOpen();
     void notePortLost();
+    void notePortBack();
+    bool noteSpeedInForce();
     void noteSettingsStoredIn(const std::string& path);
 
     std::string nextCommand_;
@@ -191,6 +201,12 @@ private:
     double querySentTimeOfDay_ = 0;
     bool silenceNoted_ = false;
     QString settingsNote_; // where a choice was kept, until the dialog has closed
+    // The lost port being waited for, and whether Connect is to be ticked
+    // again when it is back; how long it has answered "busy" since it came.
+    PortReturnWatcher* portWatcher_ = nullptr;
+    bool reconnectWanted_ = false;
+    QElapsedTimer busySince_;
+    std::string lostAt_;
 };
 
 } // namespace velmora

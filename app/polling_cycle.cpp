@@ -80,6 +80,8 @@ void TForm1::noteSilence() {
 
 void TForm1::Check_ConnectionClick() {
     if (Check_Connection->isChecked()) {
+        // Ticked by hand, or again by the reconnect: no more waiting either way.
+        stopWaitingForPort();
         if (!Comm1->PortOpen()) {
             // Nothing could reach the meter: undo the tick at once and say why.
             {

@@ -43,18 +43,38 @@ void TForm1::showPortInUse() {
 
 void TForm1::composeStatusAfterDialog() {
     // Only an OK that reached the component changes what is in use; the close
-    // box and Escape leave port and bar as they were.
+    // box and Escape leave port and bar as they were. A port chosen with OK
+    // ends any wait for a lost one.
     if (Form3->PortReconfigured()) {
+        stopWaitingForPort();
         showPortInUse();
     }
     if (Comm1->PortOpen()) {
         // A note about the old port no longer applies; one about where the
-        // dialog's choice was kept does.
+        // dialog's choice was kept does, and one about a rate not taken.
         showNote(settingsNote_);
+        if (Form3->PortReconfigured()) {
+            noteSpeedInForce();
+        }
     } else {
         notePortNotOpen();
     }
     settingsNote_.clear();
+}
+
+bool TForm1::noteSpeedInForce() {
+    // Drivers take the nearest rate they can make and say nothing; the port
+    // is then read back, and a difference is worth knowing.
+    const uint32_t inForce = Comm1->AppliedLineSettings().ospeed;
+    const uint32_t asked = Comm1->BaudRate();
+    if (!Comm1->PortOpen() || inForce == asked) {
+        return false;
+    }
+    const int64_t shown = asked > 0x7FFFFFFFu ? static_cast<int32_t>(asked) : int64_t{asked};
+    showNote(QStringLiteral("The port runs at %1 baud: the rate %2 was not taken")
+                 .arg(inForce)
+                 .arg(shown));
+    return true;
 }
 
 void TForm1::notePortNotOpen() {
@@ -63,9 +83,13 @@ void TForm1::notePortNotOpen() {
 }
 
 void TForm1::notePortLost() {
-    showNote(QStringLiteral("Port %1 lost at %2; reconnect it and choose COM SET")
-                 .arg(PortAndDevice(*Comm1),
-                      QString::fromStdString(FormatTimeOfDay(CurrentTimeOfDay()))));
+    showNote(QStringLiteral("Port %1 lost at %2; waiting for it to return")
+                 .arg(PortAndDevice(*Comm1), QString::fromStdString(lostAt_)));
+}
+
+void TForm1::notePortBack() {
+    showNote(QStringLiteral("Reconnected at %1")
+                 .arg(QString::fromStdString(FormatTimeOfDay(CurrentTimeOfDay()))));
 }
 
 void TForm1::noteSettingsStoredIn(const std::string& path) {

@@ -42,6 +42,15 @@ TrendRecord TrendRecorder::record(long double reading, const std::string& unitLa
     return result;
 }
 
+std::optional<size_t> TrendRecorder::markEvent(std::string text, TrendClock::time_point at) {
+    if (!current_) {
+        return std::nullopt;
+    }
+    TrendSeries& series = *series_[*current_];
+    series.noteUnitChange(series.secondsAt(at), std::move(text), false);
+    return current_;
+}
+
 size_t TrendRecorder::seriesFor(const std::string& unitLabel, TrendClock::time_point at,
                                 double timeOfDay, TrendRecord& record) {
     if (current_ && series_[*current_]->unitLabel() == unitLabel) {

@@ -56,6 +56,10 @@ public:
     TrendRecord record(long double reading, const std::string& unitLabel, TrendClock::time_point at,
                        double timeOfDay);
 
+    // Marks something that happened (the port lost, back again) on the
+    // current series at `at`; the series it went on, if there is one.
+    std::optional<size_t> markEvent(std::string text, TrendClock::time_point at);
+
     size_t seriesCount() const { return series_.size(); }
     TrendSeries& series(size_t index) { return *series_.at(index); }
     const TrendSeries& series(size_t index) const { return *series_.at(index); }

@@ -11,7 +11,8 @@ namespace velmora {
 
 // Where the meter's function changed, in seconds since the series' first
 // reading: `text` names the other unit ("to V DC" where this series was
-// left, "from V DC" where it was taken up again or began).
+// left, "from V DC" where it was taken up again or began); also marks of
+// what happened to the line ("port lost 12:01:03").
 struct TrendUnitChange {
     double x = 0;
     std::string text;

@@ -25,6 +25,8 @@ namespace {
 
 // How long ClosePort waits for a worker before it warns (it then waits on).
 constexpr std::chrono::milliseconds kStopBound{10000};
+// Rates above this are no line's (they come from negative numbers).
+constexpr uint32_t kLargestBaudRate = 0x7FFFFFFF;
 // How long OpenPort waits for an earlier close of the same device.
 constexpr std::chrono::milliseconds kPendingCloseWait{2000};
 
@@ -97,7 +99,8 @@ void TComm::OpenPort() {
     }
     writeQueue_ = std::make_unique<WriteQueue>(io_, wakeFd, sendQueueEmpty_);
 
-    const WorkerContext context{io_, portFd_, stopFd_, *notifier_, runtime_};
+    ++opening_;
+    const WorkerContext context{io_, portFd_, stopFd_, *notifier_, runtime_, opening_};
     try {
         readThread_ = std::make_unique<TReadThread>(context);
         readThread_->Start(kReceiveBoost);
@@ -197,12 +200,14 @@ void TComm::ApplyLineSettings() {
     if (io_.GetAttributes(portFd_, &current) == 0) {
         TermAttributes attributes = current;
         ComposeLineSettings(line_, attributes);
-        // Speed 0 would mean "hang up", so it keeps the port's speed; a
-        // speed the driver refuses fails the whole write. Either way raw
+        // Speed 0 would mean "hang up", so it keeps the port's speed, as does
+        // a rate beyond any line's (a negative number from the settings file
+        // becomes one); a speed the driver refuses fails the whole write. Either way raw
         // mode and the data format are still applied: a cooked line would
         // echo every reply back to the meter and turn CR LF into LF LF.
         // What counts is what the driver kept, read back below.
-        if (line_.baudRate == 0 || io_.SetAttributes(portFd_, &attributes) < 0) {
+        if (line_.baudRate == 0 || line_.baudRate > kLargestBaudRate ||
+            io_.SetAttributes(portFd_, &attributes) < 0) {
             KeepLineSpeed(current, attributes);
             (void)io_.SetAttributes(portFd_, &attributes);
         }
@@ -278,6 +283,10 @@ void TComm::Dispatch(const CommNotification& notification) {
             handler(this, notification.lParam);
         break;
     case MSG_HANGUP_REQUEST:
+        // Asked for by a worker of an earlier opening (posted before that
+        // close, delivered after a reopen): the port now open is not gone.
+        if (notification.wParam != opening_)
+            break;
         if (auto handler = OnRequestHangup)
             handler(this);
         break;

@@ -49,6 +49,9 @@ using TSendDataEmptyEvent = std::function<void(TComm* Sender)>;
 // error flags and modem events. SendData copies the caller's bytes, so the
 // caller may reuse its buffer at once.
 //
+// A hang-up request posted by the workers of one opening is not raised once
+// the port has been opened again (it would close the new port).
+//
 // An exception thrown by an event handler leaves through the event
 // delivery, where the application's QCoreApplication::notify sees it; the
 // block of the chunk is released and the component stays usable.
@@ -203,7 +206,8 @@ private:
     std::unique_ptr<TWriteThread> writeThread_;
     std::shared_ptr<PostGate> postGate_;
     std::unique_ptr<TLineWatchThread> lineWatch_;
-    std::string device_; // the real device path, as a pending close knows it
+    std::string device_;   // the real device path, as a pending close knows it
+    uint32_t opening_ = 0; // counts the openings, so stale hang-up requests are told apart
 };
 
 } // namespace velmora

@@ -54,7 +54,7 @@ bool CommWorker::StopSignalled() {
 
 void CommWorker::PostHangup() noexcept {
     try {
-        ctx_.notifier.Post(MSG_HANGUP_REQUEST);
+        ctx_.notifier.Post(MSG_HANGUP_REQUEST, ctx_.opening);
     } catch (...) {
         // Nothing is left to report with; the thread ends regardless.
     }

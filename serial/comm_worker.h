@@ -26,6 +26,9 @@ struct WorkerContext {
     int stopFd; // eventfd: readable once the component wants the workers gone
     CommNotifier& notifier;
     const PortRuntime& runtime;
+    // Which opening of the port the worker serves: a hang-up it asks for is
+    // for that opening only, not for a later one.
+    uint32_t opening = 0;
 };
 
 // A worker must be joined (Join) before it is destroyed: the thread calls

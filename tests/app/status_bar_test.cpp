@@ -4,6 +4,7 @@
 
 #include "app/reading_log_box.h"
 #include "serial/comm.h"
+#include "serial/port_return_watcher.h"
 #include "settings/ini_file.h"
 #include "settings/serial_settings_dialog.h"
 #include "tests/support/file_faults.h"
@@ -82,8 +83,9 @@ protected:
     // With `userFile`, the settings file beside the program is an
     // administrator's that nobody may write, and the user's file is there.
     void start(const std::string& port, std::deque<DialogStep> startUpDialog = {},
-               const std::string& userFile = {}) {
-        WriteBytes(folder_ / "velmora.ini", "[COM Info]\r\nPort=" + port + "\r\nbaudrate=9600\r\n");
+               const std::string& userFile = {}, const std::string& baud = "9600") {
+        WriteBytes(folder_ / "velmora.ini",
+                   "[COM Info]\r\nPort=" + port + "\r\nbaudrate=" + baud + "\r\n");
         if (!userFile.empty() &&
             (!scene_.makeReadOnly(folder_ / "velmora.ini", std::filesystem::perms::owner_read) ||
              !scene_.makeReadOnly(folder_.path()))) {
@@ -201,29 +203,37 @@ TEST_F(StatusBar, LostPortLeavesTheCycleSoComSetWorksAndStaysQuiet) {
     form().Check_Connection->click();
     ASSERT_TRUE(WaitUntil([&] { return form().Memo2->lineCount() >= 3; }));
 
-    meter_->Inject(Step(ScriptStep::Kind::Hangup, true));
+    meter_->Inject(Step(ScriptStep::Kind::Hangup)); // gone for good
     ASSERT_TRUE(WaitUntil([&] { return !form().Comm1->PortOpen(); })) << "loss not noticed";
     EXPECT_FALSE(form().Check_Connection->isChecked());
     EXPECT_FALSE(form().PageControl1->isEnabled());
-    EXPECT_TRUE(form().CONF->isEnabled()) << "the advice to choose COM SET must work";
+    EXPECT_TRUE(form().CONF->isEnabled()) << "COM SET must be usable";
     EXPECT_FALSE(form().Timer1->isActive());
-    EXPECT_TRUE(form().statusMessage->text().contains(QStringLiteral(" lost at ")))
-        << form().statusMessage->text().toStdString();
+    const QString note = form().statusMessage->text();
+    EXPECT_TRUE(note.contains(QStringLiteral(" lost at ")) &&
+                note.contains(QStringLiteral("waiting for it to return")))
+        << note.toStdString();
+    EXPECT_TRUE(form().portReturnWatcher()->Watching());
 
-    // COM SET reopens the returned port; not connected, the meter is not
-    // expected to answer, so no silence note comes however long it is quiet.
-    ASSERT_TRUE(WaitUntil([&] { return meter_->Hangups() == 1; }));
-    meter_->ClearReceived();
-    comSet({Type(QString::fromStdString(meterLink()), QStringLiteral("9600")), PressOk()});
+    // Another meter chosen with COM SET ends the wait; not connected, that
+    // meter is not expected to answer, so no silence note comes however long
+    // it is quiet, and nothing is sent to it.
+    MeterOptions options;
+    options.linkPath = links_ / "other";
+    MeterEmulator other(options);
+    other.Start();
+    comSet({Type(QString::fromStdString(options.linkPath), QStringLiteral("9600")), PressOk()});
     ASSERT_TRUE(form().Comm1->PortOpen());
+    EXPECT_FALSE(form().portReturnWatcher()->Watching()) << "the wait outlived COM SET";
+    EXPECT_FALSE(form().Check_Connection->isChecked()) << "COM SET does not connect";
     ProcessEventsFor(2500ms);
     EXPECT_FALSE(form().statusMessage->text().contains(QStringLiteral("does not answer")))
         << form().statusMessage->text().toStdString();
-    EXPECT_TRUE(meter_->Received().empty()) << "nothing sent while not connected";
+    EXPECT_TRUE(other.Received().empty()) << "nothing sent while not connected";
 
     form().Check_Connection->click();
-    ASSERT_TRUE(WaitUntil([&] { return meter_->Commands().size() >= 3; }));
-    EXPECT_EQ(meter_->Commands()[0], "syst:rem");
+    ASSERT_TRUE(WaitUntil([&] { return other.Commands().size() >= 3; }));
+    EXPECT_EQ(other.Commands()[0], "syst:rem");
 }
 
 TEST_F(StatusBar, SilenceNoteOnlyWhileConnectedAndTimedFromEachConnect) {
@@ -269,6 +279,20 @@ TEST_F(StatusBar, AdministratorsSettingsAreReadAndTheUsersChoicesKeptInTheirOwnF
     form_->Comm1->ClosePort();
     TForm1 next(nullptr, folder_ / "velmora.ini", userFile);
     EXPECT_EQ(next.settingsFile()->readValue("COM Info", "baudrate", ""), "4800");
+}
+
+TEST_F(StatusBar, RateThePortDidNotTakeIsNoted) {
+    // A negative rate from a hand-edited file is no rate a line can run.
+    start(meterLink(), {}, {}, "-9600");
+    ASSERT_TRUE(form().Comm1->PortOpen());
+    const QString note = form().statusMessage->text();
+    EXPECT_TRUE(note.startsWith(QStringLiteral("The port runs at ")) &&
+                note.endsWith(QStringLiteral(" baud: the rate -9600 was not taken")))
+        << note.toStdString();
+    // A rate the port takes says nothing.
+    comSet({Type(QString::fromStdString(meterLink()), QStringLiteral("4800")), PressOk()});
+    EXPECT_TRUE(form().statusMessage->text().isEmpty())
+        << form().statusMessage->text().toStdString();
 }
 
 TEST_F(StatusBar, TextsFromTheUserAreShownAsTyped) {

@@ -1,5 +1,6 @@
 // Open/close: the port opened and closed over and over while commands and replies are on their way.
 #include "serial/comm.h"
+#include "serial/port_closer.h"
 #include "tests/faults/fault_test_support.h"
 #include "tools/meter/meter_emulator.h"
 
@@ -54,6 +55,7 @@ TEST(OpenClose, CyclesWithTrafficInFlightLeaveNoDescriptorOrThread) {
     ASSERT_GT(chunks, 0) << "the meter did not answer";
     comm.ClosePort();
     HandleEvents(20, [] { return false; });
+    PortCloser::Instance().WaitForOwner(&comm);
     const ProcessFigures before = SampleProcess();
 
     std::mt19937 random(7);
@@ -88,7 +90,8 @@ TEST(OpenClose, CyclesWithTrafficInFlightLeaveNoDescriptorOrThread) {
                         Describe(SampleProcess()).c_str());
         }
     }
-    HandleEvents(50, [] { return false; }); // what was posted before the closes
+    HandleEvents(50, [] { return false; });     // what was posted before the closes
+    PortCloser::Instance().WaitForOwner(&comm); // the last close may still be under way
     const ProcessFigures after = SampleProcess();
     std::printf("open/close: %lld cycles, %lld commands queued, %lld chunks (%lld bytes) "
                 "delivered, %lld empty notices\n",

@@ -1,20 +1,20 @@
-// Unplug: the meter's side of the line goes away while a query waits; the user reopens with COM
-// SET.
+// Unplug: the meter's side of the line goes away while polling and comes back at the same path;
+// the program notes the loss, waits, reconnects by itself and polls again from the start.
+#include "app/chart_window.h"
 #include "app/reading_log_box.h"
 #include "serial/comm.h"
-#include "settings/ini_file.h"
-#include "settings/serial_settings_dialog.h"
+#include "serial/port_return_watcher.h"
 #include "tests/app/app_test_support.h"
 #include "tests/faults/fault_test_support.h"
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ostream>
 #include <string>
 
@@ -23,37 +23,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
-ScriptStep Step(ScriptStep::Kind kind, bool reopen = false) {
-    ScriptStep step;
-    step.kind = kind;
-    step.reopen = reopen;
-    return step;
-}
-
-// The user presses COM SET, types `port` and the baud rate, and presses OK.
-void ComSet(TForm1& form, TForm3& dialog, const std::string& port, const std::string& baud) {
-    QTimer::singleShot(0, &dialog, [&dialog, port, baud] {
-        dialog.findChild<QComboBox*>(QStringLiteral("ComboBox1"))
-            ->setEditText(QString::fromStdString(port));
-        dialog.findChild<QComboBox*>(QStringLiteral("ComboBox2"))
-            ->setEditText(QString::fromStdString(baud));
-        dialog.findChild<QPushButton*>(QStringLiteral("Button1"))->click();
-    });
-    // Only a guard against a dialog that does not close.
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, &dialog, [&dialog] {
-        ADD_FAILURE() << "the dialog stayed open";
-        dialog.reject();
-    });
-    guard.start(20000);
-    form.CONFClick(); // modal: returns when the dialog has closed
-    guard.stop();
-}
-
 struct UnplugRow {
     const char* name;
-    int rounds; // unplug and reopen this many times in one run
+    int rounds;          // unplug and replug this many times in one run
+    int gapMilliseconds; // how long the port is away each time
+    bool connected;      // Connect ticked when the port goes
 };
 
 void PrintTo(const UnplugRow& row, std::ostream* out) {
@@ -62,61 +36,86 @@ void PrintTo(const UnplugRow& row, std::ostream* out) {
 
 class Unplug : public testing::TestWithParam<UnplugRow> {};
 
-TEST_P(Unplug, LostPortIsNotedAndComSetResumesPolling) {
+TEST_P(Unplug, LostPortIsNotedAndTheProgramReconnectsByItself) {
+    const UnplugRow& row = GetParam();
     TempFolder links;
     MeterOptions options;
-    options.linkPath = links / "meter"; // follows the emulator across its reopen
+    options.linkPath = links / "meter"; // the port's path, gone and back
     WindowOnMeter window(options);
     TForm1& form = window.form();
-    TForm3 dialog(*form.Comm1, *form.settingsFile(), &form);
-    form.setSettingsDialog(&dialog);
+    TForm2 chart;
+    form.setChartWindow(&chart);
+    form.Comm1->ClosePort();
+    form.Comm1->SetCommName(options.linkPath);
+    form.Comm1->OpenPort();
     Boxes().errors.clear();
-    window.connectAndWaitForReading();
+    if (row.connected) {
+        window.connectAndWaitForReading();
+    }
 
-    for (int round = 1; round <= GetParam().rounds; ++round) {
+    for (int round = 1; round <= row.rounds; ++round) {
         SCOPED_TRACE(round);
-        // The next query stays unanswered; the plug is pulled while it waits.
-        window.meter().Inject(Step(ScriptStep::Kind::Silence));
-        ASSERT_TRUE(
-            WaitUntil([&] { return window.meter().PendingSteps() == 0 && form.canSend() == 0; }));
-        window.meter().Inject(Step(ScriptStep::Kind::Hangup, true));
-        ASSERT_TRUE(WaitUntil([&] { return !form.Comm1->PortOpen(); })) << "loss not noticed";
-        EXPECT_TRUE(form.statusMessage->text().contains(QStringLiteral("lost")))
-            << form.statusMessage->text().toStdString();
+        const int64_t linesBefore = form.Memo2->lineCount();
+        ScriptStep unplug;
+        unplug.kind = ScriptStep::Kind::Hangup;
+        unplug.reopen = true;
+        unplug.milliseconds = row.gapMilliseconds;
+        window.meter().Inject(unplug);
+        if (row.gapMilliseconds > 0) {
+            // (Back at once, the port is reopened in the same moment it is lost.)
+            ASSERT_TRUE(WaitUntil([&] { return !form.Comm1->PortOpen(); })) << "loss not noticed";
+            EXPECT_TRUE(
+                form.statusMessage->text().contains(QStringLiteral("waiting for it to return")))
+                << form.statusMessage->text().toStdString();
+            EXPECT_FALSE(form.Check_Connection->isChecked());
+            EXPECT_FALSE(form.Timer1->isActive()) << "nothing is sent while the port is away";
+        }
 
-        // The program goes on, disconnected, with nothing reported as an error.
-        const int64_t linesWhileLost = form.Memo2->lineCount();
-        ProcessEventsFor(200ms);
-        EXPECT_FALSE(form.Timer1->isActive());
-        EXPECT_FALSE(form.Check_Connection->isChecked());
-        EXPECT_TRUE(form.CONF->isEnabled());
-        EXPECT_TRUE(Boxes().errors.empty());
-        EXPECT_EQ(form.Memo2->lineCount(), linesWhileLost);
-
-        // The meter is back at the same link; the user chooses it with COM SET
-        // and connects again.
+        // Back at its path: reopened with the same settings, and connected
+        // again when it was connected, from the very start of the cycle.
         ASSERT_TRUE(WaitUntil([&] { return window.meter().Hangups() == round; }));
-        ComSet(form, dialog, options.linkPath, "9600");
-        ASSERT_TRUE(form.Comm1->PortOpen()) << "COM SET did not reopen the port";
-        EXPECT_TRUE(Boxes().errors.empty());
-        EXPECT_EQ(form.settingsFile()->readValue("COM Info", "Port", ""), options.linkPath);
-        EXPECT_FALSE(form.statusMessage->text().contains(QStringLiteral("lost")))
-            << "the lost-port note outlived the loss";
-
         window.meter().ClearReceived();
-        form.Check_Connection->setChecked(true);
-        ASSERT_TRUE(WaitUntil([&] { return form.Memo2->lineCount() >= linesWhileLost + 3; }))
-            << "no readings after reconnecting";
-        const std::vector<std::string> commands = window.commands();
-        ASSERT_GE(commands.size(), 3u);
-        EXPECT_EQ(commands[0], "syst:rem");
-        EXPECT_EQ(commands[1], "Func?");
-        EXPECT_EQ(commands[2], "Read?");
+        ASSERT_TRUE(WaitUntil([&] {
+            return form.Comm1->PortOpen() &&
+                   form.statusMessage->text().startsWith(QStringLiteral("Reconnected at "));
+        })) << "never reopened";
+        EXPECT_TRUE(form.statusMessage->text().startsWith(QStringLiteral("Reconnected at ")))
+            << form.statusMessage->text().toStdString();
+        EXPECT_FALSE(form.portReturnWatcher()->Watching());
+        EXPECT_EQ(form.Check_Connection->isChecked(), row.connected);
+        EXPECT_TRUE(Boxes().errors.empty());
+        if (row.connected) {
+            ASSERT_TRUE(WaitUntil([&] { return form.Memo2->lineCount() >= linesBefore + 2; }))
+                << "no readings after the port came back";
+            const std::vector<std::string> commands = window.commands();
+            ASSERT_GE(commands.size(), 3u);
+            EXPECT_EQ(commands[0], "syst:rem");
+            EXPECT_EQ(commands[1], "Func?");
+            EXPECT_EQ(commands[2], "Read?");
+        } else {
+            ProcessEventsFor(200ms);
+            EXPECT_TRUE(window.meter().Received().empty()) << "not connected: nothing is sent";
+        }
+    }
+    // The chart marks each loss and return on the time axis.
+    if (row.connected) {
+        ASSERT_TRUE(chart.recorder().current().has_value());
+        int lost = 0;
+        int back = 0;
+        for (const TrendUnitChange& mark :
+             chart.recorder().series(*chart.recorder().current()).unitChanges()) {
+            lost += mark.text.starts_with("port lost ");
+            back += mark.text.starts_with("back ");
+        }
+        EXPECT_EQ(lost, row.rounds);
+        EXPECT_EQ(back, row.rounds);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Unplug,
-                         testing::Values(UnplugRow{"once", 1}, UnplugRow{"three_times", 3}),
+                         testing::Values(UnplugRow{"once_back_at_once", 1, 0, true},
+                                         UnplugRow{"three_times_away_a_while", 3, 300, true},
+                                         UnplugRow{"while_not_connected", 1, 100, false}),
                          [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace

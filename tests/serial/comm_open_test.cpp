@@ -260,7 +260,8 @@ TEST_F(CommOpenTest, EventThatCannotBeCreatedClosesThePort) {
 
 class CommSpeedKept : public CommOpenTest, public ::testing::WithParamInterface<uint32_t> {};
 
-// A speed the driver refuses, and 0 (which would hang the line up).
+// A speed the driver refuses, 0 (which would hang the line up) and a rate no
+// line has.
 TEST_P(CommSpeedKept, PortKeepsItsSpeedAndTheLineStillGoesRaw) {
     const uint32_t asked = GetParam();
     if (asked != 0)
@@ -283,7 +284,8 @@ TEST_P(CommSpeedKept, PortKeepsItsSpeedAndTheLineStillGoesRaw) {
     EXPECT_EQ(pty.ReadUntilQuiet(50ms), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Speeds, CommSpeedKept, ::testing::Values(4800u, 0u));
+// 4294957696 is -9600 from a settings file, taken as unsigned.
+INSTANTIATE_TEST_SUITE_P(Speeds, CommSpeedKept, ::testing::Values(4800u, 0u, 4294957696u));
 
 TEST_F(CommOpenTest, RefusedLineSettingsDoNotFailTheOpen) {
     io.setAttributesErrno = EINVAL;

@@ -31,6 +31,23 @@ TEST_F(CommSeamTest, ReadErrorRequestsHangup) {
     EXPECT_TRUE(comm->PortOpen()) << "closing is left to the application";
 }
 
+TEST_F(CommSeamTest, HangupOfAnEarlierOpeningIsNotRaisedAfterAReopen) {
+    OpenAndSettle();
+    const int flushes = io.inputFlushes;
+    io.FailReads(EIO, 1);
+    ASSERT_TRUE(pty.Write("x"));
+    // The receive thread asks for the hang-up and ends; nothing is delivered yet.
+    for (int i = 0; i < 10000 && io.inputFlushes == flushes; ++i)
+        std::this_thread::sleep_for(1ms);
+    ASSERT_GT(io.inputFlushes, flushes);
+    comm->ClosePort();
+    comm->OpenPort();
+    ASSERT_TRUE(WaitUntil([&] { return events.empties >= 2; }));
+    DeliverPosted();
+    EXPECT_EQ(events.hangups, 0) << "the new opening was told it had gone";
+    EXPECT_TRUE(comm->PortOpen());
+}
+
 TEST_F(CommSeamTest, InvalidDescriptorEndsReceptionSilently) {
     OpenAndSettle();
     const int flushes = io.inputFlushes;

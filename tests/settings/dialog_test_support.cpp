@@ -18,10 +18,17 @@ int CountingIo::Open(const char* path, int flags) {
     return fd;
 }
 
+bool CountingIo::WaitForCloses(int count) {
+    for (int i = 0; i < 1000 && portCloses < count; ++i) {
+        QTest::qWait(10);
+    }
+    return portCloses == count;
+}
+
 int CountingIo::Close(int fd) {
-    if (fd == portFd_) {
+    int port = fd;
+    if (portFd_.compare_exchange_strong(port, -1)) {
         ++portCloses;
-        portFd_ = -1;
     }
     return SystemPortIo::Close(fd);
 }

@@ -11,6 +11,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,17 +22,20 @@ class QPushButton;
 namespace velmora::test {
 
 // The real system calls, with the opens and closes of the port itself recorded.
-// Used from the main thread only (workers never open or close the port).
+// Opens come from the main thread; the final close of a port from the
+// component's closer thread.
 class CountingIo : public SystemPortIo {
 public:
     int Open(const char* path, int flags) override;
     int Close(int fd) override;
 
     std::vector<std::string> openedPaths; // every successful open of a port
-    int portCloses = 0;
+    std::atomic<int> portCloses{0};
+    // Waits until `count` closes of the port have been done.
+    bool WaitForCloses(int count);
 
 private:
-    int portFd_ = -1;
+    std::atomic<int> portFd_{-1};
 };
 
 // A dialog over a real component and settings file. The device folder stands in

@@ -220,6 +220,8 @@ void MeterEmulator::HandleLine(const std::string& line) {
         }
     }
     changed_.notify_all();
+    if (options_.onCommand)
+        options_.onCommand(line, Clock::now());
     if (IsQuery(line))
         Answer(step, ownReply);
 }
