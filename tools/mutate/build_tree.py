@@ -18,7 +18,6 @@ import re
 import shutil
 import signal
 import subprocess
-import sys
 import time
 from dataclasses import dataclass, field
 

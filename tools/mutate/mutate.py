@@ -561,8 +561,6 @@ def _run(args, source, tree, files, selection, subsystem_of, operators, equivale
             labels_needed[label] = True
     print(f"{len(chosen)} of {len(mutants)} mutants chosen (seed {args.seed}) in "
           f"{len({m.file for m in chosen})} files", flush=True)
-    for f in sorted({m.file for m in chosen}):
-        print(f"  {f}: {', '.join(cov.libraries(f))} -> {', '.join(cov.labels_for(f))}")
 
     # Baseline tests: every label a mutant will run must pass unchanged.
     with build.lock():
@@ -584,12 +582,20 @@ def _run(args, source, tree, files, selection, subsystem_of, operators, equivale
     report["baseline"] = {"build_seconds": round(out.seconds, 1), "linker": linker,
                           "labels": {k: round(v, 1) for k, v in cov.baseline.items()},
                           "sandbox": guard.mode}
+    for f in sorted({m.file for m in chosen}):
+        print(f"  {f}: {', '.join(cov.libraries(f))} -> {', '.join(cov.labels_for(f))}")
 
     known = {m.id for m in mutants} | {m.key for m in mutants}
     stale = [k for k in equivalents if k not in known]
     if stale:
-        print("warning: these --equivalent entries match no mutant of the files chosen "
-              "(code changed?): " + ", ".join(stale), flush=True)
+        # The list may cover other subsystems too: look for the rest in the whole tree.
+        everything = [f for fs in select_files(tree.src, []).values() for f in fs]
+        rest, _ = generate(tree.src, [f for f in everything if f not in covered], None)
+        known |= {m.id for m in rest} | {m.key for m in rest}
+        stale = [k for k in stale if k not in known]
+    if stale:
+        print("warning: these --equivalent entries match no mutant any more (the code "
+              "changed?): " + ", ".join(stale), flush=True)
 
     order = sorted(chosen, key=lambda m: (m.file, m.line, m.column, m.id))
     run_started = time.monotonic()
