@@ -1,7 +1,7 @@
 // Program entry: regional settings, the four windows in their order, then the event loop.
 #include "app/application.h"
-#include "app/chart_window.h"
 #include "app/main_window.h"
+#include "chart/chart_window.h"
 #include "help/help_window.h"
 #include "help/pictures.h"
 #include "settings/serial_settings_dialog.h"

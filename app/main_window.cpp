@@ -1,9 +1,9 @@
 // TForm1: construction, start-up (FormCreate, FormShow) and shut-down (FormCloseQuery).
 #include "app/main_window.h"
 
-#include "app/chart_display_menu.h"
-#include "app/chart_window.h"
 #include "app/reading_log_box.h"
+#include "chart/chart_display_menu.h"
+#include "chart/chart_window.h"
 #include "help/clickable_picture.h"
 #include "lcd/lcd_matrix.h"
 #include "serial/comm.h"

@@ -1,7 +1,7 @@
 // TForm1's polling cycle: which command goes to the meter next, and when.
 #include "app/main_window.h"
 
-#include "app/chart_window.h"
+#include "chart/chart_window.h"
 #include "serial/comm.h"
 #include "text/time_of_day.h"
 

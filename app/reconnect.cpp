@@ -1,7 +1,7 @@
 // TForm1 reconnecting by itself: waiting for a lost port to return, reopening it, connecting again.
 #include "app/main_window.h"
 
-#include "app/chart_window.h"
+#include "chart/chart_window.h"
 #include "serial/comm.h"
 #include "serial/device_path.h"
 #include "serial/port_return_watcher.h"

@@ -1,8 +1,8 @@
 // TForm1's reply handler: each delivery from the meter becomes display texts and log lines.
 #include "app/main_window.h"
 
-#include "app/chart_window.h"
 #include "app/reading_log_box.h"
+#include "chart/chart_window.h"
 #include "lcd/lcd_matrix.h"
 #include "text/integer_conversion.h"
 #include "text/time_of_day.h"

@@ -1,6 +1,6 @@
 // Unplug: the meter's side of the line goes away while polling and comes back at the same path;
 // the program notes the loss, waits, reconnects by itself and polls again from the start.
-#include "app/chart_window.h"
+#include "chart/chart_window.h"
 #include "app/reading_log_box.h"
 #include "serial/comm.h"
 #include "serial/port_return_watcher.h"

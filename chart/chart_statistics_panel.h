@@ -1,7 +1,7 @@
 // ChartStatisticsPanel: the chart window's live figures of the shown series.
 #pragma once
 
-#include "app/trend_series.h"
+#include "chart/trend_series.h"
 
 #include <QGroupBox>
 #include <QString>

@@ -1,9 +1,9 @@
 // The chart window: plot, view selector, statistics panel, hover text and PNG export.
-#include "app/chart_window.h"
+#include "chart/chart_window.h"
 
-#include "app/chart_graph_data.h"
-#include "app/chart_statistics_panel.h"
-#include "app/trend_format.h"
+#include "chart/chart_graph_data.h"
+#include "chart/chart_statistics_panel.h"
+#include "chart/trend_format.h"
 #include "text/time_of_day.h"
 #include "ui/exception_report.h"
 #include "ui/message_boxes.h"

@@ -1,7 +1,7 @@
 // TrendSeries: the readings of one unit label, as the chart plots them.
 #pragma once
 
-#include "app/trend_statistics.h"
+#include "chart/trend_statistics.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 // TrendRecorder: decides where each reading goes on the chart, one series per unit label.
 #pragma once
 
-#include "app/trend_series.h"
+#include "chart/trend_series.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // TForm2: the chart window: live trend of the readings, views, statistics and PNG export.
 #pragma once
 
-#include "app/trend_recorder.h"
+#include "chart/trend_recorder.h"
 
 #include <QPoint>
 #include <QSharedPointer>

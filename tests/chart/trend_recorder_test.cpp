@@ -1,9 +1,9 @@
 // Chart bookkeeping: one series per unit, function changes, overloads and readings of no known
 // unit.
-#include "app/trend_recorder.h"
+#include "chart/trend_recorder.h"
 
 #include "app/reply_interpreter.h"
-#include "app/trend_format.h"
+#include "chart/trend_format.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // One unit label's series: its clock, markers, value range and statistics.
-#include "app/trend_series.h"
+#include "chart/trend_series.h"
 
 #include <algorithm>
 #include <cmath>

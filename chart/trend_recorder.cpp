@@ -1,6 +1,6 @@
 // Routes readings to per-unit series, marks function changes and overloads, holds back unknown
 // units.
-#include "app/trend_recorder.h"
+#include "chart/trend_recorder.h"
 
 #include <cmath>
 

@@ -1,5 +1,5 @@
 // Welford's running mean and spread, and the reading rate over a sliding window.
-#include "app/trend_statistics.h"
+#include "chart/trend_statistics.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 // Growth policy of the chart's point store.
-#include "app/chart_graph_data.h"
+#include "chart/chart_graph_data.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 // SI-prefixed figures for the statistics panel and the hover text.
-#include "app/trend_format.h"
+#include "chart/trend_format.h"
 
 #include "text/regional_settings.h"
 

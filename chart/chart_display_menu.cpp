@@ -1,7 +1,7 @@
 // Double-click and context menu on the displays.
-#include "app/chart_display_menu.h"
+#include "chart/chart_display_menu.h"
 
-#include "app/chart_window.h"
+#include "chart/chart_window.h"
 #include "ui/exception_report.h"
 
 #include <QAction>

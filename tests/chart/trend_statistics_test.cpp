@@ -1,5 +1,5 @@
 // Running statistics against a careful recomputation, the reading rate and the reset.
-#include "app/trend_statistics.h"
+#include "chart/trend_statistics.h"
 
 #include <gtest/gtest.h>
 

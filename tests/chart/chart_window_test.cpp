@@ -2,9 +2,9 @@
 // export.
 #include "tests/app/app_test_support.h"
 
-#include "app/chart_statistics_panel.h"
-#include "app/chart_window.h"
 #include "app/reading_log_box.h"
+#include "chart/chart_statistics_panel.h"
+#include "chart/chart_window.h"
 #include "lcd/lcd_matrix.h"
 
 #include <QAction>

@@ -1,7 +1,7 @@
 // The statistics panel: count, extremes, mean, spread, rate and overloads of one series.
-#include "app/chart_statistics_panel.h"
+#include "chart/chart_statistics_panel.h"
 
-#include "app/trend_format.h"
+#include "chart/trend_format.h"
 
 #include <QFormLayout>
 #include <QLabel>
