@@ -1,0 +1,63 @@
+// The recording's rows as text.
+#include "record/recording_format.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace velmora {
+
+std::string FormatRecordingTime(const timespec& wallClock) {
+    tm local{};
+    const time_t seconds = wallClock.tv_sec;
+    localtime_r(&seconds, &local);
+    const long offset = local.tm_gmtoff;
+    const long magnitude = offset < 0 ? -offset : offset;
+    char text[128];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03ld%c%02ld:%02ld",
+                  local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                  local.tm_min, local.tm_sec, wallClock.tv_nsec / 1000000, offset < 0 ? '-' : '+',
+                  magnitude / 3600, magnitude / 60 % 60);
+    return text;
+}
+
+std::string FormatRecordingValue(long double value) {
+    char text[64];
+    const auto result = std::to_chars(text, text + sizeof text, static_cast<double>(value));
+    return std::string(text, result.ptr);
+}
+
+std::string RecordingField(std::string_view text) {
+    std::string field(text);
+    for (char& c : field) {
+        if (c == ',' || c == '"' || c == '\r' || c == '\n') {
+            c = ' ';
+        }
+    }
+    return field;
+}
+
+std::string FormatRecordingRow(const RecordingRow& row) {
+    std::string line = std::to_string(row.sequence);
+    line += ',';
+    line += FormatRecordingTime(row.wallClock);
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, ",%.3f,", row.seconds);
+    line += seconds;
+    const bool overload = row.value && std::fabs(*row.value) >= kRecordingOverload;
+    if (row.value && !overload) {
+        line += FormatRecordingValue(*row.value);
+    }
+    line += ',';
+    line += RecordingField(row.unit);
+    line += ',';
+    if (row.value) {
+        line += overload ? "overload" : "ok";
+    }
+    line += ',';
+    line += RecordingField(row.event);
+    line += '\n';
+    return line;
+}
+
+} // namespace velmora

@@ -1,0 +1,59 @@
+// The recording's file format: one CSV row per reading or event, as it is written.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace velmora {
+
+// The first line of every recording. Columns:
+//   sequence  1, 2, 3 ... for every row of the recording, events included
+//   time      local time of the row, ISO 8601 with milliseconds and UTC offset
+//   seconds   since the recording started (monotonic clock), three decimals
+//   value     the reading as a number ("." decimals, any locale); empty for
+//             events and overloads
+//   unit      the unit label of the meter's function ("V DC", "OHM"); empty
+//             while the meter has not named its function
+//   status    "ok" for a reading, "overload" for an overload reading (the
+//             meter's +/-9.9E37), empty for events
+//   event     what happened ("recording started", "function V DC", "port
+//             lost", ...); empty for readings
+// Nothing is quoted: no field ever holds a comma, a quote or a line end.
+//   1,2026-12-09T10:15:00.123+01:00,0.000,,,,recording started
+//   2,2026-12-09T10:15:00.178+01:00,0.055,1160.4076,OHM,ok,
+//   3,2026-12-09T10:15:00.279+01:00,0.156,,OHM,overload,
+inline constexpr std::string_view kRecordingHeader =
+    "sequence,time,seconds,value,unit,status,event";
+
+// One row, before it is written.
+struct RecordingRow {
+    uint64_t sequence = 0;
+    timespec wallClock{};             // CLOCK_REALTIME
+    double seconds = 0;               // since the start
+    std::optional<long double> value; // a reading (overloads included)
+    std::string unit;
+    std::string event; // empty for readings
+};
+
+// What the meter sends for an open input or a value beyond its range, as
+// the chart counts it (its conversion may land a hair below 9.9E37).
+inline constexpr long double kRecordingOverload = 9.899999995E37L;
+
+// "2026-12-09T10:15:00.123+01:00" in the process's time zone.
+std::string FormatRecordingTime(const timespec& wallClock);
+
+// The shortest text that reads back as the same double: 1160.4076 ->
+// "1160.4076", 1.23e-5 -> "1.23e-05", never a comma.
+std::string FormatRecordingValue(long double value);
+
+// A field as it can stand in the file: commas, quotes and line ends are
+// replaced by blanks ("a,b" -> "a b").
+std::string RecordingField(std::string_view text);
+
+// The row's line, ending in LF.
+std::string FormatRecordingRow(const RecordingRow& row);
+
+} // namespace velmora

@@ -1,0 +1,258 @@
+// The recording writer and its sync thread.
+#include "record/recording_writer.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace velmora {
+
+int RecordingFileIo::Open(const char* path, int flags, mode_t mode) {
+    return ::open(path, flags, mode);
+}
+ssize_t RecordingFileIo::Write(int fd, const void* data, size_t size) {
+    return ::write(fd, data, size);
+}
+int RecordingFileIo::DataSync(int fd) {
+    return ::fdatasync(fd);
+}
+int RecordingFileIo::Stat(int fd, struct stat* info) {
+    return ::fstat(fd, info);
+}
+int RecordingFileIo::Truncate(int fd, off_t size) {
+    return ::ftruncate(fd, size);
+}
+int RecordingFileIo::Close(int fd) {
+    return ::close(fd);
+}
+
+RecordingFileIo& DefaultRecordingFileIo() {
+    static RecordingFileIo io;
+    return io;
+}
+
+namespace {
+
+class SecondTicker final : public SyncTicker {
+public:
+    bool Wait() override {
+        std::unique_lock lock(mutex_);
+        return !stopped_.wait_for(lock, std::chrono::seconds(1), [this] { return stop_; });
+    }
+    void Stop() override {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        stopped_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable stopped_;
+    bool stop_ = false;
+};
+
+timespec WallClockNow() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return now;
+}
+
+std::string Reason(int error) {
+    return std::strerror(error);
+}
+
+} // namespace
+
+std::unique_ptr<SyncTicker> MakeSecondTicker() {
+    return std::make_unique<SecondTicker>();
+}
+
+RecordingWriter::RecordingWriter(RecordingFileIo& io,
+                                 std::function<std::unique_ptr<SyncTicker>()> makeTicker)
+    : wallClock(WallClockNow)
+    , monotonicClock([] { return std::chrono::steady_clock::now(); })
+    , io_(io)
+    , makeTicker_(std::move(makeTicker)) {}
+
+RecordingWriter::~RecordingWriter() {
+    Stop();
+    EndSyncThread();
+}
+
+void RecordingWriter::Start(const std::string& path) {
+    Stop();
+    EndSyncThread();
+    const int fd = io_.Open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        throw std::system_error(errno, std::generic_category(), path);
+    }
+    struct stat info {};
+    if (io_.Stat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const int error = errno != 0 && !S_ISREG(info.st_mode) ? EINVAL : errno;
+        io_.Close(fd);
+        throw std::system_error(error ? error : EINVAL, std::generic_category(), path);
+    }
+    path_ = path;
+    fd_ = fd;
+    sequence_ = 0;
+    readings_ = 0;
+    started_ = monotonicClock();
+    {
+        std::lock_guard lock(mutex_);
+        failure_.reset();
+        dirty_ = false;
+    }
+    size_ = info.st_size;
+    if (info.st_size == 0) {
+        const std::string header = std::string(kRecordingHeader) + "\n";
+        if (io_.Write(fd_, header.data(), header.size()) != static_cast<ssize_t>(header.size())) {
+            const int error = errno;
+            io_.Close(fd_);
+            fd_ = -1;
+            throw std::system_error(error ? error : ENOSPC, std::generic_category(), path);
+        }
+        size_ = static_cast<off_t>(header.size());
+    }
+    ticker_ = makeTicker_();
+    syncThread_ = std::thread(&RecordingWriter::SyncLoop, this);
+    AddEvent("recording started");
+}
+
+bool RecordingWriter::AddReading(long double value, const std::string& unit) {
+    RecordingRow row;
+    row.value = value;
+    row.unit = unit;
+    if (!Write(std::move(row))) {
+        return false;
+    }
+    ++readings_;
+    return true;
+}
+
+bool RecordingWriter::AddEvent(const std::string& event) {
+    RecordingRow row;
+    row.event = event;
+    return Write(std::move(row));
+}
+
+bool RecordingWriter::Write(RecordingRow row) {
+    if (fd_ < 0) {
+        return false;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        if (failure_) {
+            return false; // the sync thread found the file gone
+        }
+    }
+    row.sequence = sequence_ + 1;
+    row.wallClock = wallClock();
+    row.seconds = std::chrono::duration<double>(monotonicClock() - started_).count();
+    const std::string line = FormatRecordingRow(row);
+    // One write a row: the kernel has it whole, or (disk full) the recording
+    // ends. A row cut short at the limit is written on once, to learn why,
+    // and then taken back, so that the file ends with a whole row.
+    ssize_t written = io_.Write(fd_, line.data(), line.size());
+    if (written >= 0 && written < static_cast<ssize_t>(line.size())) {
+        const ssize_t more = io_.Write(fd_, line.data() + written, line.size() - written);
+        written = more < 0 ? -1 : written + more;
+    }
+    if (written != static_cast<ssize_t>(line.size())) {
+        Fail(written < 0 ? Reason(errno) : Reason(ENOSPC));
+        (void)io_.Truncate(fd_, size_);
+        return false;
+    }
+    size_ += static_cast<off_t>(line.size());
+    sequence_ = row.sequence;
+    std::lock_guard lock(mutex_);
+    dirty_ = true;
+    return true;
+}
+
+void RecordingWriter::Fail(const std::string& why) {
+    std::lock_guard lock(mutex_);
+    if (!failure_) {
+        failure_ = why;
+    }
+}
+
+std::optional<std::string> RecordingWriter::TakeFailure() {
+    std::optional<std::string> failure;
+    {
+        std::lock_guard lock(mutex_);
+        if (!failure_ || fd_ < 0) {
+            return std::nullopt;
+        }
+        failure = failure_;
+    }
+    // Nothing more goes to a file that failed: closed without the last row.
+    EndSyncThread();
+    io_.Close(fd_);
+    fd_ = -1;
+    return failure;
+}
+
+void RecordingWriter::Stop() {
+    if (fd_ < 0) {
+        return;
+    }
+    if (TakeFailure()) {
+        return;
+    }
+    AddEvent("recording stopped");
+    EndSyncThread();
+    if (io_.DataSync(fd_) != 0) {
+        Fail(Reason(errno));
+    }
+    io_.Close(fd_);
+    fd_ = -1;
+}
+
+void RecordingWriter::EndSyncThread() {
+    if (ticker_) {
+        ticker_->Stop();
+    }
+    if (syncThread_.joinable()) {
+        syncThread_.join();
+    }
+    ticker_.reset();
+}
+
+void RecordingWriter::SyncLoop() {
+    struct RoundEnd {
+        SyncTicker& ticker;
+        ~RoundEnd() { ticker.RoundDone(); }
+    };
+    while (ticker_->Wait()) {
+        const RoundEnd roundEnd{*ticker_};
+        int fd;
+        {
+            std::lock_guard lock(mutex_);
+            if (failure_) {
+                return;
+            }
+            fd = fd_;
+        }
+        struct stat info {};
+        if (io_.Stat(fd, &info) == 0 && info.st_nlink == 0) {
+            Fail("the file was deleted or its folder removed");
+            return;
+        }
+        bool due;
+        {
+            std::lock_guard lock(mutex_);
+            due = dirty_;
+            dirty_ = false;
+        }
+        if (due && io_.DataSync(fd) != 0) {
+            Fail(Reason(errno));
+            return;
+        }
+    }
+}
+
+} // namespace velmora

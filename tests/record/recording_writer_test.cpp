@@ -1,0 +1,238 @@
+// The recording writer: the file's bytes, appending, the sync cadence, and the faults that end it.
+#include "record/recording_writer.h"
+
+#include "tests/settings/temp_folder.h"
+#include "tests/support/file_faults.h"
+#include "tests/support/time_zone.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+#include <unistd.h>
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+using test::FileSizeLimit;
+using test::ReadBytes;
+using test::TempFolder;
+using test::WriteBytes;
+
+// A ticker the test steps: Tick() lets the sync thread run one round and
+// returns once that round's work is done.
+class SteppedTicker final : public SyncTicker {
+public:
+    bool Wait() override {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return stopped_ || pending_ > 0; });
+        if (stopped_) {
+            return false;
+        }
+        --pending_;
+        return true;
+    }
+    void Stop() override {
+        std::lock_guard lock(mutex_);
+        stopped_ = true;
+        changed_.notify_all();
+    }
+    void RoundDone() override {
+        std::lock_guard lock(mutex_);
+        ++done_;
+        changed_.notify_all();
+    }
+    void Tick() {
+        std::unique_lock lock(mutex_);
+        const int target = done_ + pending_ + 1;
+        ++pending_;
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return done_ >= target || stopped_; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int pending_ = 0;
+    int done_ = 0;
+    bool stopped_ = false;
+};
+
+// The real calls, with the syncs counted.
+class CountingIo : public RecordingFileIo {
+public:
+    int DataSync(int fd) override {
+        ++syncs;
+        return RecordingFileIo::DataSync(fd);
+    }
+    std::atomic<int> syncs{0};
+};
+
+class Recording : public ::testing::Test {
+protected:
+    Recording()
+        : writer(io, [this] {
+            auto made = std::make_unique<SteppedTicker>();
+            ticker = made.get();
+            return made;
+        }) {
+        // Fixed clocks: 2026-12-09 09:15:00.123 UTC at the start; step() moves
+        // both on by 0.1 s.
+        writer.wallClock = [this] {
+            const long ms = 123 + 100 * tick_;
+            return timespec{1796807700 + ms / 1000, (ms % 1000) * 1000000};
+        };
+        writer.monotonicClock = [this] {
+            return std::chrono::steady_clock::time_point(std::chrono::milliseconds(100 * tick_));
+        };
+    }
+    void step() { ++tick_; }
+    std::string path() const { return folder / "run.csv"; }
+
+    test::ScopedTimeZone zone{"CET-1"};
+    TempFolder folder;
+    CountingIo io;
+    SteppedTicker* ticker = nullptr;
+    RecordingWriter writer;
+    long tick_ = 0;
+};
+
+TEST_F(Recording, NewFileHoldsTheHeaderAndOneRowPerReadingAndEvent) {
+    writer.Start(path());
+    step();
+    EXPECT_TRUE(writer.AddReading(1160.4076L, "OHM"));
+    step();
+    EXPECT_TRUE(writer.AddReading(9.9e37L, "OHM"));
+    step();
+    EXPECT_TRUE(writer.AddReading(-9.9e37L, "OHM"));
+    step();
+    EXPECT_TRUE(writer.AddEvent("function V DC"));
+    step();
+    EXPECT_TRUE(writer.AddReading(-0.0012345L, "V DC"));
+    EXPECT_EQ(writer.Readings(), 4u);
+    step();
+    writer.Stop();
+    EXPECT_FALSE(writer.AddReading(1, "V DC")) << "stopped";
+    EXPECT_EQ(ReadBytes(path()), "sequence,time,seconds,value,unit,status,event\n"
+                                 "1,2026-12-09T10:15:00.123+01:00,0.000,,,,recording started\n"
+                                 "2,2026-12-09T10:15:00.223+01:00,0.100,1160.4076,OHM,ok,\n"
+                                 "3,2026-12-09T10:15:00.323+01:00,0.200,,OHM,overload,\n"
+                                 "4,2026-12-09T10:15:00.423+01:00,0.300,,OHM,overload,\n"
+                                 "5,2026-12-09T10:15:00.523+01:00,0.400,,,,function V DC\n"
+                                 "6,2026-12-09T10:15:00.623+01:00,0.500,-0.0012345,V DC,ok,\n"
+                                 "7,2026-12-09T10:15:00.723+01:00,0.600,,,,recording stopped\n");
+}
+
+TEST_F(Recording, AnExistingFileIsAppendedToNeverTruncated) {
+    WriteBytes(path(), "sequence,time,seconds,value,unit,status,event\nearlier rows\n");
+    writer.Start(path());
+    writer.AddReading(1, "V DC");
+    writer.Stop();
+    const std::string bytes = ReadBytes(path()).value_or("");
+    EXPECT_EQ(bytes.rfind("sequence,time,seconds,value,unit,status,event\nearlier rows\n1,", 0), 0u)
+        << bytes;
+    EXPECT_EQ(bytes.find("sequence", 10), std::string::npos) << "a second header";
+}
+
+TEST_F(Recording, SyncedAtEachTickWithNewRowsAndAtStop) {
+    writer.Start(path());
+    ticker->Tick(); // the start row came since the last sync
+    EXPECT_EQ(io.syncs, 1);
+    ticker->Tick(); // nothing new
+    EXPECT_EQ(io.syncs, 1);
+    for (int i = 0; i < 5; ++i) {
+        writer.AddReading(i, "V DC");
+    }
+    ticker->Tick();
+    EXPECT_EQ(io.syncs, 2) << "one sync for the rows of a second, not one a row";
+    writer.AddReading(5, "V DC");
+    writer.Stop();
+    EXPECT_EQ(io.syncs, 3) << "stopping syncs what came last";
+}
+
+TEST_F(Recording, EachRowIsHandedToTheKernelAtOnce) {
+    writer.Start(path());
+    for (int i = 1; i <= 3; ++i) {
+        writer.AddReading(i, "A DC");
+        // Read back through the file system while recording: nothing held back.
+        const std::string bytes = ReadBytes(path()).value_or("");
+        EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), i + 2) << bytes;
+    }
+}
+
+struct FaultRow {
+    const char* name;
+    void (*make)(const std::string& folder, const std::string& file);
+    const char* reason;
+};
+
+const FaultRow kFaults[] = {
+    {"file_deleted", [](const std::string&, const std::string& file) { fs::remove(file); },
+     "the file was deleted or its folder removed"},
+    {"folder_removed",
+     [](const std::string& folder, const std::string&) { fs::remove_all(folder); },
+     "the file was deleted or its folder removed"},
+};
+
+class RecordingFault : public Recording, public ::testing::WithParamInterface<FaultRow> {};
+
+TEST_P(RecordingFault, EndsTheRecordingAndIsToldOnce) {
+    const std::string sub = folder / "sub";
+    fs::create_directory(sub);
+    writer.Start(sub + "/run.csv");
+    writer.AddReading(1, "OHM");
+    GetParam().make(sub, sub + "/run.csv");
+    EXPECT_TRUE(writer.AddReading(2, "OHM")) << "writes to a deleted file go on succeeding";
+    ticker->Tick();
+    EXPECT_FALSE(writer.AddReading(3, "OHM"));
+    EXPECT_EQ(writer.TakeFailure(), std::optional<std::string>(GetParam().reason));
+    EXPECT_EQ(writer.TakeFailure(), std::nullopt) << "told once";
+    EXPECT_FALSE(writer.Recording());
+    writer.Stop(); // nothing left to do
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, RecordingFault, ::testing::ValuesIn(kFaults),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+TEST_F(Recording, FullDiskEndsTheRecordingWithTheSystemsReason) {
+    writer.Start(path());
+    {
+        // Writes beyond the limit fail with EFBIG, for root too, as on a full disk.
+        FileSizeLimit limit(static_cast<rlim_t>(fs::file_size(path()) + 100));
+        int written = 0;
+        while (writer.AddReading(1.5L, "V AC") && written < 100) {
+            ++written;
+        }
+        EXPECT_LT(written, 100) << "the limit never bit";
+    }
+    const std::optional<std::string> failure = writer.TakeFailure();
+    EXPECT_EQ(failure, std::optional<std::string>(std::strerror(EFBIG)));
+    // What was written before is whole rows only.
+    const std::string bytes = ReadBytes(path()).value_or("");
+    EXPECT_EQ(bytes.back(), '\n');
+}
+
+TEST_F(Recording, AFileThatCannotBeMadeIsRefusedWithTheReason) {
+    try {
+        writer.Start(folder / "missing/run.csv");
+        ADD_FAILURE() << "started";
+    } catch (const std::system_error& error) {
+        EXPECT_EQ(error.code().value(), ENOENT);
+    }
+    EXPECT_FALSE(writer.Recording());
+    try {
+        writer.Start(folder.path()); // a folder
+        ADD_FAILURE() << "started";
+    } catch (const std::system_error& error) {
+        EXPECT_NE(error.code().value(), 0);
+    }
+}
+
+} // namespace
+} // namespace velmora
