@@ -1,6 +1,8 @@
 // TForm1: construction, start-up (FormCreate, FormShow) and shut-down (FormCloseQuery).
 #include "app/main_window.h"
 
+#include "app/recording_control.h"
+
 #include "app/reading_log_box.h"
 #include "chart/chart_display_menu.h"
 #include "chart/chart_window.h"
@@ -17,12 +19,14 @@
 #include "ui/message_boxes.h"
 #include "ui/port_error_box.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLoggingCategory>
+#include <QMenu>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QSignalBlocker>
@@ -55,6 +59,18 @@ TForm1::TForm1(QWidget* parent, std::string settingsPath, std::string userSettin
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(50);
+    recording_ = new RecordingControl(this, statusRecording);
+    recording_->showNote = [this](const QString& note) { showNote(note); };
+    recordAction_ = new QAction(QStringLiteral("Start recording..."), this);
+    connect(recordAction_, &QAction::triggered, this,
+            [this] { RunReportingExceptions([this] { recording_->toggle(); }); });
+    recording_->onChanged = [this](bool on, const QString& fileName) {
+        recordAction_->setText(on ? QStringLiteral("Stop recording")
+                                  : QStringLiteral("Start recording..."));
+        if (Form2) {
+            Form2->setRecording(on, fileName);
+        }
+    };
     portWatcher_ = new PortReturnWatcher(OpenUdevSerialEvents(), this);
     portWatcher_->onPresent = [this] { RunReportingExceptions([this] { portSeenAgain(); }); };
     Comm1 = new TComm(this);
@@ -138,6 +154,7 @@ void TForm1::FormCreate() {
     settings->onStoredInUserFile = [this](const std::string& path) { noteSettingsStoredIn(path); };
     const auto unreadable = settings->unreadableLayers();
     settingsFile_ = std::move(settings);
+    recording_->setSettings(settingsFile_.get());
     // Said once, and the file is left as it is: the defaults stand in for it.
     for (const auto& [path, reason] : unreadable) {
         ReportException(Exception("The settings file " + path + " cannot be read (" + reason +
@@ -198,7 +215,9 @@ bool TForm1::FormCloseQuery() {
     if (unsavedReadings_ && !saveBeforeClosing()) {
         return false;
     }
-    // The meter is not sent back to local mode: closing is immediate.
+    // The meter is not sent back to local mode: closing is immediate. A
+    // recording ends with the program (its last rows synced).
+    recording_->stop();
     Comm1->ClosePort();
     return true;
 }
@@ -250,6 +269,11 @@ void TForm1::setChartWindow(TForm2* chart) {
         displayMenu_ = new ChartDisplayMenu(*chart, this);
         displayMenu_->watch(iLCDMatrix1);
         displayMenu_->watch(iLCDMatrix2);
+        displayMenu_->menu()->addSeparator();
+        displayMenu_->menu()->addAction(recordAction_);
+        chart->onRecordClicked = [this] { recording_->toggle(); };
+        chart->setRecording(recording_->recording(),
+                            QString::fromStdString(recording_->writer().Path()));
     }
 }
 
@@ -263,6 +287,7 @@ void TForm1::Comm1RequestHangup() {
     // unticked Connect (COM SET usable again), and wait for the same port to
     // return, to reconnect by itself.
     reconnectWanted_ = Check_Connection->isChecked();
+    recording_->event("port lost");
     Comm1->ClosePort();
     leaveCycleWithoutSending();
     waitForPortToReturn();

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QFileDialog;
@@ -29,6 +30,7 @@ namespace velmora {
 class ChartDisplayMenu;
 class ClickablePicture;
 class PortReturnWatcher;
+class RecordingControl;
 class SettingsStore;
 class ReadingLogBox;
 class TComm;
@@ -138,9 +140,16 @@ public:
     QLabel* statusPanel = nullptr;   // the bar's one panel: port and rate
     QLabel* statusMessage = nullptr; // silence and lost-port notes
     QLabel* statusLineCount = nullptr;
+    QLabel* statusRecording = nullptr; // the recording's indicator
     QTimer* Timer1 = nullptr;
     TComm* Comm1 = nullptr;
     QFileDialog* SaveDialog1 = nullptr;
+
+    // Recording every reading to a file (menu of the displays, chart window).
+    RecordingControl* recording() const { return recording_; }
+    QAction* recordAction() const { return recordAction_; }
+    // The displays' context menu (while a chart window is set).
+    ChartDisplayMenu* displayMenu() const { return displayMenu_; }
 
     // The watcher that notices a lost port coming back (tests set its poll).
     PortReturnWatcher* portReturnWatcher() const { return portWatcher_; }
@@ -204,6 +213,9 @@ private:
     // The lost port being waited for, and whether Connect is to be ticked
     // again when it is back; how long it has answered "busy" since it came.
     PortReturnWatcher* portWatcher_ = nullptr;
+    RecordingControl* recording_ = nullptr;
+    QAction* recordAction_ = nullptr;
+    bool measurePending_ = false; // a measure query sent, its function not yet named
     bool reconnectWanted_ = false;
     QElapsedTimer busySince_;
     std::string lostAt_;

@@ -224,8 +224,15 @@ void TForm1::createStatusBar() {
     // and is cut there (its tooltip holds all of it).
     statusPanel->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     statusMessage->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    statusRecording = new QLabel(StatusBar1);
+    statusRecording->setObjectName(QStringLiteral("StatusRecording"));
+    statusRecording->setTextFormat(Qt::PlainText);
+    QPalette recordingColours = statusRecording->palette();
+    recordingColours.setColor(QPalette::WindowText, QColor(200, 0, 0));
+    statusRecording->setPalette(recordingColours);
     StatusBar1->addWidget(statusPanel);
     StatusBar1->addWidget(statusMessage, 1);
+    StatusBar1->addPermanentWidget(statusRecording);
     StatusBar1->addPermanentWidget(statusLineCount);
 }
 

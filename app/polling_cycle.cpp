@@ -32,6 +32,9 @@ void TForm1::sendcommand(const std::string& command) {
     // A port that is not open refuses it, and the command is lost.
     const std::string line = command + "\r\n";
     (void)Comm1->SendData(line.data(), static_cast<uint16_t>(line.size()));
+    if (command.starts_with("Meas")) {
+        measurePending_ = true; // its reply is of a function the meter has not named yet
+    }
     if (Form2) {
         Form2->commandSent(command); // a measure query may change the unit
     }

@@ -1,6 +1,7 @@
 // TForm1 reconnecting by itself: waiting for a lost port to return, reopening it, connecting again.
 #include "app/main_window.h"
 
+#include "app/recording_control.h"
 #include "chart/chart_window.h"
 #include "serial/comm.h"
 #include "serial/device_path.h"
@@ -61,6 +62,7 @@ void TForm1::portSeenAgain() {
     stopWaitingForPort();
     showPortInUse();
     notePortBack();
+    recording_->event("reconnected");
     noteSpeedInForce();
     if (Form2) {
         Form2->markEvent("back " + FormatTimeOfDay(CurrentTimeOfDay()));

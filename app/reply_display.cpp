@@ -1,6 +1,8 @@
 // TForm1's reply handler: each delivery from the meter becomes display texts and log lines.
 #include "app/main_window.h"
 
+#include "app/recording_control.h"
+
 #include "app/reading_log_box.h"
 #include "chart/chart_window.h"
 #include "lcd/lcd_matrix.h"
@@ -17,6 +19,7 @@ namespace velmora {
 
 void TForm1::Comm1ReceiveData(TComm* /*Sender*/, const char* Buffer, uint16_t /*BufferLength*/) {
     const double receivedAt = CurrentTimeOfDay();
+    const std::string unitBefore = replies_.unitLabel();
     // The delivery ends in a zero byte; the reply is the text up to the first one.
     const ReplyOutcome outcome = replies_.interpret(Buffer, receivedAt, [this] {
         const int64_t lines = Memo2->lineCount();
@@ -40,6 +43,16 @@ void TForm1::Comm1ReceiveData(TComm* /*Sender*/, const char* Buffer, uint16_t /*
                 Form2->unitNamed();
             }
         });
+    }
+    // The recording takes every reading too; one taken while the meter has
+    // not yet named its new function has no unit.
+    if (outcome.reading) {
+        recording_->reading(*outcome.reading, measurePending_ ? std::string() : unitBefore);
+    } else if (outcome.unitNamed) {
+        measurePending_ = false;
+        if (replies_.unitLabel() != unitBefore) {
+            recording_->event("function " + replies_.unitLabel());
+        }
     }
     if (outcome.rejectedReply) {
         Memo1->appendPlainText(QString::fromLatin1(

@@ -96,6 +96,10 @@ TForm2::TForm2(QWidget* parent)
         }
         return file;
     };
+    chooseRunFile = [this] {
+        return QFileDialog::getOpenFileName(this, QStringLiteral("Open a saved run"), QString(),
+                                            QStringLiteral("CSV (*.csv);;All files (*)"));
+    };
     createControls();
     connectHandlers();
     updateStatistics();
@@ -132,6 +136,12 @@ void TForm2::createControls() {
     StatsBtn->setChecked(statisticsVisible_);
     SavePngBtn = new QPushButton(QStringLiteral("Save chart as PNG"), this);
     SavePngBtn->setObjectName(QStringLiteral("SavePngBtn"));
+    RecordBtn = new QPushButton(QStringLiteral("Record..."), this);
+    RecordBtn->setObjectName(QStringLiteral("RecordBtn"));
+    RecordBtn->setToolTip(QStringLiteral("Write every reading to a file as it arrives"));
+    OpenRunBtn = new QPushButton(QStringLiteral("Open run..."), this);
+    OpenRunBtn->setObjectName(QStringLiteral("OpenRunBtn"));
+    OpenRunBtn->setToolTip(QStringLiteral("Show a recording or a saved log in a chart"));
 
     auto* bar = new QHBoxLayout;
     bar->addWidget(new QLabel(QStringLiteral("View:"), this));
@@ -142,6 +152,8 @@ void TForm2::createControls() {
     bar->addWidget(new QLabel(QStringLiteral("Series:"), this));
     bar->addWidget(SeriesBox);
     bar->addStretch(1);
+    bar->addWidget(RecordBtn);
+    bar->addWidget(OpenRunBtn);
     bar->addWidget(StatsBtn);
     bar->addWidget(SavePngBtn);
 
@@ -218,6 +230,8 @@ void TForm2::connectHandlers() {
     connect(SavePngBtn, &QPushButton::clicked, this, ReportingSlot(this, &TForm2::SavePngBtnClick));
     connect(ResetStatsBtn, &QPushButton::clicked, this,
             ReportingSlot(this, &TForm2::ResetStatsBtnClick));
+    connect(RecordBtn, &QPushButton::clicked, this, ReportingSlot(this, &TForm2::RecordBtnClick));
+    connect(OpenRunBtn, &QPushButton::clicked, this, ReportingSlot(this, &TForm2::OpenRunBtnClick));
     connect(RefreshTimer, &QTimer::timeout, this, ReportingSlot(this, &TForm2::refresh));
 
     connect(Chart1, &QCustomPlot::mouseWheel, this, [this](QWheelEvent* event) {
@@ -471,7 +485,9 @@ void TForm2::updateStatistics() {
 
 void TForm2::updateNote() {
     QString note;
-    if (recorder_.unitPending()) {
+    if (savedRun_) {
+        note = runNote_;
+    } else if (recorder_.unitPending()) {
         note = QStringLiteral("Waiting for the meter to name its function: "
                               "readings are not plotted meanwhile.");
     } else if (!shown_) {

@@ -57,6 +57,20 @@ public:
 
     // Shows the window in front (double-click on a display, "Trend chart").
     void openChart();
+
+    // Recording: the window's "Record" button asks the owner (the main
+    // window), which says what is going on.
+    std::function<void()> onRecordClicked;
+    void setRecording(bool on, const QString& fileName);
+
+    // Opens a saved run (a recording, or a log saved with Save) in a window
+    // of its own, with the same views, statistics and export; null when the
+    // file holds neither (the reason is shown). The window deletes itself
+    // when closed.
+    TForm2* openRun(const QString& fileName);
+    // True for a window that shows a saved run rather than the live readings.
+    bool showsSavedRun() const { return savedRun_; }
+    std::function<QString()> chooseRunFile;
     void setStatisticsVisible(bool visible);
     bool statisticsVisible() const { return statisticsVisible_; }
 
@@ -100,6 +114,8 @@ public:
     void StatsBtnClick();
     void SavePngBtnClick();
     void ResetStatsBtnClick();
+    void RecordBtnClick();
+    void OpenRunBtnClick();
 
     // Controls.
     QComboBox* ViewBox = nullptr;
@@ -108,6 +124,8 @@ public:
     QComboBox* SeriesBox = nullptr;
     QPushButton* StatsBtn = nullptr;
     QPushButton* SavePngBtn = nullptr;
+    QPushButton* RecordBtn = nullptr;
+    QPushButton* OpenRunBtn = nullptr;
     QCustomPlot* Chart1 = nullptr;
     ChartStatisticsPanel* StatsPanel = nullptr;
     QPushButton* ResetStatsBtn = nullptr;
@@ -136,6 +154,7 @@ private:
     void plotMouseMove(QMouseEvent* event);
     void plotWheel(QWheelEvent* event);
     double latestKey(size_t series) const;
+    void showRun(const struct SavedRun& run, const QString& fileName);
 
     TrendRecorder recorder_;
     std::vector<SeriesStore> stores_;
@@ -147,6 +166,8 @@ private:
     QCPGraph* readingsGraph_ = nullptr;
     QCPGraph* overloadGraph_ = nullptr;
     std::vector<QCPAbstractItem*> markers_;
+    bool savedRun_ = false;
+    QString runNote_; // what the saved run's file held, shown in the note
 };
 
 } // namespace velmora

@@ -5,6 +5,8 @@
 #include "text/convert_error.h"
 #include "text/real_conversion.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -107,13 +109,20 @@ std::optional<int64_t> LogMillisecondOfDay(std::string_view text, char timeMark,
                                            std::string_view am, std::string_view pm) {
     bool afternoon = false;
     bool twelveHour = false;
+    // The markers in any letter case: "AMPM" writes the regional text, "AM/PM" as written.
+    const auto same = [](std::string_view a, std::string_view b) {
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+                   return std::tolower(static_cast<unsigned char>(x)) ==
+                          std::tolower(static_cast<unsigned char>(y));
+               });
+    };
     const auto strip = [&](std::string_view marker, bool isPm) {
         if (marker.empty()) {
             return;
         }
-        if (text.size() > marker.size() && text.substr(text.size() - marker.size()) == marker) {
+        if (text.size() > marker.size() && same(text.substr(text.size() - marker.size()), marker)) {
             text.remove_suffix(marker.size());
-        } else if (text.size() > marker.size() && text.substr(0, marker.size()) == marker) {
+        } else if (text.size() > marker.size() && same(text.substr(0, marker.size()), marker)) {
             text.remove_prefix(marker.size());
         } else {
             return;

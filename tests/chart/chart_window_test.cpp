@@ -3,6 +3,7 @@
 #include "tests/app/app_test_support.h"
 
 #include "app/reading_log_box.h"
+#include "app/recording_control.h"
 #include "chart/chart_statistics_panel.h"
 #include "chart/chart_window.h"
 #include "lcd/lcd_matrix.h"
@@ -157,9 +158,12 @@ TEST_F(ChartOnMainWindow, ContextMenuOffersTrendChartAndAStatisticsToggle) {
     auto* menu = form.findChild<QMenu*>(QStringLiteral("DisplayMenu"));
     ASSERT_NE(menu, nullptr);
     const QList<QAction*> actions = menu->actions();
-    ASSERT_EQ(actions.size(), 2);
+    // Trend chart, Statistics, then the main window's own: recording.
+    ASSERT_EQ(actions.size(), 4);
     EXPECT_EQ(actions[0]->text(), QStringLiteral("Trend chart"));
     EXPECT_EQ(actions[1]->text(), QStringLiteral("Statistics"));
+    EXPECT_TRUE(actions[2]->isSeparator());
+    EXPECT_EQ(actions[3]->text(), QStringLiteral("Start recording..."));
     EXPECT_TRUE(actions[1]->isCheckable());
 
     // Right-click on the lower display: the menu comes up, showing the panel's state.
@@ -324,6 +328,7 @@ TEST(ChartGoneFirst, TheMainWindowGoesOnWithoutIt) {
     auto* menu = form.findChild<QMenu*>(QStringLiteral("DisplayMenu"));
     ASSERT_NE(menu, nullptr);
     EXPECT_FALSE(menu->isVisible());
+    form.recording()->chooseFile = [](const QString&) { return QString(); }; // cancelled
     for (QAction* action : menu->actions()) {
         action->trigger();
     }

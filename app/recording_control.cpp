@@ -1,0 +1,166 @@
+// Recording from the main window.
+#include "app/recording_control.h"
+
+#include "settings/settings_store.h"
+#include "ui/message_boxes.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QStandardPaths>
+
+#include <system_error>
+
+namespace velmora {
+
+namespace {
+
+constexpr const char* kSection = "Recording";
+constexpr const char* kLastFolder = "LastFolder";
+
+} // namespace
+
+RecordingControl::RecordingControl(QWidget* window, QLabel* indicator)
+    : QObject(window)
+    , window_(window)
+    , indicator_(indicator) {
+    chooseFile = [this](const QString& suggested) {
+        // An existing file is added to, never replaced: no question about it.
+        return QFileDialog::getSaveFileName(window_, QStringLiteral("Record readings to"),
+                                            suggested, QStringLiteral("CSV (*.csv)"), nullptr,
+                                            QFileDialog::DontConfirmOverwrite);
+    };
+    // A deleted file or a full disk shows within a second even without readings.
+    failureCheck_.setInterval(1000);
+    connect(&failureCheck_, &QTimer::timeout, this, [this] { checkFailure(); });
+    indicator_->setVisible(false);
+}
+
+RecordingControl::~RecordingControl() {
+    writer_.Stop();
+}
+
+QString RecordingControl::suggestedFile() const {
+    QString folder;
+    if (settings_) {
+        folder = QString::fromStdString(settings_->readValue(kSection, kLastFolder, ""));
+    }
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+        folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    }
+    if (folder.isEmpty()) {
+        folder = QDir::homePath();
+    }
+    const QString stamp =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd'T'HHmmss"));
+    return QDir(folder).filePath(QStringLiteral("velmora-%1.csv").arg(stamp));
+}
+
+void RecordingControl::toggle() {
+    if (recording()) {
+        stop();
+        return;
+    }
+    QString file = chooseFile(suggestedFile());
+    if (file.isEmpty()) {
+        return;
+    }
+    if (QFileInfo(file).suffix().isEmpty()) {
+        file += QStringLiteral(".csv");
+    }
+    startInto(file);
+}
+
+bool RecordingControl::startInto(const QString& fileName) {
+    try {
+        writer_.Start(fileName.toStdString());
+    } catch (const std::system_error& error) {
+        CurrentMessageBoxes().showError(
+            window_, QCoreApplication::applicationName(),
+            QStringLiteral("Cannot record to \"%1\".").arg(QDir::toNativeSeparators(fileName)),
+            QString::fromStdString(error.code().message()), false);
+        return false;
+    }
+    if (settings_) {
+        try {
+            settings_->writeValue(kSection, kLastFolder,
+                                  QFileInfo(fileName).absolutePath().toStdString());
+        } catch (...) {
+            // Only a convenience: the recording itself goes on.
+        }
+    }
+    fileLabel_ = QFileInfo(fileName).fileName();
+    failureCheck_.start();
+    showIndicator();
+    if (onChanged) {
+        onChanged(true, fileName);
+    }
+    return true;
+}
+
+void RecordingControl::stop() {
+    if (!recording()) {
+        return;
+    }
+    const QString file = QString::fromStdString(writer_.Path());
+    writer_.Stop();
+    failureCheck_.stop();
+    indicator_->setVisible(false);
+    if (std::optional<std::string> failure = writer_.TakeFailure()) {
+        if (showNote) {
+            showNote(QStringLiteral("Recording stopped: %1").arg(QString::fromStdString(*failure)));
+        }
+    }
+    if (onChanged) {
+        onChanged(false, file);
+    }
+}
+
+void RecordingControl::reading(long double value, const std::string& unit) {
+    if (!recording()) {
+        return;
+    }
+    if (!writer_.AddReading(value, unit)) {
+        checkFailure();
+        return;
+    }
+    showIndicator();
+}
+
+void RecordingControl::event(const std::string& text) {
+    if (recording() && !writer_.AddEvent(text)) {
+        checkFailure();
+    }
+}
+
+void RecordingControl::showIndicator() {
+    indicator_->setText(
+        QStringLiteral("\u25CF REC %1: %2 readings").arg(fileLabel_).arg(writer_.Readings()));
+    indicator_->setVisible(true);
+}
+
+void RecordingControl::checkFailure() {
+    const QString file = QString::fromStdString(writer_.Path());
+    const std::optional<std::string> failure = writer_.TakeFailure();
+    if (!failure) {
+        return;
+    }
+    failureCheck_.stop();
+    indicator_->setVisible(false);
+    const QString why = QString::fromStdString(*failure);
+    if (showNote) {
+        showNote(QStringLiteral("Recording stopped: %1; the log box keeps every reading").arg(why));
+    }
+    if (onChanged) {
+        onChanged(false, file);
+    }
+    CurrentMessageBoxes().showError(
+        window_, QCoreApplication::applicationName(),
+        QStringLiteral("Recording to \"%1\" stopped.").arg(QDir::toNativeSeparators(file)), why,
+        false);
+}
+
+} // namespace velmora
