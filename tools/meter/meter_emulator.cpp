@@ -266,6 +266,12 @@ void MeterEmulator::Answer(const ScriptStep& step, const std::optional<std::stri
         return;
     if (options_.onAnswerSent)
         options_.onAnswerSent(lastWriteAt_);
+    if (options_.onAnswerText) {
+        std::string text = first + second;
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.pop_back();
+        options_.onAnswerText(text, lastWriteAt_);
+    }
 }
 
 bool MeterEmulator::Transmit(std::string_view bytes) {

@@ -38,6 +38,8 @@ struct MeterOptions {
     // with the moment its last byte was written (benchmarks time the
     // program's reaction from there).
     std::function<void(std::chrono::steady_clock::time_point)> onAnswerSent;
+    // The same with the answer's text (without its line end).
+    std::function<void(const std::string&, std::chrono::steady_clock::time_point)> onAnswerText;
     // Called on the meter's thread with each command line as it is acted on.
     std::function<void(const std::string&, std::chrono::steady_clock::time_point)> onCommand;
     // Called on the meter's thread when a reopened port is ready at its link.
