@@ -51,8 +51,8 @@ QString RecordingControl::suggestedFile() const {
     if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
         folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     }
-    if (folder.isEmpty()) {
-        folder = QDir::homePath();
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+        folder = QDir::homePath(); // no documents folder on this system
     }
     const QString stamp =
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd'T'HHmmss"));
