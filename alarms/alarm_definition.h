@@ -1,6 +1,8 @@
 // What an alarm watches for, and what it does when it goes off.
 #pragma once
 
+#include <optional>
+#include <span>
 #include <string>
 
 namespace velmora {
@@ -40,6 +42,19 @@ struct AlarmDefinition {
 
     bool operator==(const AlarmDefinition&) const = default;
 };
+
+// Why an alarm cannot be used as it stands (a band whose low limit is above
+// its high one, a negative hysteresis or delay, a silence of no length),
+// or nothing when it can.
+std::optional<std::string> AlarmProblem(const AlarmDefinition& alarm);
+
+// The functions an alarm can watch, as the meter names them, with the
+// words the editor shows for them; the first entry ("") is any function.
+struct AlarmFunction {
+    const char* name;
+    const char* label;
+};
+std::span<const AlarmFunction> AlarmFunctions();
 
 // "above", "below", "outside", "inside", "silence", "overload".
 const char* AlarmConditionName(AlarmCondition condition);

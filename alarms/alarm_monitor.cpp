@@ -79,6 +79,30 @@ bool AlarmConditionFromName(const std::string& name, AlarmCondition& condition) 
     return false;
 }
 
+std::optional<std::string> AlarmProblem(const AlarmDefinition& a) {
+    if ((a.condition == AlarmCondition::Outside || a.condition == AlarmCondition::Inside) &&
+        a.low > a.high) {
+        return "the low limit is above the high one";
+    }
+    if (a.hysteresis < 0 || a.delaySeconds < 0) {
+        return "a hysteresis or delay below zero";
+    }
+    if (!(a.silenceSeconds > 0)) {
+        return "a silence of no length";
+    }
+    return std::nullopt;
+}
+
+std::span<const AlarmFunction> AlarmFunctions() {
+    static constexpr AlarmFunction kFunctions[] = {
+        {"", "Any function"},           {"VOLT", "DC volts"},      {"VOLT:AC", "AC volts"},
+        {"CURR", "DC current"},         {"CURR:AC", "AC current"}, {"RES", "Resistance, 2-wire"},
+        {"FRES", "Resistance, 4-wire"}, {"DIOD", "Diode test"},    {"CONT", "Continuity"},
+        {"FREQ", "Frequency"},          {"PER", "Period"},
+    };
+    return kFunctions;
+}
+
 bool IsOverloadReading(long double value) {
     return std::fabs(value) >= kOverload;
 }

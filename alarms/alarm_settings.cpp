@@ -95,12 +95,8 @@ AlarmSettings ReadAlarmSettings(const SettingsStore& settings) {
             a.sound = Flag(settings, n, "Sound", false);
             a.notify = Flag(settings, n, "Notify", false);
             a.program = settings.readValue(kAlarmSection, Key(n, "Program"), "");
-            if ((a.condition == AlarmCondition::Outside || a.condition == AlarmCondition::Inside) &&
-                a.low > a.high) {
-                throw Broken("the low limit is above the high one");
-            }
-            if (a.hysteresis < 0 || a.delaySeconds < 0 || a.silenceSeconds <= 0) {
-                throw Broken("a hysteresis, delay or silence below zero");
+            if (auto problem = AlarmProblem(a)) {
+                throw Broken(*problem);
             }
             result.alarms.push_back(std::move(a));
         } catch (const Broken& broken) {

@@ -1,6 +1,7 @@
 // TForm1: construction, start-up (FormCreate, FormShow) and shut-down (FormCloseQuery).
 #include "app/main_window.h"
 
+#include "app/alarm_control.h"
 #include "app/recording_control.h"
 
 #include "app/reading_log_box.h"
@@ -71,6 +72,7 @@ TForm1::TForm1(QWidget* parent, std::string settingsPath, std::string userSettin
             Form2->setRecording(on, fileName);
         }
     };
+    createAlarms();
     portWatcher_ = new PortReturnWatcher(OpenUdevSerialEvents(), this);
     portWatcher_->onPresent = [this] { RunReportingExceptions([this] { portSeenAgain(); }); };
     Comm1 = new TComm(this);
@@ -155,6 +157,7 @@ void TForm1::FormCreate() {
     const auto unreadable = settings->unreadableLayers();
     settingsFile_ = std::move(settings);
     recording_->setSettings(settingsFile_.get());
+    alarms_->load(settingsFile_.get());
     // Said once, and the file is left as it is: the defaults stand in for it.
     for (const auto& [path, reason] : unreadable) {
         ReportException(Exception("The settings file " + path + " cannot be read (" + reason +
@@ -271,7 +274,11 @@ void TForm1::setChartWindow(TForm2* chart) {
         displayMenu_->watch(iLCDMatrix2);
         displayMenu_->menu()->addSeparator();
         displayMenu_->menu()->addAction(recordAction_);
+        displayMenu_->menu()->addSeparator();
+        displayMenu_->menu()->addAction(alarmsAction_);
+        displayMenu_->menu()->addAction(acknowledgeAction_);
         chart->onRecordClicked = [this] { recording_->toggle(); };
+        chart->onAlarmsClicked = [this] { alarms_->edit(); };
         chart->setRecording(recording_->recording(),
                             QString::fromStdString(recording_->writer().Path()));
     }
@@ -291,6 +298,7 @@ void TForm1::Comm1RequestHangup() {
     Comm1->ClosePort();
     leaveCycleWithoutSending();
     waitForPortToReturn();
+    updateAlarmConnection();
 }
 
 void TForm1::leaveCycleWithoutSending() {

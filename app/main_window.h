@@ -3,6 +3,7 @@
 
 #include "app/reply_interpreter.h"
 
+#include <QColor>
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
@@ -27,6 +28,7 @@ class QTimer;
 
 namespace velmora {
 
+class AlarmControl;
 class ChartDisplayMenu;
 class ClickablePicture;
 class PortReturnWatcher;
@@ -141,6 +143,7 @@ public:
     QLabel* statusMessage = nullptr; // silence and lost-port notes
     QLabel* statusLineCount = nullptr;
     QLabel* statusRecording = nullptr; // the recording's indicator
+    QLabel* statusAlarm = nullptr;     // the banner of raised alarms
     QTimer* Timer1 = nullptr;
     TComm* Comm1 = nullptr;
     QFileDialog* SaveDialog1 = nullptr;
@@ -148,6 +151,11 @@ public:
     // Recording every reading to a file (menu of the displays, chart window).
     RecordingControl* recording() const { return recording_; }
     QAction* recordAction() const { return recordAction_; }
+    // Alarms on the readings (menu of the displays, chart window).
+    AlarmControl* alarms() const { return alarms_; }
+    QAction* alarmsAction() const { return alarmsAction_; }
+    QAction* acknowledgeAction() const { return acknowledgeAction_; }
+
     // The displays' context menu (while a chart window is set).
     ChartDisplayMenu* displayMenu() const { return displayMenu_; }
 
@@ -178,6 +186,10 @@ private:
     void noteSilence();
     void Comm1RequestHangup();
     void leaveCycleWithoutSending();
+    void createAlarms();
+    void showAlarmColours(bool raised);
+    // Whether a reading is due, for the silence alarms.
+    void updateAlarmConnection();
     // Reconnecting by itself (reconnect.cpp).
     void waitForPortToReturn();
     void portSeenAgain();
@@ -215,6 +227,10 @@ private:
     PortReturnWatcher* portWatcher_ = nullptr;
     RecordingControl* recording_ = nullptr;
     QAction* recordAction_ = nullptr;
+    AlarmControl* alarms_ = nullptr;
+    QAction* alarmsAction_ = nullptr;
+    QAction* acknowledgeAction_ = nullptr;
+    QColor displayCellsColour_;   // the displays' own, while no alarm is raised
     bool measurePending_ = false; // a measure query sent, its function not yet named
     bool reconnectWanted_ = false;
     QElapsedTimer busySince_;

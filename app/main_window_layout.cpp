@@ -230,7 +230,13 @@ void TForm1::createStatusBar() {
     QPalette recordingColours = statusRecording->palette();
     recordingColours.setColor(QPalette::WindowText, QColor(200, 0, 0));
     statusRecording->setPalette(recordingColours);
+    // Shown only while an alarm is raised; its tooltip names every one.
+    statusAlarm = new QLabel(StatusBar1);
+    statusAlarm->setObjectName(QStringLiteral("StatusAlarm"));
+    statusAlarm->setTextFormat(Qt::PlainText);
+    statusAlarm->setMaximumWidth(300);
     StatusBar1->addWidget(statusPanel);
+    StatusBar1->addWidget(statusAlarm);
     StatusBar1->addWidget(statusMessage, 1);
     StatusBar1->addPermanentWidget(statusRecording);
     StatusBar1->addPermanentWidget(statusLineCount);

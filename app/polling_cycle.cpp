@@ -106,6 +106,7 @@ void TForm1::Check_ConnectionClick() {
         canSend_ = 1;
         PageControl1->setEnabled(true);
         Timer1->start();
+        updateAlarmConnection();
     } else {
         PageControl1->setEnabled(false);
         CONF->setEnabled(true);
@@ -114,6 +115,7 @@ void TForm1::Check_ConnectionClick() {
             silenceNoted_ = false; // disconnected, the meter owes no answer
             showNote({});
         }
+        updateAlarmConnection();
     }
 }
 

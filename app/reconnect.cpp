@@ -36,6 +36,7 @@ void TForm1::waitForPortToReturn() {
 void TForm1::stopWaitingForPort() {
     portWatcher_->Stop();
     reconnectWanted_ = false;
+    updateAlarmConnection();
 }
 
 void TForm1::portSeenAgain() {

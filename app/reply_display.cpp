@@ -1,6 +1,7 @@
 // TForm1's reply handler: each delivery from the meter becomes display texts and log lines.
 #include "app/main_window.h"
 
+#include "app/alarm_control.h"
 #include "app/recording_control.h"
 
 #include "app/reading_log_box.h"
@@ -48,6 +49,10 @@ void TForm1::Comm1ReceiveData(TComm* /*Sender*/, const char* Buffer, uint16_t /*
     // not yet named its new function has no unit.
     if (outcome.reading) {
         recording_->reading(*outcome.reading, measurePending_ ? std::string() : unitBefore);
+        // The reply to a measure query is of a function not yet named: the
+        // alarms do not judge it by the old one.
+        alarms_->reading(measurePending_ ? std::string() : replies_.functionName(),
+                         *outcome.reading, unitBefore);
     } else if (outcome.unitNamed) {
         measurePending_ = false;
         if (replies_.unitLabel() != unitBefore) {

@@ -81,6 +81,7 @@ ReplyOutcome ReplyInterpreter::interpret(const char* zeroTerminatedReply, double
     if (!reply.empty() && reply.front() == '"') {
         if (auto label = UnitLabelForFunctionReply(reply)) {
             unitLabel_ = std::move(*label);
+            functionName_ = reply.substr(1, reply.size() - 2);
             outcome.unitNamed = true;
         }
         return outcome;

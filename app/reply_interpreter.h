@@ -31,12 +31,16 @@ public:
                            const std::function<int32_t()>& logLineCount);
 
     const std::string& unitLabel() const { return unitLabel_; }
+    // The meter's own name of the function last named ("VOLT", "DIOD"):
+    // diode and continuity share their unit labels with other functions.
+    const std::string& functionName() const { return functionName_; }
     int32_t readingCounter() const { return readingCounter_; }
     int32_t logInterval() const { return logInterval_; }
     void setLogInterval(int32_t interval) { logInterval_ = interval; }
 
 private:
     std::string unitLabel_;
+    std::string functionName_;
     int32_t readingCounter_ = 0;
     int32_t logInterval_ = 0;
 };

@@ -28,6 +28,12 @@ void TForm2::RecordBtnClick() {
     }
 }
 
+void TForm2::AlarmsBtnClick() {
+    if (onAlarmsClicked) {
+        onAlarmsClicked();
+    }
+}
+
 void TForm2::OpenRunBtnClick() {
     const QString fileName = chooseRunFile();
     if (!fileName.isEmpty()) {
@@ -62,6 +68,7 @@ void TForm2::showRun(const SavedRun& run, const QString& fileName) {
     savedRun_ = true;
     setWindowTitle(QStringLiteral("Chart - %1").arg(QFileInfo(fileName).fileName()));
     RecordBtn->hide();
+    AlarmsBtn->hide();
     PauseBtn->hide();
     setView(View::WholeRun);
     // The run's own time line stands in for the clock.

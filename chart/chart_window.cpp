@@ -139,6 +139,9 @@ void TForm2::createControls() {
     RecordBtn = new QPushButton(QStringLiteral("Record..."), this);
     RecordBtn->setObjectName(QStringLiteral("RecordBtn"));
     RecordBtn->setToolTip(QStringLiteral("Write every reading to a file as it arrives"));
+    AlarmsBtn = new QPushButton(QStringLiteral("Alarms..."), this);
+    AlarmsBtn->setObjectName(QStringLiteral("AlarmsBtn"));
+    AlarmsBtn->setToolTip(QStringLiteral("Limits, silence and overload alarms on the readings"));
     OpenRunBtn = new QPushButton(QStringLiteral("Open run..."), this);
     OpenRunBtn->setObjectName(QStringLiteral("OpenRunBtn"));
     OpenRunBtn->setToolTip(QStringLiteral("Show a recording or a saved log in a chart"));
@@ -153,6 +156,7 @@ void TForm2::createControls() {
     bar->addWidget(SeriesBox);
     bar->addStretch(1);
     bar->addWidget(RecordBtn);
+    bar->addWidget(AlarmsBtn);
     bar->addWidget(OpenRunBtn);
     bar->addWidget(StatsBtn);
     bar->addWidget(SavePngBtn);
@@ -231,6 +235,7 @@ void TForm2::connectHandlers() {
     connect(ResetStatsBtn, &QPushButton::clicked, this,
             ReportingSlot(this, &TForm2::ResetStatsBtnClick));
     connect(RecordBtn, &QPushButton::clicked, this, ReportingSlot(this, &TForm2::RecordBtnClick));
+    connect(AlarmsBtn, &QPushButton::clicked, this, ReportingSlot(this, &TForm2::AlarmsBtnClick));
     connect(OpenRunBtn, &QPushButton::clicked, this, ReportingSlot(this, &TForm2::OpenRunBtnClick));
     connect(RefreshTimer, &QTimer::timeout, this, ReportingSlot(this, &TForm2::refresh));
 
@@ -297,14 +302,16 @@ void TForm2::addReading(long double reading, const std::string& unitLabel, doubl
     }
 }
 
-void TForm2::markEvent(const std::string& text) {
+void TForm2::markEvent(const std::string& text, bool breakLine) {
     const std::optional<size_t> series = recorder_.markEvent(text, clock());
     if (!series) {
         return;
     }
-    // The readings before and after the event are not joined by a line.
-    stores_[*series].points->append(recorder_.series(*series).unitChanges().back().x, qQNaN());
-    ++stores_[*series].gaps;
+    if (breakLine) {
+        // The readings before and after the event are not joined by a line.
+        stores_[*series].points->append(recorder_.series(*series).unitChanges().back().x, qQNaN());
+        ++stores_[*series].gaps;
+    }
     if (shown_ == series) {
         rebuildMarkers();
     }

@@ -51,9 +51,10 @@ public:
     void commandSent(const std::string& command);
     void unitNamed();
     void addReading(long double reading, const std::string& unitLabel, double timeOfDay);
-    // Marks an event on the time axis of the current series and breaks its
-    // line there ("port lost 12:01:03", "back 12:01:09").
-    void markEvent(const std::string& text);
+    // Marks an event on the time axis of the current series ("port lost
+    // 12:01:03", "back 12:01:09") and, unless told not to, breaks its line
+    // there (an alarm is no gap in the readings).
+    void markEvent(const std::string& text, bool breakLine = true);
 
     // Shows the window in front (double-click on a display, "Trend chart").
     void openChart();
@@ -61,6 +62,8 @@ public:
     // Recording: the window's "Record" button asks the owner (the main
     // window), which says what is going on.
     std::function<void()> onRecordClicked;
+    // The "Alarms..." button asks the owner to open its alarm editor.
+    std::function<void()> onAlarmsClicked;
     void setRecording(bool on, const QString& fileName);
 
     // Opens a saved run (a recording, or a log saved with Save) in a window
@@ -115,6 +118,7 @@ public:
     void SavePngBtnClick();
     void ResetStatsBtnClick();
     void RecordBtnClick();
+    void AlarmsBtnClick();
     void OpenRunBtnClick();
 
     // Controls.
@@ -125,6 +129,7 @@ public:
     QPushButton* StatsBtn = nullptr;
     QPushButton* SavePngBtn = nullptr;
     QPushButton* RecordBtn = nullptr;
+    QPushButton* AlarmsBtn = nullptr;
     QPushButton* OpenRunBtn = nullptr;
     QCustomPlot* Chart1 = nullptr;
     ChartStatisticsPanel* StatsPanel = nullptr;

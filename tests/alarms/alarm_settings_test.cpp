@@ -71,7 +71,9 @@ TEST(AlarmSettings, HandEditedSectionsThatDoNotReadAreRefusedWithTheReason) {
         {"low_above_high", "Count=1\r\n1.Condition=outside\r\n1.Low=3\r\n1.High=2\r\n",
          "alarm 1: the low limit is above the high one"},
         {"negative_delay", "Count=1\r\n1.Condition=above\r\n1.Delay=-1\r\n",
-         "alarm 1: a hysteresis, delay or silence below zero"},
+         "alarm 1: a hysteresis or delay below zero"},
+        {"zero_silence", "Count=1\r\n1.Condition=silence\r\n1.Silence=0\r\n",
+         "alarm 1: a silence of no length"},
         {"flag_not_0_or_1", "Count=1\r\n1.Condition=above\r\n1.Sound=yes\r\n",
          "alarm 1: Sound \"yes\" is neither 0 nor 1"},
     };

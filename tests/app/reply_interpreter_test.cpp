@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace velmora {
@@ -116,13 +117,16 @@ INSTANTIATE_TEST_SUITE_P(Replies, ReplyRowTest, ::testing::ValuesIn(kReplyRows),
                          [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(ReplyInterpreterTest, FunctionNamesSelectUnitsExactly) {
-    const std::vector<std::pair<const char*, const char*>> rows = {
-        {"\"VOLT\"", "V DC"},    {"\"VOLT:AC\"", "V AC"}, {"\"CURR\"", "A DC"},
-        {"\"CURR:AC\"", "A AC"}, {"\"RES\"", "OHM"},      {"\"FRES\"", "OHM4W"},
-        {"\"DIOD\"", "V DC"},    {"\"CONT\"", "OHM"},     {"\"FREQ\"", "Hz"},
-        {"\"PER\"", "S"},
+    // The alarms tell functions apart by the meter's own name, which the
+    // unit label cannot do for diode and continuity.
+    const std::vector<std::tuple<const char*, const char*, const char*>> rows = {
+        {"\"VOLT\"", "V DC", "VOLT"}, {"\"VOLT:AC\"", "V AC", "VOLT:AC"},
+        {"\"CURR\"", "A DC", "CURR"}, {"\"CURR:AC\"", "A AC", "CURR:AC"},
+        {"\"RES\"", "OHM", "RES"},    {"\"FRES\"", "OHM4W", "FRES"},
+        {"\"DIOD\"", "V DC", "DIOD"}, {"\"CONT\"", "OHM", "CONT"},
+        {"\"FREQ\"", "Hz", "FREQ"},   {"\"PER\"", "S", "PER"},
     };
-    for (const auto& [reply, unit] : rows) {
+    for (const auto& [reply, unit, function] : rows) {
         SCOPED_TRACE(reply);
         // A fresh interpreter has no unit, so a row that fails to match
         // cannot pass by leaving an earlier unit in place.
@@ -130,6 +134,7 @@ TEST_F(ReplyInterpreterTest, FunctionNamesSelectUnitsExactly) {
         const ReplyOutcome outcome =
             fresh.interpret((std::string(reply) + "\r\n").c_str(), kAt140509, [] { return 1; });
         EXPECT_EQ(fresh.unitLabel(), unit);
+        EXPECT_EQ(fresh.functionName(), function);
         EXPECT_TRUE(outcome.unitNamed);
         EXPECT_FALSE(outcome.upperText || outcome.logLine || outcome.rejectedReply);
     }
@@ -141,6 +146,7 @@ TEST_F(ReplyInterpreterTest, UnknownOrMiscasedNamesKeepTheUnit) {
         SCOPED_TRACE(reply);
         const ReplyOutcome outcome = interpreter_.interpret(reply, kAt140509, [] { return 1; });
         EXPECT_EQ(interpreter_.unitLabel(), "OHM");
+        EXPECT_EQ(interpreter_.functionName(), "RES");
         EXPECT_FALSE(outcome.rejectedReply);
         EXPECT_FALSE(outcome.upperText);
     }

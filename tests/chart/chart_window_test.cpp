@@ -2,6 +2,7 @@
 // export.
 #include "tests/app/app_test_support.h"
 
+#include "app/alarm_control.h"
 #include "app/reading_log_box.h"
 #include "app/recording_control.h"
 #include "chart/chart_statistics_panel.h"
@@ -158,12 +159,16 @@ TEST_F(ChartOnMainWindow, ContextMenuOffersTrendChartAndAStatisticsToggle) {
     auto* menu = form.findChild<QMenu*>(QStringLiteral("DisplayMenu"));
     ASSERT_NE(menu, nullptr);
     const QList<QAction*> actions = menu->actions();
-    // Trend chart, Statistics, then the main window's own: recording.
-    ASSERT_EQ(actions.size(), 4);
+    // Trend chart, Statistics, then the main window's own: recording, alarms.
+    ASSERT_EQ(actions.size(), 7);
     EXPECT_EQ(actions[0]->text(), QStringLiteral("Trend chart"));
     EXPECT_EQ(actions[1]->text(), QStringLiteral("Statistics"));
     EXPECT_TRUE(actions[2]->isSeparator());
     EXPECT_EQ(actions[3]->text(), QStringLiteral("Start recording..."));
+    EXPECT_TRUE(actions[4]->isSeparator());
+    EXPECT_EQ(actions[5]->text(), QStringLiteral("Alarms..."));
+    EXPECT_EQ(actions[6]->text(), QStringLiteral("Acknowledge alarms"));
+    EXPECT_FALSE(actions[6]->isEnabled()) << "nothing to acknowledge";
     EXPECT_TRUE(actions[1]->isCheckable());
 
     // Right-click on the lower display: the menu comes up, showing the panel's state.
@@ -329,6 +334,9 @@ TEST(ChartGoneFirst, TheMainWindowGoesOnWithoutIt) {
     ASSERT_NE(menu, nullptr);
     EXPECT_FALSE(menu->isVisible());
     form.recording()->chooseFile = [](const QString&) { return QString(); }; // cancelled
+    form.alarms()->editAlarms = [](const std::vector<AlarmDefinition>&) {
+        return std::optional<std::vector<AlarmDefinition>>(); // cancelled
+    };
     for (QAction* action : menu->actions()) {
         action->trigger();
     }
