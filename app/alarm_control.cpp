@@ -19,6 +19,8 @@ namespace velmora {
 
 namespace {
 
+constexpr int kBannerPadding = 6;
+
 const char* ChangeWord(AlarmChange change) {
     switch (change) {
     case AlarmChange::Raised:
@@ -163,9 +165,9 @@ void AlarmControl::handle(const std::vector<AlarmEvent>& events) {
             QString detail = QString::fromStdString(alarm.name);
             if (alarm.condition == AlarmCondition::Silence) {
                 detail +=
-                    QStringLiteral(": no reading for %1 s at %2").arg(alarm.silenceSeconds).arg(at);
+                    QStringLiteral(": no reading for %1 s, %2").arg(alarm.silenceSeconds).arg(at);
             } else if (e.value) {
-                detail += QStringLiteral(": %1 %2 at %3")
+                detail += QStringLiteral(": %1 %2, %3")
                               .arg(QString::fromStdString(FormatReal(*e.value, '.')),
                                    QString::fromStdString(lastUnit_), at);
             }
@@ -220,18 +222,22 @@ void AlarmControl::showBanner() {
     }
     QString text = QStringLiteral("ALARM %1").arg(raised.first());
     if (raised.size() > 1) {
-        text += QStringLiteral(" (+%1 more)").arg(raised.size() - 1);
+        text = QStringLiteral("ALARM (%1) %2").arg(raised.size()).arg(raised.first());
     }
-    banner_->setText(text);
+    // Cut where the bar leaves no room; the tooltip holds every word.
+    banner_->setText(banner_->fontMetrics().elidedText(
+        text, Qt::ElideRight, banner_->maximumWidth() - 2 * kBannerPadding));
     banner_->setToolTip(raised.join(QLatin1Char('\n')) +
                         (unacknowledged ? QStringLiteral("\nClick to acknowledge")
                                         : QStringLiteral("\nAcknowledged")));
     // Red until acknowledged, then a quieter amber for as long as it stays raised.
     banner_->setStyleSheet(unacknowledged
                                ? QStringLiteral("QLabel { background: #c00000; color: white; "
-                                                "font-weight: bold; padding: 0 6px; }")
+                                                "font-weight: bold; padding: 0 %1px; }")
+                                     .arg(kBannerPadding)
                                : QStringLiteral("QLabel { background: #ffd27f; color: black; "
-                                                "padding: 0 6px; }"));
+                                                "padding: 0 %1px; }")
+                                     .arg(kBannerPadding));
     banner_->setVisible(true);
 }
 

@@ -7,7 +7,6 @@
 #include "lcd/lcd_matrix.h"
 #include "serial/comm.h"
 #include "text/exception.h"
-#include "text/time_of_day.h"
 #include "ui/exception_report.h"
 
 #include <QAction>
@@ -32,7 +31,7 @@ void TForm1::createAlarms() {
     alarms_->onEvent = [this](const std::string& event) {
         recording_->event(event);
         if (Form2) {
-            Form2->markEvent(event + " " + FormatTimeOfDay(CurrentTimeOfDay()), false);
+            Form2->markEvent(event, false); // the plot's hover tells the time
         }
     };
     alarms_->onRaisedChanged = [this](bool raised) { showAlarmColours(raised); };

@@ -42,6 +42,7 @@ constexpr double kHoverPixels = 8.0;
 const QColor kReadingColour(0, 110, 190);
 const QColor kOverloadColour(210, 40, 30);
 const QColor kChangeColour(120, 120, 120);
+const QColor kAlarmColour(200, 0, 160);
 
 double WindowSeconds(TForm2::View view) {
     switch (view) {
@@ -172,11 +173,13 @@ void TForm2::createControls() {
     NoteLabel = new QLabel(this);
     NoteLabel->setObjectName(QStringLiteral("NoteLabel"));
     // The key of the marks, beside the note rather than over the readings.
-    auto* key = new QLabel(QStringLiteral("<span style=\"color:%1\">&#9650;</span> overload "
-                                          "(9.9E37) &nbsp; <span style=\"color:%2\">&#8942;"
-                                          "</span> change of function")
-                               .arg(kOverloadColour.name(), kChangeColour.name()),
-                           this);
+    auto* key =
+        new QLabel(QStringLiteral("<span style=\"color:%1\">&#9650;</span> overload "
+                                  "(9.9E37) &nbsp; <span style=\"color:%2\">&#8942;"
+                                  "</span> change of function &nbsp; <span "
+                                  "style=\"color:%3\">&#8942;</span> alarm")
+                       .arg(kOverloadColour.name(), kChangeColour.name(), kAlarmColour.name()),
+                   this);
     key->setObjectName(QStringLiteral("KeyLabel"));
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(NoteLabel, 1);
@@ -381,25 +384,33 @@ void TForm2::rebuildMarkers() {
     if (!shown_) {
         return;
     }
+    int alarmRow = 0;
     for (const TrendUnitChange& change : recorder_.series(*shown_).unitChanges()) {
+        // Alarms are marked in a colour of their own, labelled at the foot
+        // of the plot so they stay clear of the changes of function, on
+        // three rows in turn so that a raise and its clear soon after can
+        // both be read.
+        const bool alarm = change.text.starts_with("alarm ");
+        const double labelHeight = alarm ? 0.02 + 0.06 * (alarmRow++ % 3) : 0.98;
+        const QColor colour = alarm ? kAlarmColour : kChangeColour;
         auto* line = new QCPItemStraightLine(Chart1);
         line->setClipToAxisRect(true);
         line->point1->setAxes(Chart1->xAxis, Chart1->yAxis2);
         line->point2->setAxes(Chart1->xAxis, Chart1->yAxis2);
         line->point1->setCoords(change.x, 0);
         line->point2->setCoords(change.x, 1);
-        line->setPen(QPen(kChangeColour, 1, Qt::DashLine));
+        line->setPen(QPen(colour, 1, alarm ? Qt::DotLine : Qt::DashLine));
         auto* label = new QCPItemText(Chart1);
         label->setClipToAxisRect(true);
         label->position->setAxes(Chart1->xAxis, Chart1->yAxis2);
-        label->position->setCoords(change.x, 0.98);
+        label->position->setCoords(change.x, labelHeight);
         // "to ..." stands before the line, over the end of the readings;
         // "from ..." after it, over where they begin again.
         label->setPositionAlignment((change.leaving ? Qt::AlignRight : Qt::AlignLeft) |
-                                    Qt::AlignTop);
+                                    (alarm ? Qt::AlignBottom : Qt::AlignTop));
         label->setPadding(QMargins(4, 1, 4, 1));
-        label->setColor(kChangeColour.darker(150));
-        label->setText(Text(change.text));
+        label->setColor(colour.darker(150));
+        label->setText(Text(alarm ? change.text.substr(6) : change.text));
         markers_.push_back(line);
         markers_.push_back(label);
     }

@@ -211,7 +211,7 @@ TEST(AlarmsOnMeter, ARaisedAlarmTurnsTheDisplaysRedAndAClickOnTheBannerAcknowled
     window.connectAndWaitForReading();
     ASSERT_TRUE(WaitUntil([&] { return !events.empty(); }));
     EXPECT_TRUE(form.statusAlarm->isVisible());
-    EXPECT_TRUE(form.statusAlarm->text().startsWith(QStringLiteral("ALARM Over 5: 6 V DC at ")))
+    EXPECT_TRUE(form.statusAlarm->text().startsWith(QStringLiteral("ALARM Over 5: 6 V DC, ")))
         << form.statusAlarm->text().toStdString();
     EXPECT_NE(form.iLCDMatrix1->CellsColorOn(), normal);
     EXPECT_EQ(form.iLCDMatrix2->CellsColorOn(), form.iLCDMatrix1->CellsColorOn());
