@@ -9,6 +9,7 @@
 #include "chart/chart_window.h"
 #include "help/clickable_picture.h"
 #include "lcd/lcd_matrix.h"
+#include "measure/advanced_page.h"
 #include "serial/comm.h"
 #include "serial/port_return_watcher.h"
 #include "settings/layered_settings.h"
@@ -73,6 +74,7 @@ TForm1::TForm1(QWidget* parent, std::string settingsPath, std::string userSettin
         }
     };
     createAlarms();
+    createAdvancedPage();
     portWatcher_ = new PortReturnWatcher(OpenUdevSerialEvents(), this);
     portWatcher_->onPresent = [this] { RunReportingExceptions([this] { portSeenAgain(); }); };
     Comm1 = new TComm(this);
@@ -158,6 +160,15 @@ void TForm1::FormCreate() {
     settingsFile_ = std::move(settings);
     recording_->setSettings(settingsFile_.get());
     alarms_->load(settingsFile_.get());
+    const ReadMeterSettingsResult meter = ReadMeterSettings(*settingsFile_);
+    meterSettings_ = meter.settings;
+    advancedPage_->showDisplay(meterSettings_.displayOn);
+    if (meter.problem) {
+        ReportException(Exception("The [" + std::string(kMeterSettingsSection) +
+                                  "] section of the settings file holds values the meter does not "
+                                  "take (" +
+                                  *meter.problem + "); the meter's defaults stand in for them."));
+    }
     // Said once, and the file is left as it is: the defaults stand in for it.
     for (const auto& [path, reason] : unreadable) {
         ReportException(Exception("The settings file " + path + " cannot be read (" + reason +
@@ -313,6 +324,9 @@ void TForm1::leaveCycleWithoutSending() {
     canSend_ = 1;
     queryClock_.invalidate();
     silenceNoted_ = false;
+    dropQueuedCommands();
+    routedQuery_.reset();
+    configuredFunction_.clear();
 }
 
 } // namespace velmora

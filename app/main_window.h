@@ -2,6 +2,8 @@
 #pragma once
 
 #include "app/reply_interpreter.h"
+#include "measure/meter_settings.h"
+#include "measure/meter_settings_store.h"
 
 #include <QColor>
 #include <QElapsedTimer>
@@ -10,8 +12,10 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QAction;
@@ -28,6 +32,7 @@ class QTimer;
 
 namespace velmora {
 
+class AdvancedPage;
 class AlarmControl;
 class ChartDisplayMenu;
 class ClickablePicture;
@@ -156,6 +161,12 @@ public:
     QAction* alarmsAction() const { return alarmsAction_; }
     QAction* acknowledgeAction() const { return acknowledgeAction_; }
 
+    // The meter's settings on the "Advanced" page, and the commands and
+    // queries waiting to go before the cycle's own next command.
+    AdvancedPage* advancedPage() const { return advancedPage_; }
+    const MeterSettings& meterSettings() const { return meterSettings_; }
+    const std::deque<std::string>& queuedCommands() const { return queued_; }
+
     // The displays' context menu (while a chart window is set).
     ChartDisplayMenu* displayMenu() const { return displayMenu_; }
 
@@ -187,6 +198,16 @@ private:
     void Comm1RequestHangup();
     void leaveCycleWithoutSending();
     void createAlarms();
+    // The meter's settings (meter_settings_cycle.cpp).
+    void createAdvancedPage();
+    void chooseFunction(const char* measure, const char* function, QPushButton* button);
+    void queueMeterSettings(const std::string& function, bool configure);
+    bool sendQueuedCommand();
+    void takeRoutedReply(const char* reply);
+    void functionNamed(const std::string& function);
+    void meterSettingsChanged(const FunctionSettings& settings);
+    void meterDisplayChanged(bool on);
+    void dropQueuedCommands();
     void showAlarmColours(bool raised);
     // Whether a reading is due, for the silence alarms.
     void updateAlarmConnection();
@@ -230,7 +251,17 @@ private:
     AlarmControl* alarms_ = nullptr;
     QAction* alarmsAction_ = nullptr;
     QAction* acknowledgeAction_ = nullptr;
-    QColor displayCellsColour_;   // the displays' own, while no alarm is raised
+    QColor displayCellsColour_; // the displays' own, while no alarm is raised
+    AdvancedPage* advancedPage_ = nullptr;
+    MeterSettings meterSettings_;
+    // Sent one at a time before the cycle's next command; the reply to a
+    // query among them goes to `takeRoutedReply`, told apart by the query.
+    std::deque<std::string> queued_;
+    std::optional<std::string> routedQuery_;
+    std::string inForceFunction_;
+    InForce inForce_;
+    std::string configuredFunction_; // given its stored settings since connecting
+    int errorReads_ = 0;
     bool measurePending_ = false; // a measure query sent, its function not yet named
     bool reconnectWanted_ = false;
     QElapsedTimer busySince_;

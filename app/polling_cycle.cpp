@@ -45,6 +45,10 @@ void TForm1::Timer1Timer() {
         noteSilence();
         return;
     }
+    // The meter's settings and their queries go first, one a tick.
+    if (sendQueuedCommand()) {
+        return;
+    }
     sendcommand(nextCommand_);
     // The command just sent decides the next one, not the reply.
     if (EndsWith(nextCommand_, "?")) {
@@ -101,6 +105,8 @@ void TForm1::Check_ConnectionClick() {
             showNote({});
         }
         nextCommand_ = "syst:rem";
+        dropQueuedCommands();
+        configuredFunction_.clear(); // the meter may have been set by hand meanwhile
         CONF->setEnabled(false);
         pause(500);
         canSend_ = 1;
@@ -111,6 +117,8 @@ void TForm1::Check_ConnectionClick() {
         PageControl1->setEnabled(false);
         CONF->setEnabled(true);
         nextCommand_ = "syst:loc"; // the step that sends it stops the timer
+        dropQueuedCommands();
+        configuredFunction_.clear();
         if (silenceNoted_) {
             silenceNoted_ = false; // disconnected, the meter owes no answer
             showNote({});
@@ -127,34 +135,34 @@ void TForm1::storeCommand(const char* command, QPushButton* button) {
 }
 
 void TForm1::DCV_BtnClick() {
-    storeCommand("Meas:Volt:Dc?", DCV_Btn);
+    chooseFunction("Meas:Volt:Dc?", "VOLT", DCV_Btn);
 }
 void TForm1::ACV_BtnClick() {
-    storeCommand("Meas:Volt:AC?", ACV_Btn);
+    chooseFunction("Meas:Volt:AC?", "VOLT:AC", ACV_Btn);
 }
 void TForm1::OHM2_BtnClick() {
-    storeCommand("Meas:RES?", OHM2_Btn);
+    chooseFunction("Meas:RES?", "RES", OHM2_Btn);
 }
 void TForm1::OHM4_BtnClick() {
-    storeCommand("Meas:FRES?", OHM4_Btn);
+    chooseFunction("Meas:FRES?", "FRES", OHM4_Btn);
 }
 void TForm1::DCI_BtnClick() {
-    storeCommand("Meas:Curr:DC?", DCI_Btn);
+    chooseFunction("Meas:Curr:DC?", "CURR", DCI_Btn);
 }
 void TForm1::ACI_BtnClick() {
-    storeCommand("Meas:Curr:AC?", ACI_Btn);
+    chooseFunction("Meas:Curr:AC?", "CURR:AC", ACI_Btn);
 }
 void TForm1::Freq_BtnClick() {
-    storeCommand("Meas:FREQ?", Freq_Btn);
+    chooseFunction("Meas:FREQ?", "FREQ", Freq_Btn);
 }
 void TForm1::period_BtnClick() {
-    storeCommand("Meas:PER?", period_Btn);
+    chooseFunction("Meas:PER?", "PER", period_Btn);
 }
 void TForm1::Diod_BtnClick() {
-    storeCommand("Meas:Diod?", Diod_Btn);
+    chooseFunction("Meas:Diod?", "DIOD", Diod_Btn);
 }
 void TForm1::Cont_BtnClick() {
-    storeCommand("Meas:Cont?", Cont_Btn);
+    chooseFunction("Meas:Cont?", "CONT", Cont_Btn);
 }
 void TForm1::Button2Click() {
     storeCommand("Volt:DC:RES Max", nullptr);

@@ -19,6 +19,18 @@
 namespace velmora {
 
 void TForm1::Comm1ReceiveData(TComm* /*Sender*/, const char* Buffer, uint16_t /*BufferLength*/) {
+    if (routedQuery_) {
+        // The answer to a query of the meter's settings, not a reading.
+        takeRoutedReply(Buffer);
+        canSend_ = 1;
+        keyenable();
+        queryClock_.invalidate();
+        if (silenceNoted_) {
+            silenceNoted_ = false;
+            showNote({});
+        }
+        return;
+    }
     const double receivedAt = CurrentTimeOfDay();
     const std::string unitBefore = replies_.unitLabel();
     // The delivery ends in a zero byte; the reply is the text up to the first one.
@@ -55,6 +67,7 @@ void TForm1::Comm1ReceiveData(TComm* /*Sender*/, const char* Buffer, uint16_t /*
                          *outcome.reading, unitBefore);
     } else if (outcome.unitNamed) {
         measurePending_ = false;
+        functionNamed(replies_.functionName());
         if (replies_.unitLabel() != unitBefore) {
             recording_->event("function " + replies_.unitLabel());
         }

@@ -86,6 +86,73 @@ TEST(MeterModel, AnswersCommandsLikeTheMeter) {
     }
 }
 
+TEST(MeterModel, SettingsAndTheErrorQueueAsTheMeterKeepsThem) {
+    // The meter's own command set; resolutions are the fraction of the range
+    // each integration time gives (1 PLC: 3 ppm, 100 PLC: 0.3 ppm).
+    const struct {
+        const char* command;
+        std::optional<std::string> reply;
+    } rows[] = {
+        {"CONF:RES", std::nullopt},
+        {"Func?", "\"RES\""},
+        {"RES:NPLC?", "+1.00000000E+01"}, // configure presets 10 PLC
+        {"RES:RANG:AUTO?", "1"},
+        {"RES:NPLC 1", std::nullopt},
+        {"RES:NPLC?", "+1.00000000E+00"},
+        {"RESistance:RANGe 10000", std::nullopt},
+        {"RES:RANG?", "+1.00000000E+04"},
+        {"RES:RANG:AUTO?", "0"},
+        {"RES:RES?", "+3.00000000E-02"},
+        {"RES:RES MIN", std::nullopt}, // the finest: 100 PLC
+        {"RES:NPLC?", "+1.00000000E+02"},
+        {"RES:RANG 5000", std::nullopt}, // the next range up
+        {"RES:RANG?", "+1.00000000E+04"},
+        {"RES:NPLC 0.5", std::nullopt}, // the next integration time up
+        {"RES:NPLC?", "+1.00000000E+00"},
+        {"ZERO:AUTO OFF", std::nullopt},
+        {"ZERO:AUTO?", "0"},
+        {"SYST:ERR?", "+0,\"No error\""},
+        {"RES:NPLC 500", std::nullopt},
+        {"VOLT:AC:NPLC 1", std::nullopt}, // AC volts integrate otherwise
+        {"Bogus?", std::nullopt},
+        {"SYST:ERR?", "-222,\"Data out of range\""},
+        {"SYSTem:ERRor?", "-113,\"Undefined header\""},
+        {"SYST:ERR?", "-113,\"Undefined header\""},
+        {"SYST:ERR?", "+0,\"No error\""},
+        {"Meas:RES?", "#"}, // presets again
+        {"RES:NPLC?", "+1.00000000E+01"},
+        {"RES:RANG:AUTO?", "1"},
+        {"ZERO:AUTO?", "1"},
+        {"INP:IMP:AUTO?", "0"},
+        {"INP:IMP:AUTO ON", std::nullopt},
+        {"INP:IMP:AUTO?", "1"},
+        {"DISP?", "1"},
+        {"DISP OFF", std::nullopt},
+        {"DISP?", "0"},
+        {"CONF:VOLT:DC", std::nullopt},
+        {"Func?", "\"VOLT\""},
+        {"VOLT:DC:RANG 0.1", std::nullopt},
+        {"Read?", "+9.90000000E+37"}, // about 1.23 V on the 100 mV range
+        {"VOLT:RANG:AUTO ON", std::nullopt},
+        {"Read?", "#"},
+        {"SYST:ERR?", "+0,\"No error\""},
+    };
+    MeterModelOptions options;
+    options.rangeChangeChance = 0;
+    MeterModel model(options);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.command);
+        const std::optional<std::string> reply = model.Handle(row.command);
+        if (row.reply == std::optional<std::string>("#")) {
+            EXPECT_TRUE(reply.has_value());
+        } else {
+            EXPECT_EQ(reply, row.reply);
+        }
+    }
+    EXPECT_EQ(model.Handle("VOLT:DC:RANG?"), "+1.00000000E+01")
+        << "autoranged to hold 1.23 V at the reading";
+}
+
 TEST(MeterModel, RemoteAndLocal) {
     MeterModel model;
     EXPECT_FALSE(model.Remote());

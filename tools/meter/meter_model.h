@@ -2,10 +2,13 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <map>
 #include <optional>
 #include <random>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmora {
 
@@ -60,12 +63,37 @@ public:
     MeterFunction Function() const { return function_; }
     bool Remote() const { return remote_; }
 
+    // The settings of a function as the meter holds them: what "CONF" and
+    // "MEAS" preset (10 PLC, autorange, autozero on) until set otherwise.
+    // Integration time and resolution are one setting seen two ways.
+    struct Settings {
+        double nplc = 10;
+        bool autoRange = true;
+        double range = 0; // the fixed range, or the one autoranging chose
+        bool autozero = true;
+        bool inputImpedanceAuto = false;
+    };
+    const Settings& SettingsOf(MeterFunction function) const;
+    bool DisplayOn() const { return displayOn_; }
+    // The error queue, oldest first, as "SYST:ERR?" reads it: "-113,\"Undefined header\"".
+    const std::deque<std::string>& Errors() const { return errors_; }
+    void PushError(int code, const char* text);
+
     // A plausible reading of the present function: a base value with
     // noise, now and then a decade away, and an occasional overload where
     // an open input is plausible.
     double NextReading();
 
 private:
+    std::optional<std::string> HandleSetting(const std::vector<std::string>& nodes,
+                                             const std::string& parameter, bool query);
+    Settings& Current() { return settings_[function_]; }
+    void Preset(MeterFunction function);
+    double Reading();
+
+    std::map<MeterFunction, Settings> settings_;
+    std::deque<std::string> errors_;
+    bool displayOn_ = true;
     MeterFunction function_;
     bool remote_ = false;
     int decade_ = 0; // offset from the function's base value, -2..+2
