@@ -163,6 +163,8 @@ void TForm1::FormCreate() {
     const ReadMeterSettingsResult meter = ReadMeterSettings(*settingsFile_);
     meterSettings_ = meter.settings;
     advancedPage_->showDisplay(meterSettings_.displayOn);
+    advancedPage_->showAcquisition(meterSettings_.fast);
+    Comm1->SetEndReadAtLineFeed(meterSettings_.fast);
     if (meter.problem) {
         ReportException(Exception("The [" + std::string(kMeterSettingsSection) +
                                   "] section of the settings file holds values the meter does not "

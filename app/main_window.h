@@ -207,6 +207,8 @@ private:
     void functionNamed(const std::string& function);
     void meterSettingsChanged(const FunctionSettings& settings);
     void meterDisplayChanged(bool on);
+    void meterAcquisitionChanged(bool fast);
+    void sendNextAtOnce();
     void dropQueuedCommands();
     void showAlarmColours(bool raised);
     // Whether a reading is due, for the silence alarms.

@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 
 #include "measure/advanced_page.h"
+#include "serial/comm.h"
 #include "settings/ini_file_exception.h"
 #include "settings/settings_store.h"
 #include "text/exception.h"
@@ -12,6 +13,7 @@
 
 #include <QCheckBox>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace velmora {
@@ -34,6 +36,9 @@ void TForm1::createAdvancedPage() {
     };
     advancedPage_->onDisplayChanged = [this](bool on) {
         RunReportingExceptions([&] { meterDisplayChanged(on); });
+    };
+    advancedPage_->onAcquisitionChanged = [this](bool fast) {
+        RunReportingExceptions([&] { meterAcquisitionChanged(fast); });
     };
 }
 
@@ -188,6 +193,25 @@ void TForm1::meterDisplayChanged(bool on) {
         queued_.push_back(on ? "DISP ON" : "DISP OFF");
         queued_.push_back(kErrorQuery);
         errorReads_ = 0;
+    }
+}
+
+void TForm1::meterAcquisitionChanged(bool fast) {
+    meterSettings_.fast = fast;
+    Comm1->SetEndReadAtLineFeed(fast);
+    try {
+        WriteMeterSettings(*settingsFile_, advancedPage_->function(), meterSettings_);
+    } catch (const EIniFileException& error) {
+        showNote(QStringLiteral("The meter settings could not be kept: %1")
+                     .arg(QString::fromStdString(error.what())));
+    }
+}
+
+void TForm1::sendNextAtOnce() {
+    // Fast acquisition: the reply is in, the next command need not wait
+    // for the tick (the tick still drives everything else).
+    if (meterSettings_.fast && canSend_ == 1 && Timer1->isActive()) {
+        Timer1Timer();
     }
 }
 

@@ -29,6 +29,7 @@ void TForm1::Comm1ReceiveData(TComm* /*Sender*/, const char* Buffer, uint16_t /*
             silenceNoted_ = false;
             showNote({});
         }
+        sendNextAtOnce();
         return;
     }
     const double receivedAt = CurrentTimeOfDay();
@@ -85,6 +86,7 @@ void TForm1::Comm1ReceiveData(TComm* /*Sender*/, const char* Buffer, uint16_t /*
         showNote({});
     }
     showLineCount();
+    sendNextAtOnce();
 }
 
 void TForm1::showLineCount() {

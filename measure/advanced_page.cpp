@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QSignalBlocker>
 
@@ -46,7 +47,7 @@ AdvancedPage::AdvancedPage(QWidget* parent)
                                              "of the two wins"));
     RangeBox = Box(this, "RangeBox");
     AutozeroBox = Box(this, "AutozeroBox");
-    ImpedanceBox = new QCheckBox(QStringLiteral("Input impedance auto"), this);
+    ImpedanceBox = new QCheckBox(QStringLiteral("Impedance auto"), this);
     ImpedanceBox->setObjectName(QStringLiteral("ImpedanceBox"));
     ImpedanceBox->setToolTip(QStringLiteral("Above 10 G\u03a9 on the 100 mV to 10 V ranges "
                                             "(INP:IMP:AUTO ON)"));
@@ -54,6 +55,12 @@ AdvancedPage::AdvancedPage(QWidget* parent)
     DisplayBox->setObjectName(QStringLiteral("DisplayBox"));
     DisplayBox->setChecked(true);
     DisplayBox->setToolTip(QStringLiteral("Off, the meter spends no time on its own display"));
+    AcquisitionBox = Box(this, "AcquisitionBox");
+    AcquisitionBox->addItem(QStringLiteral("Standard"), false);
+    AcquisitionBox->addItem(QStringLiteral("Fast"), true);
+    AcquisitionBox->setToolTip(QStringLiteral(
+        "Fast: a reply ends at its line end and the next query leaves at once, instead of "
+        "after 26 ms of silence and at the next 50 ms tick"));
     InForceLabel = new QLabel(this);
     InForceLabel->setObjectName(QStringLiteral("InForceLabel"));
     InForceLabel->setWordWrap(true);
@@ -84,8 +91,13 @@ AdvancedPage::AdvancedPage(QWidget* parent)
     grid->addWidget(RangeBox, 3, 1);
     grid->addWidget(new QLabel(QStringLiteral("Autozero:"), this), 4, 0);
     grid->addWidget(AutozeroBox, 4, 1);
-    grid->addWidget(ImpedanceBox, 5, 0, 1, 2);
-    grid->addWidget(DisplayBox, 6, 0, 1, 2);
+    grid->addWidget(new QLabel(QStringLiteral("Acquisition:"), this), 5, 0);
+    grid->addWidget(AcquisitionBox, 5, 1);
+    auto* checks = new QHBoxLayout;
+    checks->addWidget(ImpedanceBox);
+    checks->addWidget(DisplayBox);
+    checks->addStretch(1);
+    grid->addLayout(checks, 6, 0, 1, 2);
     grid->addWidget(InForceLabel, 7, 0, 1, 2);
     grid->addWidget(ErrorLabel, 8, 0, 1, 2);
     grid->setRowStretch(9, 1);
@@ -95,6 +107,11 @@ AdvancedPage::AdvancedPage(QWidget* parent)
         connect(box, &QComboBox::activated, this, [this] { changed(); });
     }
     connect(ImpedanceBox, &QCheckBox::clicked, this, [this] { changed(); });
+    connect(AcquisitionBox, &QComboBox::activated, this, [this] {
+        if (onAcquisitionChanged) {
+            onAcquisitionChanged(AcquisitionBox->currentData().toBool());
+        }
+    });
     connect(DisplayBox, &QCheckBox::clicked, this, [this](bool on) {
         if (onDisplayChanged) {
             onDisplayChanged(on);
@@ -140,6 +157,10 @@ void AdvancedPage::showFunction(const std::string& function, const FunctionSetti
 
 void AdvancedPage::showDisplay(bool on) {
     DisplayBox->setChecked(on);
+}
+
+void AdvancedPage::showAcquisition(bool fast) {
+    AcquisitionBox->setCurrentIndex(fast ? 1 : 0);
 }
 
 FunctionSettings AdvancedPage::settings() const {

@@ -26,6 +26,7 @@ public:
     // Shows `function`'s settings (nothing happens on the meter).
     void showFunction(const std::string& function, const FunctionSettings& settings);
     void showDisplay(bool on);
+    void showAcquisition(bool fast);
     void showInForce(const InForce& inForce);
     void showError(const QString& error); // empty: no error
     const std::string& function() const { return function_; }
@@ -34,6 +35,7 @@ public:
     // The user changed a setting of the function shown, or the display.
     std::function<void(const FunctionSettings&)> onChanged;
     std::function<void(bool on)> onDisplayChanged;
+    std::function<void(bool fast)> onAcquisitionChanged;
 
     QLabel* FunctionLabel = nullptr;
     QComboBox* NplcBox = nullptr;
@@ -42,6 +44,7 @@ public:
     QComboBox* AutozeroBox = nullptr;
     QCheckBox* ImpedanceBox = nullptr;
     QCheckBox* DisplayBox = nullptr;
+    QComboBox* AcquisitionBox = nullptr;
     QLabel* InForceLabel = nullptr;
     QLabel* ErrorLabel = nullptr;
 

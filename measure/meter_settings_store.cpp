@@ -96,6 +96,14 @@ ReadMeterSettingsResult ReadMeterSettings(const SettingsStore& store) {
             refuse("Display", v);
         }
     }
+    if (const std::string v = store.readValue(kMeterSettingsSection, "Acquisition", "");
+        !v.empty()) {
+        if (OneOf(v, {"STANDARD", "FAST"})) {
+            result.settings.fast = v == "FAST";
+        } else {
+            refuse("Acquisition", v);
+        }
+    }
     if (!problems.empty()) {
         result.problem = problems;
     }
@@ -116,6 +124,7 @@ void WriteMeterSettings(SettingsStore& store, const std::string& function,
         write("InputImpedance", s.inputImpedanceAuto ? "AUTO" : "");
     }
     store.writeValue(kMeterSettingsSection, "Display", settings.displayOn ? "ON" : "OFF");
+    store.writeValue(kMeterSettingsSection, "Acquisition", settings.fast ? "FAST" : "STANDARD");
 }
 
 } // namespace velmora

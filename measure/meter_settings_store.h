@@ -15,12 +15,16 @@ class SettingsStore;
 // "<function>.NPLC" (0.02, 0.2, 1, 10, 100), "<function>.Resolution" (MIN,
 // MAX), "<function>.Range" (a range of the function), "<function>.Autozero"
 // (ON, OFF, ONCE), "<function>.InputImpedance" (AUTO), empty or absent for
-// the meter's default; and "Display" (ON, OFF). [COM Info] is not touched.
+// the meter's default; "Display" (ON, OFF) and "Acquisition" (STANDARD, FAST).
+// [COM Info] is not touched.
 inline constexpr const char* kMeterSettingsSection = "Meter Settings";
 
 struct MeterSettings {
     std::map<std::string, FunctionSettings> functions; // by the meter's function name
     bool displayOn = true;
+    // Fast acquisition: a reply ends at its line feed and the next query
+    // leaves at once, instead of after 26 ms of silence and at the next tick.
+    bool fast = false;
 
     const FunctionSettings& of(const std::string& function) const;
     bool operator==(const MeterSettings&) const = default;

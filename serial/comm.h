@@ -165,6 +165,12 @@ public:
         SetTimeout(timeouts_.writeTotalTimeoutConstant, v);
     }
 
+    // Fast replies: a read ends at a line feed as well, instead of only
+    // after `ReadIntervalTimeout` of silence. Off by default; takes effect at
+    // once, open or not.
+    bool EndReadAtLineFeed() const { return runtime_.endReadAtLineFeed; }
+    void SetEndReadAtLineFeed(bool v) { runtime_.endReadAtLineFeed = v; }
+
 private:
     template <typename T>
     void SetLine(T& field, T value) {

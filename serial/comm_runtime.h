@@ -31,6 +31,9 @@ struct PortRuntime {
     std::atomic<uint32_t> writeMultiplier{0};
     std::atomic<uint32_t> writeConstant{0};
     std::atomic<bool> ignoreNullChar{false};
+    // A read also ends at a line feed (a reply's last byte), without
+    // waiting for the read interval to pass.
+    std::atomic<bool> endReadAtLineFeed{false};
 
     void Apply(const CommTimeouts& t) {
         readInterval = t.readIntervalTimeout;

@@ -94,6 +94,7 @@ void TReadThread::Execute() {
             const bool complete =
                 count_ == kBufferSize || returnAtOnce || (returnOnAnyByte && count_ > 0) ||
                 (intervalActive && count_ > 0 && now >= lastByte_ + milliseconds(interval)) ||
+                (ctx_.runtime.endReadAtLineFeed && count_ > 0 && buffer_[count_ - 1] == '\n') ||
                 (totalDeadline && now >= *totalDeadline);
             if (complete) {
                 if (count_ == 0)

@@ -109,7 +109,8 @@ TEST(AlarmProgram, GetsEachArgumentAsItIsNeverThroughAShell) {
     const std::string script = folder / "on-alarm";
     const std::string out = folder / "arguments";
     WriteBytes(script, "#!/bin/sh\n"
-                       "for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done > \"" +
+                       "{ for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done;"
+                       "  readlink /proc/self/fd/0; } > \"" +
                            out +
                            ".part\"\n"
                            "mv \"" +
@@ -129,6 +130,7 @@ TEST(AlarmProgram, GetsEachArgumentAsItIsNeverThroughAShell) {
     for (const QString& a : arguments) {
         expected += "[" + a.toStdString() + "]\n";
     }
+    expected += "/dev/null\n"; // nothing of the window's own input reaches it
     EXPECT_EQ(ReadBytes(out).value_or(""), expected);
     EXPECT_FALSE(std::filesystem::exists(marker)) << "no shell ran the arguments";
 }
@@ -138,7 +140,9 @@ TEST(AlarmProgram, AProgramThatCannotStartSaysWhy) {
     QString whyNot;
     EXPECT_FALSE(StartAlarmProgram(QString::fromStdString(folder / "missing"), {}, &whyNot));
     EXPECT_FALSE(whyNot.isEmpty());
+    whyNot.clear();
     EXPECT_FALSE(StartAlarmProgram(QString(), {}, &whyNot));
+    EXPECT_EQ(whyNot.toStdString(), "no program named");
 }
 
 } // namespace

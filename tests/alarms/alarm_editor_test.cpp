@@ -21,6 +21,63 @@ void Choose(QComboBox* box, const char* data) {
     box->setCurrentIndex(index);
 }
 
+TEST(AlarmEditor, OffersEveryFunctionByTheMeterName) {
+    AlarmEditor editor;
+    const QStringList expected = {
+        "Any function",
+        "DC volts (VOLT)",
+        "AC volts (VOLT:AC)",
+        "DC current (CURR)",
+        "AC current (CURR:AC)",
+        "Resistance, 2-wire (RES)",
+        "Resistance, 4-wire (FRES)",
+        "Diode test (DIOD)",
+        "Continuity (CONT)",
+        "Frequency (FREQ)",
+        "Period (PER)",
+    };
+    QStringList items;
+    QStringList names;
+    for (int i = 0; i < editor.FunctionBox->count(); ++i) {
+        items << editor.FunctionBox->itemText(i);
+        names << editor.FunctionBox->itemData(i).toString();
+    }
+    EXPECT_EQ(items, expected);
+    EXPECT_EQ(names, (QStringList{"", "VOLT", "VOLT:AC", "CURR", "CURR:AC", "RES", "FRES", "DIOD",
+                                  "CONT", "FREQ", "PER"}));
+}
+
+TEST(AlarmEditor, OnlyWhatTheConditionUsesCanBeTyped) {
+    const struct {
+        const char* condition;
+        bool low, high, hysteresis, delay, silence, function;
+    } rows[] = {
+        {"above", false, true, true, true, false, true},
+        {"below", true, false, true, true, false, true},
+        {"outside", true, true, true, true, false, true},
+        {"inside", true, true, true, true, false, true},
+        {"silence", false, false, false, false, true, false},
+        {"overload", false, false, false, false, false, true},
+    };
+    AlarmDefinition stored;
+    stored.low = 1.5;
+    stored.high = -2E-3;
+    AlarmEditor editor;
+    editor.setAlarms({stored});
+    EXPECT_EQ(editor.LowEdit->text().toStdString(), "1.5") << "numbers with '.' decimals";
+    EXPECT_EQ(editor.HighEdit->text().toStdString(), "-0.002");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.condition);
+        Choose(editor.ConditionBox, row.condition);
+        EXPECT_EQ(editor.LowEdit->isEnabled(), row.low);
+        EXPECT_EQ(editor.HighEdit->isEnabled(), row.high);
+        EXPECT_EQ(editor.HysteresisEdit->isEnabled(), row.hysteresis);
+        EXPECT_EQ(editor.DelayBox->isEnabled(), row.delay);
+        EXPECT_EQ(editor.SilenceBox->isEnabled(), row.silence);
+        EXPECT_EQ(editor.FunctionBox->isEnabled(), row.function);
+    }
+}
+
 TEST(AlarmEditor, WhatIsTypedBecomesTheAlarmsOnOk) {
     AlarmEditor editor;
     editor.setAlarms({});

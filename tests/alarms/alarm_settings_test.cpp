@@ -46,6 +46,21 @@ TEST(AlarmSettings, WrittenAlarmsReadBackAndLeaveComInfoAsItWas) {
     EXPECT_EQ(read.alarms[1], quiet);
 }
 
+TEST(AlarmSettings, KeysLeftOutTakeTheDefaults) {
+    TempFolder folder;
+    WriteBytes(folder / "v.ini", "[Alarms]\r\nCount=1\r\n1.Condition=below\r\n");
+    const AlarmSettings read = ReadAlarmSettings(IniFile(folder / "v.ini"));
+    ASSERT_EQ(read.alarms.size(), 1u);
+    AlarmDefinition expected;
+    expected.name = "Alarm 1";
+    expected.condition = AlarmCondition::Below;
+    expected.silenceSeconds = 10;
+    expected.enabled = true;
+    expected.sound = false;
+    expected.notify = false;
+    EXPECT_EQ(read.alarms[0], expected);
+}
+
 TEST(AlarmSettings, NoSectionIsNoAlarms) {
     TempFolder folder;
     WriteBytes(folder / "v.ini", "[COM Info]\r\nPort=com1\r\n");
@@ -63,6 +78,7 @@ TEST(AlarmSettings, HandEditedSectionsThatDoNotReadAreRefusedWithTheReason) {
         {"count_not_a_number", "Count=two\r\n", "Count \"two\" is not a number"},
         {"count_too_large", "Count=51\r\n", "Count 51 is not between 0 and 50"},
         {"negative_count", "Count=-1\r\n", "Count -1 is not between 0 and 50"},
+        {"count_at_the_limit_is_read", "Count=50\r\n", "alarm 1: unknown condition \"\""},
         {"unknown_condition", "Count=1\r\n1.Condition=over\r\n",
          "alarm 1: unknown condition \"over\""},
         {"missing_condition", "Count=1\r\n", "alarm 1: unknown condition \"\""},

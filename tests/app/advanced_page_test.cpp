@@ -5,6 +5,7 @@
 
 #include "app/reading_log_box.h"
 #include "measure/advanced_page.h"
+#include "serial/comm.h"
 #include "settings/ini_file.h"
 
 #include <QCheckBox>
@@ -134,6 +135,30 @@ TEST(AdvancedPage, AFunctionWithItsOwnSettingsIsConfiguredNotMeasuredAtThePreset
     EXPECT_NE(form.advancedPage()->InForceLabel->text().indexOf(QStringLiteral("range 10 kohm")),
               -1)
         << form.advancedPage()->InForceLabel->text().toStdString();
+}
+
+TEST(AdvancedPage, FastAcquisitionEndsRepliesAtTheLineEndAndIsKept) {
+    WindowOnMeter window(SteadyMeter());
+    TForm1& form = window.form();
+    window.connectAndWaitForReading();
+    EXPECT_FALSE(form.Comm1->EndReadAtLineFeed()) << "standard unless chosen";
+    QComboBox* box = form.advancedPage()->AcquisitionBox;
+    box->setCurrentIndex(1);
+    emit box->activated(1);
+    EXPECT_TRUE(form.Comm1->EndReadAtLineFeed());
+    EXPECT_EQ(
+        IniFile(window.folder() / "velmora.ini").readValue("Meter Settings", "Acquisition", ""),
+        "FAST");
+    const size_t before = window.commands().size();
+    const auto lines = form.Memo2->lineCount();
+    ASSERT_TRUE(WaitUntil([&] { return form.Memo2->lineCount() >= lines + 10; }));
+    const std::vector<std::string> all = window.commands();
+    for (size_t i = before; i < all.size(); ++i) {
+        EXPECT_EQ(all[i], "Read?") << "the same queries, only sooner";
+    }
+    TForm1 again(nullptr, window.folder() / "velmora.ini");
+    EXPECT_TRUE(again.meterSettings().fast);
+    EXPECT_TRUE(again.Comm1->EndReadAtLineFeed());
 }
 
 TEST(AdvancedPage, UntouchedItSendsNothingOfItsOwn) {

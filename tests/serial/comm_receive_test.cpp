@@ -103,6 +103,37 @@ TEST_F(CommReceiveTest, DataReadJustBeforeCloseIsDeliveredAfterIt) {
     EXPECT_EQ(events.hangups, 0);
 }
 
+TEST_F(CommReceiveTest, EndingAtLineFeedsDeliversEachReplyWithoutWaitingForSilence) {
+    // A read interval far longer than the test: only the line feed can end a chunk.
+    comm->SetReadIntervalTimeout(100000);
+    comm->SetEndReadAtLineFeed(true);
+    OpenAndSettle();
+    ASSERT_TRUE(pty.Write("+1.16040760E+03\r\n"));
+    ASSERT_TRUE(WaitUntil([&] { return events.chunks.size() == 1; }));
+    EXPECT_EQ(events.chunks[0], "+1.16040760E+03\r\n");
+
+    // A reply split on the line is still one chunk, ended by its line feed.
+    ASSERT_TRUE(pty.Write("+1.16"));
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (io.bytesRead < 22 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    DeliverPosted();
+    EXPECT_EQ(events.chunks.size(), 1u) << "no line feed yet, no chunk";
+    ASSERT_TRUE(pty.Write("040760E+03\r\n"));
+    ASSERT_TRUE(WaitUntil([&] { return events.chunks.size() == 2; }));
+    EXPECT_EQ(events.chunks[1], "+1.16040760E+03\r\n");
+
+    // Switched off again, the read interval alone decides.
+    comm->SetEndReadAtLineFeed(false);
+    ASSERT_TRUE(pty.Write("\"VOLT\"\r\n"));
+    while (io.bytesRead < 42 && std::chrono::steady_clock::now() < deadline + 10s)
+        std::this_thread::sleep_for(1ms);
+    std::this_thread::sleep_for(50ms);
+    DeliverPosted();
+    EXPECT_EQ(events.chunks.size(), 2u);
+    comm->ClosePort();
+}
+
 TEST_F(CommReceiveTest, CloseDropsAPartialChunkWithoutReport) {
     comm->SetReadIntervalTimeout(100000);
     OpenAndSettle();

@@ -222,8 +222,30 @@ void MeterEmulator::HandleLine(const std::string& line) {
     changed_.notify_all();
     if (options_.onCommand)
         options_.onCommand(line, Clock::now());
-    if (IsQuery(line))
+    if (IsQuery(line)) {
+        answerDelay_ = MeasureTime(line);
         Answer(step, ownReply);
+    }
+}
+
+std::chrono::nanoseconds MeterEmulator::MeasureTime(const std::string& line) const {
+    if (!options_.modelIntegrationTime)
+        return options_.measureTime;
+    std::string upper;
+    for (const char c : line)
+        upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const bool reading = upper.find("READ?") != std::string::npos || upper.starts_with("MEAS");
+    if (!reading)
+        return std::chrono::nanoseconds(0);
+    const MeterFunction f = model_.Function();
+    const bool integrates = f == MeterFunction::DcVolts || f == MeterFunction::DcCurrent ||
+                            f == MeterFunction::Resistance ||
+                            f == MeterFunction::FourWireResistance;
+    if (!integrates)
+        return std::chrono::milliseconds(20); // a conversion of the AC and counter paths
+    const MeterModel::Settings& s = model_.SettingsOf(f);
+    const double seconds = s.nplc / options_.mainsHertz * (s.autozero ? 2 : 1);
+    return std::chrono::nanoseconds(static_cast<int64_t>(seconds * 1e9));
 }
 
 void MeterEmulator::Answer(const ScriptStep& step, const std::optional<std::string>& ownReply) {
@@ -259,7 +281,7 @@ void MeterEmulator::Answer(const ScriptStep& step, const std::optional<std::stri
     default: // silence
         return;
     }
-    if (!Sleep(options_.measureTime) || !Transmit(first))
+    if (!SleepUntil(Clock::now() + answerDelay_) || !Transmit(first))
         return;
     if (!second.empty() &&
         (!Sleep(std::chrono::milliseconds(step.milliseconds)) || !Transmit(second)))
@@ -284,7 +306,7 @@ bool MeterEmulator::Transmit(std::string_view bytes) {
     // A byte is there for the program only once its stop bit has been sent.
     auto due = Clock::now();
     for (const char c : bytes) {
-        due += ByteTime();
+        due += MeterByteTime();
         if (!SleepUntil(due))
             return false;
         // Taken before the write: the write may wake the program's reader,
@@ -294,6 +316,12 @@ bool MeterEmulator::Transmit(std::string_view bytes) {
             return false;
     }
     return true;
+}
+
+std::chrono::nanoseconds MeterEmulator::MeterByteTime() const {
+    if (options_.baud == 0)
+        return std::chrono::nanoseconds(0);
+    return std::chrono::nanoseconds((9 + options_.meterStopBits) * 1'000'000'000LL / options_.baud);
 }
 
 std::chrono::nanoseconds MeterEmulator::ByteTime() const {

@@ -29,6 +29,14 @@ struct MeterOptions {
     uint32_t baud = 0;
     // Time the meter takes to measure before it starts answering a reading.
     std::chrono::milliseconds measureTime{0};
+    // Instead of `measureTime`: a reading takes the integration time the
+    // meter is set to (NPLC / mains frequency; twice that with autozero on),
+    // and other queries are answered at once.
+    bool modelIntegrationTime = false;
+    double mainsHertz = 50;
+    // Stop bits of the meter's own characters (the meter sends two at 9600
+    // baud, so 11 bit times a byte); the program's bytes take 10.
+    int meterStopBits = 1;
     MeterModelOptions model;
     std::vector<ScriptStep> script;
     // When set, a symbolic link here points at the slave; it follows a
@@ -90,6 +98,8 @@ private:
     bool Sleep(std::chrono::milliseconds duration);               // false when stopping
     bool SleepUntil(std::chrono::steady_clock::time_point until); // false when stopping
     std::chrono::nanoseconds ByteTime() const;
+    std::chrono::nanoseconds MeterByteTime() const;
+    std::chrono::nanoseconds MeasureTime(const std::string& line) const;
     void UpdateLink();
 
     MeterOptions options_;
@@ -112,6 +122,7 @@ private:
     std::chrono::steady_clock::time_point inboundDone_;
     // Just before the latest write to the line.
     std::chrono::steady_clock::time_point lastWriteAt_;
+    std::chrono::nanoseconds answerDelay_{0}; // before the answer being given
     std::thread thread_;
 };
 
