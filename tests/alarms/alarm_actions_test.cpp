@@ -122,9 +122,19 @@ TEST(AlarmProgram, GetsEachArgumentAsItIsNeverThroughAShell) {
         QStringLiteral("V DC $(touch %1) `touch %1`").arg(QString::fromStdString(marker)),
         QStringLiteral("Over 5 | rm -rf * && echo \"quoted\" 'single' > x"),
     };
+    // The test's own input is a pipe while the program starts, so that one
+    // inherited would show.
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const int savedInput = ::dup(0);
+    ::dup2(pipeFds[0], 0);
     QString whyNot;
-    ASSERT_TRUE(StartAlarmProgram(QString::fromStdString(script), arguments, &whyNot))
-        << whyNot.toStdString();
+    const bool started = StartAlarmProgram(QString::fromStdString(script), arguments, &whyNot);
+    ::dup2(savedInput, 0);
+    ::close(savedInput);
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
+    ASSERT_TRUE(started) << whyNot.toStdString();
     ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(out); }));
     std::string expected;
     for (const QString& a : arguments) {

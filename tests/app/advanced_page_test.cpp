@@ -24,6 +24,9 @@ MeterOptions SteadyMeter(const char* script = "") {
     MeterOptions options;
     options.model.rangeChangeChance = 0;
     options.model.overloadChance = 0;
+    // A command sent before an answer is out would show as -410 in the error queue.
+    options.interruptQueries = true;
+    options.measureTime = std::chrono::milliseconds(5);
     options.script = ParseScript(script);
     return options;
 }

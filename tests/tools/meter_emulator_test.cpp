@@ -150,6 +150,41 @@ TEST(MeterEmulator, ByteTimingAndMeasurementTimeSlowTheAnswer) {
     EXPECT_GE(Clock::now() - asked, 6ms + 30ms + 16ms);
 }
 
+TEST(MeterEmulator, IntegrationTimeAndTwoStopBitsSlowTheReadingAsSet) {
+    MeterOptions options = Quiet();
+    options.baud = 9600;
+    options.meterStopBits = 2;
+    options.modelIntegrationTime = true;
+    MeterEmulator meter(options);
+    meter.Start();
+    Port port(meter.SlavePath());
+    port.Send("VOLT:DC:NPLC 10\r\nZERO:AUTO ON\r\n");
+    const auto asked = Clock::now();
+    port.Send("Read?\r\n");
+    EXPECT_EQ(port.Read(17, 10s).size(), 17u);
+    // 10 PLC at 50 Hz is 200 ms, twice that with autozero; 17 bytes of 11 bits.
+    EXPECT_GE(Clock::now() - asked, 6ms + 400ms + 19ms);
+    const auto again = Clock::now();
+    port.Send("Func?\r\n");
+    EXPECT_EQ(port.Read(8, 10s), "\"VOLT\"\r\n");
+    EXPECT_LT(Clock::now() - again, 400ms) << "only readings integrate";
+}
+
+TEST(MeterEmulator, ACommandDuringAnAnswerInterruptsTheQuery) {
+    MeterOptions options = Quiet();
+    options.measureTime = 300ms;
+    options.interruptQueries = true;
+    MeterEmulator meter(options);
+    meter.Start();
+    Port port(meter.SlavePath());
+    port.Send("Read?\r\n");
+    ASSERT_TRUE(meter.WaitForReceived("Read?\r\n", 10s));
+    port.Send("DISP OFF\r\n"); // while the meter still measures
+    port.Send("SYST:ERR?\r\n");
+    const std::string answer = port.Read(28, 10s);
+    EXPECT_EQ(answer, "-410,\"Query INTERRUPTED\"\r\n") << "no reading, and the error queued";
+}
+
 TEST(MeterEmulator, ReportsTheMomentOfEachAnswersLastByte) {
     std::mutex mutex;
     std::condition_variable reported;

@@ -228,6 +228,13 @@ void MeterEmulator::HandleLine(const std::string& line) {
     }
 }
 
+bool MeterEmulator::InputWaiting() const {
+    if (!pty_ || !pty_->MasterOpen())
+        return false;
+    pollfd input{pty_->MasterFd(), POLLIN, 0};
+    return ::poll(&input, 1, 0) == 1 && (input.revents & POLLIN);
+}
+
 std::chrono::nanoseconds MeterEmulator::MeasureTime(const std::string& line) const {
     if (!options_.modelIntegrationTime)
         return options_.measureTime;
@@ -281,7 +288,14 @@ void MeterEmulator::Answer(const ScriptStep& step, const std::optional<std::stri
     default: // silence
         return;
     }
-    if (!SleepUntil(Clock::now() + answerDelay_) || !Transmit(first))
+    if (!SleepUntil(Clock::now() + answerDelay_))
+        return;
+    if (options_.interruptQueries && InputWaiting()) {
+        std::lock_guard lock(mutex_);
+        model_.PushError(-410, "Query INTERRUPTED");
+        return;
+    }
+    if (!Transmit(first))
         return;
     if (!second.empty() &&
         (!Sleep(std::chrono::milliseconds(step.milliseconds)) || !Transmit(second)))

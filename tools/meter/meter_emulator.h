@@ -37,6 +37,10 @@ struct MeterOptions {
     // Stop bits of the meter's own characters (the meter sends two at 9600
     // baud, so 11 bit times a byte); the program's bytes take 10.
     int meterStopBits = 1;
+    // A command that comes in while a query's answer is still being
+    // prepared interrupts it, as on the meter: the answer is dropped and
+    // -410 "Query INTERRUPTED" queued.
+    bool interruptQueries = false;
     MeterModelOptions model;
     std::vector<ScriptStep> script;
     // When set, a symbolic link here points at the slave; it follows a
@@ -100,6 +104,7 @@ private:
     std::chrono::nanoseconds ByteTime() const;
     std::chrono::nanoseconds MeterByteTime() const;
     std::chrono::nanoseconds MeasureTime(const std::string& line) const;
+    bool InputWaiting() const; // bytes from the program not read yet
     void UpdateLink();
 
     MeterOptions options_;
