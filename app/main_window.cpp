@@ -164,6 +164,7 @@ void TForm1::FormCreate() {
     meterSettings_ = meter.settings;
     advancedPage_->showDisplay(meterSettings_.displayOn);
     advancedPage_->showAcquisition(meterSettings_.fast);
+    advancedPage_->showSamples(meterSettings_.samples);
     Comm1->SetEndReadAtLineFeed(meterSettings_.fast);
     if (meter.problem) {
         ReportException(Exception("The [" + std::string(kMeterSettingsSection) +

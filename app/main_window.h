@@ -209,6 +209,11 @@ private:
     void meterDisplayChanged(bool on);
     void meterAcquisitionChanged(bool fast);
     void sendNextAtOnce();
+    void meterSamplesChanged(int samples);
+    // One reply (a reading, a function name, or junk) through the reply rules;
+    // `spreadBack`: a burst's reading, taken that many seconds before.
+    void takeReply(const char* reply, double receivedAt, std::optional<double> spreadBack);
+    void takeBurst(const std::string& reply);
     void dropQueuedCommands();
     void showAlarmColours(bool raised);
     // Whether a reading is due, for the silence alarms.
@@ -264,6 +269,7 @@ private:
     InForce inForce_;
     std::string configuredFunction_; // given its stored settings since connecting
     int errorReads_ = 0;
+    QElapsedTimer burstClock_;    // since the last burst arrived
     bool measurePending_ = false; // a measure query sent, its function not yet named
     bool reconnectWanted_ = false;
     QElapsedTimer busySince_;

@@ -37,13 +37,16 @@ void TForm1::createAdvancedPage() {
     advancedPage_->onDisplayChanged = [this](bool on) {
         RunReportingExceptions([&] { meterDisplayChanged(on); });
     };
+    advancedPage_->onSamplesChanged = [this](int samples) {
+        RunReportingExceptions([&] { meterSamplesChanged(samples); });
+    };
     advancedPage_->onAcquisitionChanged = [this](bool fast) {
         RunReportingExceptions([&] { meterAcquisitionChanged(fast); });
     };
 }
 
 void TForm1::chooseFunction(const char* measure, const char* function, QPushButton* button) {
-    if (meterSettings_.of(function).isDefault()) {
+    if (meterSettings_.of(function).isDefault() && meterSettings_.samples == 1) {
         storeCommand(measure, button); // exactly the specified measure query
         return;
     }
@@ -68,6 +71,9 @@ void TForm1::queueMeterSettings(const std::string& function, bool configure) {
     for (std::string& command : SettingCommands(function, meterSettings_.of(function))) {
         queued_.push_back(std::move(command));
     }
+    if (meterSettings_.samples > 1) {
+        queued_.push_back(SampleCountCommand(meterSettings_.samples)); // configuring resets it
+    }
     queued_.push_back(kErrorQuery);
     for (const InForceQuery& query : InForceQueries(function)) {
         queued_.push_back(query.command);
@@ -80,6 +86,7 @@ void TForm1::queueMeterSettings(const std::string& function, bool configure) {
 
 void TForm1::dropQueuedCommands() {
     queued_.clear();
+    burstClock_.invalidate(); // the next burst's interval is not known yet
 }
 
 bool TForm1::sendQueuedCommand() {
@@ -154,9 +161,13 @@ void TForm1::functionNamed(const std::string& function) {
         queued_.push_back("DISP OFF"); // the first function named since connecting
         queued_.push_back(kErrorQuery);
     }
+    const bool firstSinceConnecting = configuredFunction_.empty();
     configuredFunction_ = function;
     if (!meterSettings_.of(function).isDefault()) {
         queueMeterSettings(function, false);
+    } else if (firstSinceConnecting && meterSettings_.samples > 1) {
+        queued_.push_back(SampleCountCommand(meterSettings_.samples));
+        queued_.push_back(kErrorQuery);
     }
 }
 
@@ -204,6 +215,21 @@ void TForm1::meterAcquisitionChanged(bool fast) {
     } catch (const EIniFileException& error) {
         showNote(QStringLiteral("The meter settings could not be kept: %1")
                      .arg(QString::fromStdString(error.what())));
+    }
+}
+
+void TForm1::meterSamplesChanged(int samples) {
+    meterSettings_.samples = samples;
+    try {
+        WriteMeterSettings(*settingsFile_, advancedPage_->function(), meterSettings_);
+    } catch (const EIniFileException& error) {
+        showNote(QStringLiteral("The meter settings could not be kept: %1")
+                     .arg(QString::fromStdString(error.what())));
+    }
+    if (Check_Connection->isChecked()) {
+        queued_.push_back(SampleCountCommand(samples));
+        queued_.push_back(kErrorQuery);
+        errorReads_ = 0;
     }
 }
 

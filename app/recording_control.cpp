@@ -130,6 +130,18 @@ void RecordingControl::reading(long double value, const std::string& unit) {
     showIndicator();
 }
 
+void RecordingControl::burstReading(long double value, const std::string& unit,
+                                    double secondsEarlier) {
+    if (!recording()) {
+        return;
+    }
+    if (!writer_.AddBurstReading(value, unit, secondsEarlier)) {
+        checkFailure();
+        return;
+    }
+    showIndicator();
+}
+
 void RecordingControl::event(const std::string& text) {
     if (recording() && !writer_.AddEvent(text)) {
         checkFailure();

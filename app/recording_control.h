@@ -45,6 +45,7 @@ public:
 
     // What the window hands over.
     void reading(long double value, const std::string& unit);
+    void burstReading(long double value, const std::string& unit, double secondsEarlier);
     void event(const std::string& text);
 
     // The name offered for a new recording (folder and file).

@@ -15,6 +15,9 @@
 #include <QPlainTextEdit>
 
 #include <limits>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace velmora {
 
@@ -32,7 +35,26 @@ void TForm1::Comm1ReceiveData(TComm* /*Sender*/, const char* Buffer, uint16_t /*
         sendNextAtOnce();
         return;
     }
-    const double receivedAt = CurrentTimeOfDay();
+    const std::string reply(Buffer);
+    if (meterSettings_.samples > 1 && reply.find(',') != std::string::npos &&
+        reply.find('"') == std::string::npos) {
+        takeBurst(reply);
+    } else {
+        takeReply(Buffer, CurrentTimeOfDay(), std::nullopt);
+    }
+    canSend_ = 1;
+    keyenable();
+
+    queryClock_.invalidate();
+    if (silenceNoted_) {
+        silenceNoted_ = false;
+        showNote({});
+    }
+    showLineCount();
+    sendNextAtOnce();
+}
+
+void TForm1::takeReply(const char* Buffer, double receivedAt, std::optional<double> spreadBack) {
     const std::string unitBefore = replies_.unitLabel();
     // The delivery ends in a zero byte; the reply is the text up to the first one.
     const ReplyOutcome outcome = replies_.interpret(Buffer, receivedAt, [this] {
@@ -61,7 +83,12 @@ void TForm1::Comm1ReceiveData(TComm* /*Sender*/, const char* Buffer, uint16_t /*
     // The recording takes every reading too; one taken while the meter has
     // not yet named its new function has no unit.
     if (outcome.reading) {
-        recording_->reading(*outcome.reading, measurePending_ ? std::string() : unitBefore);
+        const std::string unit = measurePending_ ? std::string() : unitBefore;
+        if (spreadBack) {
+            recording_->burstReading(*outcome.reading, unit, *spreadBack);
+        } else {
+            recording_->reading(*outcome.reading, unit);
+        }
         // The reply to a measure query is of a function not yet named: the
         // alarms do not judge it by the old one.
         alarms_->reading(measurePending_ ? std::string() : replies_.functionName(),
@@ -77,16 +104,31 @@ void TForm1::Comm1ReceiveData(TComm* /*Sender*/, const char* Buffer, uint16_t /*
         Memo1->appendPlainText(QString::fromLatin1(
             outcome.rejectedReply->data(), static_cast<qsizetype>(outcome.rejectedReply->size())));
     }
-    canSend_ = 1;
-    keyenable();
+}
 
-    queryClock_.invalidate();
-    if (silenceNoted_) {
-        silenceNoted_ = false;
-        showNote({});
+void TForm1::takeBurst(const std::string& reply) {
+    // One "Read?" answered by several readings: each takes its place in the
+    // log, chart, recording and alarms; their times are spread back from
+    // the arrival by the interval measured between bursts.
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= reply.size()) {
+        const size_t comma = reply.find(',', start);
+        const size_t end = comma == std::string::npos ? reply.size() : comma;
+        parts.push_back(reply.substr(start, end - start));
+        start = end + 1;
     }
-    showLineCount();
-    sendNextAtOnce();
+    const double now = CurrentTimeOfDay();
+    double interval = 0; // seconds between readings, unknown for the first burst
+    if (burstClock_.isValid()) {
+        interval = static_cast<double>(burstClock_.nsecsElapsed()) / 1e9 /
+                   static_cast<double>(parts.size());
+    }
+    burstClock_.start();
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const double back = interval * static_cast<double>(parts.size() - 1 - i);
+        takeReply(parts[i].c_str(), now - back / 86400.0, back);
+    }
 }
 
 void TForm1::showLineCount() {

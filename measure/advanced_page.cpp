@@ -9,6 +9,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSignalBlocker>
+#include <QSpinBox>
+
+#include "measure/meter_settings_store.h"
 
 namespace velmora {
 
@@ -61,6 +64,13 @@ AdvancedPage::AdvancedPage(QWidget* parent)
     AcquisitionBox->setToolTip(QStringLiteral(
         "Fast: a reply ends at its line end and the next query leaves at once, instead of "
         "after 26 ms of silence and at the next 50 ms tick"));
+    SamplesBox = new QSpinBox(this);
+    SamplesBox->setObjectName(QStringLiteral("SamplesBox"));
+    SamplesBox->setRange(1, kMostSamples);
+    SamplesBox->setPrefix(QStringLiteral("x "));
+    SamplesBox->setToolTip(QStringLiteral(
+        "Readings a query: above 1 the meter answers several at once (a burst), closer to "
+        "what the line can carry"));
     InForceLabel = new QLabel(this);
     InForceLabel->setObjectName(QStringLiteral("InForceLabel"));
     InForceLabel->setWordWrap(true);
@@ -92,7 +102,10 @@ AdvancedPage::AdvancedPage(QWidget* parent)
     grid->addWidget(new QLabel(QStringLiteral("Autozero:"), this), 4, 0);
     grid->addWidget(AutozeroBox, 4, 1);
     grid->addWidget(new QLabel(QStringLiteral("Acquisition:"), this), 5, 0);
-    grid->addWidget(AcquisitionBox, 5, 1);
+    auto* acquisition = new QHBoxLayout;
+    acquisition->addWidget(AcquisitionBox, 1);
+    acquisition->addWidget(SamplesBox);
+    grid->addLayout(acquisition, 5, 1);
     auto* checks = new QHBoxLayout;
     checks->addWidget(ImpedanceBox);
     checks->addWidget(DisplayBox);
@@ -110,6 +123,12 @@ AdvancedPage::AdvancedPage(QWidget* parent)
     connect(AcquisitionBox, &QComboBox::activated, this, [this] {
         if (onAcquisitionChanged) {
             onAcquisitionChanged(AcquisitionBox->currentData().toBool());
+        }
+    });
+    connect(SamplesBox, &QSpinBox::editingFinished, this, [this] {
+        if (!showing_ && onSamplesChanged && SamplesBox->value() != shownSamples_) {
+            shownSamples_ = SamplesBox->value();
+            onSamplesChanged(shownSamples_);
         }
     });
     connect(DisplayBox, &QCheckBox::clicked, this, [this](bool on) {
@@ -157,6 +176,11 @@ void AdvancedPage::showFunction(const std::string& function, const FunctionSetti
 
 void AdvancedPage::showDisplay(bool on) {
     DisplayBox->setChecked(on);
+}
+
+void AdvancedPage::showSamples(int samples) {
+    shownSamples_ = samples;
+    SamplesBox->setValue(samples);
 }
 
 void AdvancedPage::showAcquisition(bool fast) {

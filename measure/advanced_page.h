@@ -11,6 +11,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QSpinBox;
 
 namespace velmora {
 
@@ -27,6 +28,7 @@ public:
     void showFunction(const std::string& function, const FunctionSettings& settings);
     void showDisplay(bool on);
     void showAcquisition(bool fast);
+    void showSamples(int samples);
     void showInForce(const InForce& inForce);
     void showError(const QString& error); // empty: no error
     const std::string& function() const { return function_; }
@@ -36,6 +38,7 @@ public:
     std::function<void(const FunctionSettings&)> onChanged;
     std::function<void(bool on)> onDisplayChanged;
     std::function<void(bool fast)> onAcquisitionChanged;
+    std::function<void(int samples)> onSamplesChanged;
 
     QLabel* FunctionLabel = nullptr;
     QComboBox* NplcBox = nullptr;
@@ -45,6 +48,7 @@ public:
     QCheckBox* ImpedanceBox = nullptr;
     QCheckBox* DisplayBox = nullptr;
     QComboBox* AcquisitionBox = nullptr;
+    QSpinBox* SamplesBox = nullptr;
     QLabel* InForceLabel = nullptr;
     QLabel* ErrorLabel = nullptr;
 
@@ -53,6 +57,7 @@ private:
 
     std::string function_;
     bool showing_ = false;
+    int shownSamples_ = 1;
 };
 
 } // namespace velmora

@@ -179,6 +179,10 @@ std::optional<MeterError> ParseErrorReply(const std::string& reply) {
     return error;
 }
 
+std::string SampleCountCommand(int samples) {
+    return "SAMP:COUN " + std::to_string(samples);
+}
+
 std::string NplcText(double nplc) {
     return Number(nplc) + " PLC";
 }

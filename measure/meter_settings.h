@@ -75,6 +75,9 @@ struct MeterError {
 };
 std::optional<MeterError> ParseErrorReply(const std::string& reply);
 
+// "SAMP:COUN 5": the readings one "Read?" takes and answers together.
+std::string SampleCountCommand(int samples);
+
 // "10 PLC", "0.02 PLC"; "100 mV", "10 kohm" for ranges of a function.
 std::string NplcText(double nplc);
 std::string RangeText(const std::string& function, double range);

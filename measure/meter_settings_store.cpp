@@ -3,6 +3,7 @@
 
 #include "settings/settings_store.h"
 #include "text/convert_error.h"
+#include "text/integer_conversion.h"
 #include "text/real_conversion.h"
 
 #include <algorithm>
@@ -104,6 +105,17 @@ ReadMeterSettingsResult ReadMeterSettings(const SettingsStore& store) {
             refuse("Acquisition", v);
         }
     }
+    if (const std::string v = store.readValue(kMeterSettingsSection, "Samples", ""); !v.empty()) {
+        try {
+            const int64_t n = ParseInteger(v);
+            if (n < 1 || n > kMostSamples) {
+                throw EConvertError("");
+            }
+            result.settings.samples = static_cast<int>(n);
+        } catch (const EConvertError&) {
+            refuse("Samples", v);
+        }
+    }
     if (!problems.empty()) {
         result.problem = problems;
     }
@@ -125,6 +137,7 @@ void WriteMeterSettings(SettingsStore& store, const std::string& function,
     }
     store.writeValue(kMeterSettingsSection, "Display", settings.displayOn ? "ON" : "OFF");
     store.writeValue(kMeterSettingsSection, "Acquisition", settings.fast ? "FAST" : "STANDARD");
+    store.writeValue(kMeterSettingsSection, "Samples", std::to_string(settings.samples));
 }
 
 } // namespace velmora

@@ -52,7 +52,7 @@ std::string FormatRecordingRow(const RecordingRow& row) {
     line += RecordingField(row.unit);
     line += ',';
     if (row.value) {
-        line += overload ? "overload" : "ok";
+        line += overload ? "overload" : row.spreadBack ? "burst" : "ok";
     }
     line += ',';
     line += RecordingField(row.event);

@@ -18,7 +18,10 @@ namespace velmora {
 //   unit      the unit label of the meter's function ("V DC", "OHM"); empty
 //             while the meter has not named its function
 //   status    "ok" for a reading, "overload" for an overload reading (the
-//             meter's +/-9.9E37), empty for events
+//             meter's +/-9.9E37), "burst" for a reading of a burst (several
+//             readings answered at once) whose time is its place in the burst,
+//             spread back from the burst's arrival by the sample interval;
+//             empty for events
 //   event     what happened ("recording started", "function V DC", "port
 //             lost", ...); empty for readings
 // Nothing is quoted: no field ever holds a comma, a quote or a line end.
@@ -36,6 +39,8 @@ struct RecordingRow {
     std::optional<long double> value; // a reading (overloads included)
     std::string unit;
     std::string event; // empty for readings
+    // A burst's reading: its time lies this long before the row is written.
+    std::optional<double> spreadBack;
 };
 
 // What the meter sends for an open input or a value beyond its range, as

@@ -1,6 +1,7 @@
 // The recording writer and its sync thread.
 #include "record/recording_writer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -133,6 +134,19 @@ bool RecordingWriter::AddReading(long double value, const std::string& unit) {
     return true;
 }
 
+bool RecordingWriter::AddBurstReading(long double value, const std::string& unit,
+                                      double secondsEarlier) {
+    RecordingRow row;
+    row.value = value;
+    row.unit = unit;
+    row.spreadBack = secondsEarlier > 0 ? secondsEarlier : 0;
+    if (!Write(std::move(row))) {
+        return false;
+    }
+    ++readings_;
+    return true;
+}
+
 bool RecordingWriter::AddEvent(const std::string& event) {
     RecordingRow row;
     row.event = event;
@@ -152,6 +166,17 @@ bool RecordingWriter::Write(RecordingRow row) {
     row.sequence = sequence_ + 1;
     row.wallClock = wallClock();
     row.seconds = std::chrono::duration<double>(monotonicClock() - started_).count();
+    if (row.spreadBack) {
+        const auto back = static_cast<int64_t>(*row.spreadBack * 1e9);
+        int64_t nanoseconds = row.wallClock.tv_nsec - back % 1'000'000'000;
+        row.wallClock.tv_sec -= static_cast<time_t>(back / 1'000'000'000);
+        if (nanoseconds < 0) {
+            nanoseconds += 1'000'000'000;
+            row.wallClock.tv_sec -= 1;
+        }
+        row.wallClock.tv_nsec = static_cast<long>(nanoseconds);
+        row.seconds = std::max(0.0, row.seconds - *row.spreadBack);
+    }
     const std::string line = FormatRecordingRow(row);
     // One write a row: the kernel has it whole, or (disk full) the recording
     // ends. A row cut short at the limit is written on once, to learn why,

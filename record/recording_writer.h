@@ -74,6 +74,8 @@ public:
     // One reading, or an event; false when not recording (or the recording
     // just failed: see Failure()).
     bool AddReading(long double value, const std::string& unit);
+    // A reading of a burst, taken `secondsEarlier` before now (status "burst").
+    bool AddBurstReading(long double value, const std::string& unit, double secondsEarlier);
     bool AddEvent(const std::string& event);
     // Writes "recording stopped", syncs and closes; nothing when not recording.
     void Stop();

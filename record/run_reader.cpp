@@ -89,7 +89,7 @@ std::optional<RunRow> RecordingLine(std::string_view line) {
     row.timeOfDay = *time;
     row.seconds = static_cast<double>(*seconds);
     row.unit = std::string(f[4]);
-    if (f[5] == "ok") {
+    if (f[5] == "ok" || f[5] == "burst") {
         row.value = Number(f[3]);
         if (!row.value) {
             return std::nullopt;
@@ -111,7 +111,8 @@ std::optional<int64_t> LogMillisecondOfDay(std::string_view text, char timeMark,
     bool twelveHour = false;
     // The markers in any letter case: "AMPM" writes the regional text, "AM/PM" as written.
     const auto same = [](std::string_view a, std::string_view b) {
-        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+        return a.size() == b.size() &&
+               std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                    return std::tolower(static_cast<unsigned char>(x)) ==
                           std::tolower(static_cast<unsigned char>(y));
                });

@@ -4,14 +4,18 @@
 #include "tests/app/app_test_support.h"
 
 #include "app/reading_log_box.h"
+#include "app/recording_control.h"
 #include "measure/advanced_page.h"
+#include "record/run_reader.h"
 #include "serial/comm.h"
 #include "settings/ini_file.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 
 #include <gtest/gtest.h>
 
@@ -162,6 +166,48 @@ TEST(AdvancedPage, FastAcquisitionEndsRepliesAtTheLineEndAndIsKept) {
     TForm1 again(nullptr, window.folder() / "velmora.ini");
     EXPECT_TRUE(again.meterSettings().fast);
     EXPECT_TRUE(again.Comm1->EndReadAtLineFeed());
+}
+
+TEST(AdvancedPage, ABurstGivesEachReadingItsPlaceInTheLogAndTheRecording) {
+    WindowOnMeter window(SteadyMeter());
+    TForm1& form = window.form();
+    const std::string path = window.folder() / "burst.csv";
+    ASSERT_TRUE(form.recording()->startInto(QString::fromStdString(path)));
+    window.connectAndWaitForReading();
+    form.advancedPage()->SamplesBox->setValue(3);
+    emit form.advancedPage()->SamplesBox->editingFinished();
+    ASSERT_TRUE(WaitUntil([&] { return form.recording()->writer().Readings() >= 12; }));
+    form.Check_Connection->setChecked(false);
+    ASSERT_TRUE(WaitUntil([&] { return !form.Timer1->isActive(); }));
+    form.recording()->stop();
+
+    const std::vector<std::string> commands = window.commands();
+    const auto set = std::find(commands.begin(), commands.end(), "SAMP:COUN 3");
+    ASSERT_NE(set, commands.end());
+    ASSERT_GT(std::distance(set, commands.end()), 1);
+    EXPECT_EQ(*(set + 1), "SYST:ERR?");
+    const size_t readsAfter = static_cast<size_t>(std::count(set, commands.end(), "Read?"));
+    // Every reading of a burst is a line of the log and a row of the recording.
+    const QStringList lines = form.Memo2->toPlainText().split(QLatin1Char('\n'));
+    ASSERT_GT(lines.size(), 6);
+    for (const QString& line : lines) {
+        if (!line.isEmpty()) {
+            EXPECT_EQ(line.count(QLatin1Char(',')), 3)
+                << line.toStdString() << ": one reading a line";
+        }
+    }
+    const std::optional<SavedRun> run = ReadRun(ReadBytes(path).value_or(""));
+    ASSERT_TRUE(run);
+    size_t burst = 0;
+    for (const RunRow& row : run->rows) {
+        burst += row.value ? 1 : 0;
+    }
+    EXPECT_GE(burst, readsAfter * 3) << "three readings a query";
+    const std::string bytes = ReadBytes(path).value_or("");
+    EXPECT_NE(bytes.find(",V DC,burst,"), std::string::npos) << "marked as such";
+    EXPECT_EQ(bytes.find("E+00,"), std::string::npos) << "no reply written whole";
+    EXPECT_EQ(IniFile(window.folder() / "velmora.ini").readValue("Meter Settings", "Samples", ""),
+              "3");
 }
 
 TEST(AdvancedPage, UntouchedItSendsNothingOfItsOwn) {

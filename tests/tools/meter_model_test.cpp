@@ -135,6 +135,10 @@ TEST(MeterModel, SettingsAndTheErrorQueueAsTheMeterKeepsThem) {
         {"Read?", "+9.90000000E+37"}, // about 1.23 V on the 100 mV range
         {"VOLT:RANG:AUTO ON", std::nullopt},
         {"Read?", "#"},
+        {"SAMPle:COUNt 3", std::nullopt},
+        {"SAMP:COUN?", "+3.00000000E+00"},
+        {"SAMP:COUN 0", std::nullopt},
+        {"SYST:ERR?", "-222,\"Data out of range\""},
         {"SYST:ERR?", "+0,\"No error\""},
     };
     MeterModelOptions options;
@@ -151,6 +155,13 @@ TEST(MeterModel, SettingsAndTheErrorQueueAsTheMeterKeepsThem) {
     }
     EXPECT_EQ(model.Handle("VOLT:DC:RANG?"), "+1.00000000E+01")
         << "autoranged to hold 1.23 V at the reading";
+    // Three readings a query, comma-separated; measuring again presets one.
+    const std::optional<std::string> burst = model.Handle("Read?");
+    ASSERT_TRUE(burst);
+    const std::string one = R"([+-][0-9]\.[0-9]{8}E[+-][0-9]{2})";
+    EXPECT_TRUE(std::regex_match(*burst, std::regex(one + "," + one + "," + one))) << *burst;
+    model.Handle("Meas:Volt:DC?");
+    EXPECT_EQ(model.Handle("SAMP:COUN?"), "+1.00000000E+00");
 }
 
 TEST(MeterModel, RemoteAndLocal) {

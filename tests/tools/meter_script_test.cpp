@@ -47,10 +47,11 @@ TEST(ParseScript, EveryStepKind) {
         {"xon", Step(Kind::Xon)},
         {"hangup", Step(Kind::Hangup)},
         {"  hangup reopen  ", with(Kind::Hangup, [](auto& s) { s.reopen = true; })},
-        {"hangup reopen 2000", with(Kind::Hangup, [](auto& s) {
-             s.reopen = true;
-             s.milliseconds = 2000;
-         })},
+        {"hangup reopen 2000", with(Kind::Hangup,
+                                    [](auto& s) {
+                                        s.reopen = true;
+                                        s.milliseconds = 2000;
+                                    })},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.line);

@@ -251,7 +251,8 @@ std::chrono::nanoseconds MeterEmulator::MeasureTime(const std::string& line) con
     if (!integrates)
         return std::chrono::milliseconds(20); // a conversion of the AC and counter paths
     const MeterModel::Settings& s = model_.SettingsOf(f);
-    const double seconds = s.nplc / options_.mainsHertz * (s.autozero ? 2 : 1);
+    const int samples = upper.find("READ?") != std::string::npos ? model_.SampleCount() : 1;
+    const double seconds = samples * s.nplc / options_.mainsHertz * (s.autozero ? 2 : 1);
     return std::chrono::nanoseconds(static_cast<int64_t>(seconds * 1e9));
 }
 

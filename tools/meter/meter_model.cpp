@@ -50,7 +50,7 @@ std::string Upper(std::string_view text) {
 
 // SCPI keywords may be written in full; the meter accepts both forms.
 std::string ShortForm(const std::string& keyword) {
-    static constexpr std::array<std::pair<std::string_view, std::string_view>, 21> kLong{{
+    static constexpr std::array<std::pair<std::string_view, std::string_view>, 23> kLong{{
         {"FUNCTION", "FUNC"},   {"MEASURE", "MEAS"},   {"VOLTAGE", "VOLT"},
         {"CURRENT", "CURR"},    {"RESISTANCE", "RES"}, {"FRESISTANCE", "FRES"},
         {"FREQUENCY", "FREQ"},  {"PERIOD", "PER"},     {"DIODE", "DIOD"},
@@ -58,6 +58,7 @@ std::string ShortForm(const std::string& keyword) {
         {"LOCAL", "LOC"},       {"CONFIGURE", "CONF"}, {"INPUT", "INP"},
         {"NPLCYCLES", "NPLC"},  {"RANGE", "RANG"},     {"RESOLUTION", "RES"},
         {"IMPEDANCE", "IMP"},   {"DISPLAY", "DISP"},   {"ERROR", "ERR"},
+        {"SAMPLE", "SAMP"},     {"COUNT", "COUN"},
     }};
     for (const auto& [full, brief] : kLong) {
         if (keyword == full)
@@ -238,6 +239,7 @@ void MeterModel::Preset(MeterFunction function) {
         decade_ = 0;
     function_ = function;
     settings_[function] = Settings{};
+    sampleCount_ = 1;
 }
 
 std::optional<std::string> MeterModel::HandleSetting(const std::vector<std::string>& all,
@@ -259,6 +261,15 @@ std::optional<std::string> MeterModel::HandleSetting(const std::vector<std::stri
         if (!on)
             return outOfRange();
         displayOn_ = *on;
+        return std::nullopt;
+    }
+    if (nodes.size() == 2 && nodes[0] == "SAMP" && nodes[1] == "COUN") {
+        if (query)
+            return FormatReading(sampleCount_);
+        const std::optional<double> n = Number(parameter);
+        if (!n || *n < 1 || *n > 50000 || *n != std::floor(*n))
+            return outOfRange();
+        sampleCount_ = static_cast<int>(*n);
         return std::nullopt;
     }
     if (nodes.size() == 2 && nodes[0] == "ZERO" && nodes[1] == "AUTO") {
@@ -402,8 +413,12 @@ std::optional<std::string> MeterModel::Handle(std::string_view line) {
         quoted += '"';
         return quoted;
     }
-    if (nodes.size() == 2 && nodes[0] == "READ")
-        return FormatReading(Reading());
+    if (nodes.size() == 2 && nodes[0] == "READ") {
+        std::string readings = FormatReading(Reading());
+        for (int i = 1; i < sampleCount_; ++i)
+            readings += "," + FormatReading(Reading());
+        return readings;
+    }
     if (nodes.size() >= 2 && nodes[0] == "MEAS") {
         const std::optional<MeterFunction> function = MeasuredFunction(nodes);
         if (!function) {

@@ -75,6 +75,8 @@ public:
     };
     const Settings& SettingsOf(MeterFunction function) const;
     bool DisplayOn() const { return displayOn_; }
+    // Readings one "Read?" takes and answers, comma-separated ("SAMP:COUN").
+    int SampleCount() const { return sampleCount_; }
     // The error queue, oldest first, as "SYST:ERR?" reads it: "-113,\"Undefined header\"".
     const std::deque<std::string>& Errors() const { return errors_; }
     void PushError(int code, const char* text);
@@ -94,6 +96,7 @@ private:
     std::map<MeterFunction, Settings> settings_;
     std::deque<std::string> errors_;
     bool displayOn_ = true;
+    int sampleCount_ = 1;
     MeterFunction function_;
     bool remote_ = false;
     int decade_ = 0; // offset from the function's base value, -2..+2
