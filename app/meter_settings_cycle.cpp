@@ -47,7 +47,7 @@ void TForm1::createAdvancedPage() {
 
 void TForm1::chooseFunction(const char* measure, const char* function, QPushButton* button) {
     if (meterSettings_.of(function).isDefault() && meterSettings_.samples == 1) {
-        storeCommand(measure, button); // exactly the specified measure query
+        storeCommand(measure, button); // the standard cycle's own measure query
         return;
     }
     // A measure query would preset the meter and take its reading at the

@@ -115,7 +115,12 @@ TEST_F(Recording, NewFileHoldsTheHeaderAndOneRowPerReadingAndEvent) {
     EXPECT_TRUE(writer.AddEvent("function V DC"));
     step();
     EXPECT_TRUE(writer.AddReading(-0.0012345L, "V DC"));
-    EXPECT_EQ(writer.Readings(), 4u);
+    step();
+    // A burst's reading taken 0.8 s before it is written: 10:15:00.723 less 0.8 s is in the
+    // second before, and before the recording began (its seconds stay at 0).
+    EXPECT_TRUE(writer.AddBurstReading(1.5L, "V DC", 0.8));
+    EXPECT_TRUE(writer.AddBurstReading(9.9e37L, "V DC", 0.0));
+    EXPECT_EQ(writer.Readings(), 6u);
     step();
     writer.Stop();
     EXPECT_FALSE(writer.AddReading(1, "V DC")) << "stopped";
@@ -126,7 +131,9 @@ TEST_F(Recording, NewFileHoldsTheHeaderAndOneRowPerReadingAndEvent) {
                                  "4,2026-12-09T10:15:00.423+01:00,0.300,,OHM,overload,\n"
                                  "5,2026-12-09T10:15:00.523+01:00,0.400,,,,function V DC\n"
                                  "6,2026-12-09T10:15:00.623+01:00,0.500,-0.0012345,V DC,ok,\n"
-                                 "7,2026-12-09T10:15:00.723+01:00,0.600,,,,recording stopped\n");
+                                 "7,2026-12-09T10:14:59.923+01:00,0.000,1.5,V DC,burst,\n"
+                                 "8,2026-12-09T10:15:00.723+01:00,0.600,,V DC,overload,\n"
+                                 "9,2026-12-09T10:15:00.823+01:00,0.700,,,,recording stopped\n");
 }
 
 TEST_F(Recording, AnExistingFileIsAppendedToNeverTruncated) {

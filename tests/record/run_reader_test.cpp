@@ -18,13 +18,20 @@ TEST(RunReader, RecordingRowsBecomeReadingsAndEvents) {
                              "1,2026-12-09T10:15:00.123+01:00,0.000,,,,recording started\n"
                              "2,2026-12-09T10:15:00.223+01:00,0.100,1160.4076,OHM,ok,\n"
                              "3,2026-12-09T10:15:00.323+01:00,0.200,,OHM,overload,\n"
-                             "4,2026-12-09T23:59:59.999-05:00,12.5,-1.23e-05,V DC,ok,\n";
+                             "4,2026-12-09T23:59:59.999-05:00,12.5,-1.23e-05,V DC,ok,\n"
+                             "5,2026-12-09T23:59:59.999-05:00,12.5,2.5,V DC,burst,\n";
     const std::optional<SavedRun> run = ReadRun(text);
     ASSERT_TRUE(run);
     EXPECT_EQ(run->kind, SavedRun::Kind::Recording);
     EXPECT_FALSE(run->stoppedAt);
-    ASSERT_EQ(run->rows.size(), 4u);
-    EXPECT_EQ(run->readings, 3u);
+    ASSERT_EQ(run->rows.size(), 5u);
+    EXPECT_EQ(run->readings, 4u);
+    EXPECT_EQ(run->rows[4].value, 2.5L) << "a burst's reading is a reading";
+    const std::optional<SavedRun> cut =
+        ReadRun(text + "6,2026-12-09T23:59:59.999-05:00,12.5,2.5,V DC,bust,\n");
+    ASSERT_TRUE(cut);
+    EXPECT_TRUE(cut->stoppedAt) << "an unknown status ends what is valid";
+    EXPECT_EQ(cut->rows.size(), 5u);
     EXPECT_EQ(run->rows[0].event, "recording started");
     EXPECT_FALSE(run->rows[0].value);
     EXPECT_EQ(*run->rows[1].value, 1160.4076L);
