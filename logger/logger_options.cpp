@@ -1,0 +1,166 @@
+// Parsing the headless logger's command line.
+#include "logger/logger_options.h"
+
+#include "measure/meter_settings.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+
+namespace velmora {
+
+namespace {
+
+std::string Upper(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+// What a user may call a function, and the meter's own name for it.
+std::optional<std::string> FunctionName(const std::string& text) {
+    static const std::pair<const char*, const char*> kAliases[] = {
+        {"DCV", "VOLT"},       {"ACV", "VOLT:AC"}, {"DCI", "CURR"},        {"ACI", "CURR:AC"},
+        {"OHM", "RES"},        {"OHM2", "RES"},    {"OHM4", "FRES"},       {"DIODE", "DIOD"},
+        {"FREQUENCY", "FREQ"}, {"PERIOD", "PER"},  {"CONTINUITY", "CONT"},
+    };
+    const std::string upper = Upper(text);
+    if (CapabilitiesOf(upper)) {
+        return upper;
+    }
+    for (const auto& [alias, name] : kAliases) {
+        if (upper == alias) {
+            return std::string(name);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<double> Number(const std::string& text) {
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (*end != '\0' || !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+} // namespace
+
+ParsedLoggerOptions ParseLoggerOptions(const std::vector<std::string>& arguments) {
+    ParsedLoggerOptions parsed;
+    LoggerOptions& o = parsed.options;
+    const auto fail = [&](std::string why) {
+        parsed.error = std::move(why);
+        return parsed;
+    };
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        std::string name = arguments[i];
+        std::optional<std::string> value;
+        if (const size_t eq = name.find('='); name.starts_with("--") && eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name.resize(eq);
+        }
+        if (name == "--help" || name == "-h") {
+            o.help = true;
+            continue;
+        }
+        if (name == "--fast") {
+            o.fast = true;
+            continue;
+        }
+        static const char* const kWithValue[] = {"--port",     "--baud",   "--function",
+                                                 "--nplc",     "--count",  "--duration",
+                                                 "--interval", "--output", "--device-folder"};
+        if (std::find_if(std::begin(kWithValue), std::end(kWithValue),
+                         [&](const char* w) { return name == w; }) == std::end(kWithValue)) {
+            return fail("unknown option " + name);
+        }
+        if (!value) {
+            if (i + 1 >= arguments.size()) {
+                return fail(name + " needs a value");
+            }
+            value = arguments[++i];
+        }
+        const std::string& v = *value;
+        if (name == "--port") {
+            o.port = v;
+        } else if (name == "--output") {
+            o.output = v;
+        } else if (name == "--device-folder") {
+            o.deviceFolder = v;
+        } else if (name == "--function") {
+            const auto function = FunctionName(v);
+            if (!function) {
+                return fail("unknown function " + v);
+            }
+            o.function = *function;
+        } else if (name == "--baud") {
+            uint32_t baud = 0;
+            const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), baud);
+            if (ec != std::errc() || end != v.data() + v.size() || baud == 0) {
+                return fail("--baud takes a rate such as 9600, not " + v);
+            }
+            o.baud = baud;
+        } else if (name == "--count") {
+            uint64_t count = 0;
+            const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), count);
+            if (ec != std::errc() || end != v.data() + v.size() || count == 0) {
+                return fail("--count takes a number of readings above 0, not " + v);
+            }
+            o.count = count;
+        } else {
+            const std::optional<double> number = Number(v);
+            if (!number || *number < 0) {
+                return fail(name + " takes a number of 0 or more, not " + v);
+            }
+            if (name == "--nplc") {
+                const double choices[] = {0.02, 0.2, 1, 10, 100};
+                if (std::find(std::begin(choices), std::end(choices), *number) ==
+                    std::end(choices)) {
+                    return fail("--nplc takes 0.02, 0.2, 1, 10 or 100, not " + v);
+                }
+                o.nplc = number;
+            } else if (name == "--duration") {
+                o.duration = number;
+            } else {
+                o.interval = *number;
+            }
+        }
+    }
+    if (o.nplc && (o.function.empty() || CapabilitiesOf(o.function)->nplc.empty())) {
+        return fail("--nplc needs a --function that integrates (VOLT, CURR, RES, FRES)");
+    }
+    return parsed;
+}
+
+std::string LoggerUsage() {
+    return "Usage: velmora-log [OPTION]...\n"
+           "Logs readings of a 34401A-class multimeter on a serial port, one CSV row each.\n"
+           "\n"
+           "  --port NAME        com1 (/dev/ttyS0), ttyUSB0, or a device path (default com1)\n"
+           "  --baud RATE        the line's rate (default 9600)\n"
+           "  --function NAME    VOLT, VOLT:AC, CURR, CURR:AC, RES, FRES, FREQ, PER, DIOD, CONT\n"
+           "                     (or dcv, acv, dci, aci, ohm2, ohm4, diode ...); default: as it "
+           "is\n"
+           "  --nplc N           integration time: 0.02, 0.2, 1, 10 or 100 power-line cycles\n"
+           "  --fast             end replies at their line end and ask again at once\n"
+           "  --count N          stop after N readings\n"
+           "  --duration SECONDS stop after this long\n"
+           "  --interval SECONDS between readings (default 0: as fast as the mode allows)\n"
+           "  --output FILE      add the rows to FILE (never truncated); default or -: stdout\n"
+           "  --help             this text\n"
+           "\n"
+           "Columns: sequence,time,seconds,value,unit,status,event (as the desktop program\n"
+           "records them). SIGINT or SIGTERM stop cleanly: the meter is sent back to local mode\n"
+           "and the file synced. Exit status: 0 done, 1 bad options, 2 the port cannot be\n"
+           "opened, 3 the meter does not answer, 4 the output cannot be written.\n";
+}
+
+} // namespace velmora

@@ -1,0 +1,37 @@
+// The headless logger's command line.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+struct LoggerOptions {
+    std::string port = "com1"; // a port name (com1, ttyUSB0) or a device path
+    uint32_t baud = 9600;
+    std::string function; // the meter's name ("VOLT", "RES"); empty: as it is
+    std::optional<double> nplc;
+    bool fast = false; // replies end at their line end, the next query at once
+    std::optional<uint64_t> count;
+    std::optional<double> duration; // seconds
+    double interval = 0;            // seconds between readings; 0: as fast as the mode allows
+    std::string output;             // empty or "-": standard output
+    std::string deviceFolder = "/dev";
+    bool help = false;
+};
+
+struct ParsedLoggerOptions {
+    LoggerOptions options;
+    std::optional<std::string> error; // "unknown option --bogus"
+};
+
+// GNU-style: "--port ttyUSB0" or "--port=ttyUSB0"; function names as the
+// meter gives them or as the buttons say ("dcv", "ohm4", "diode" ...).
+ParsedLoggerOptions ParseLoggerOptions(const std::vector<std::string>& arguments);
+
+// The text of --help.
+std::string LoggerUsage();
+
+} // namespace velmora

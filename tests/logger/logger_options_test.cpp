@@ -1,0 +1,71 @@
+// The logger's command line: what each option takes and what it refuses.
+#include "logger/logger_options.h"
+
+#include <gtest/gtest.h>
+
+namespace velmora {
+namespace {
+
+TEST(LoggerOptions, TakesWhatTheHelpPromises) {
+    const ParsedLoggerOptions parsed = ParseLoggerOptions(
+        {"--port", "ttyUSB0", "--baud=19200", "--function", "ohm4", "--nplc", "0.2", "--fast",
+         "--count", "100", "--duration=2.5", "--interval", "0.5", "--output", "run.csv"});
+    ASSERT_FALSE(parsed.error) << *parsed.error;
+    const LoggerOptions& o = parsed.options;
+    EXPECT_EQ(o.port, "ttyUSB0");
+    EXPECT_EQ(o.baud, 19200u);
+    EXPECT_EQ(o.function, "FRES");
+    EXPECT_EQ(o.nplc, 0.2);
+    EXPECT_TRUE(o.fast);
+    EXPECT_EQ(o.count, 100u);
+    EXPECT_EQ(o.duration, 2.5);
+    EXPECT_EQ(o.interval, 0.5);
+    EXPECT_EQ(o.output, "run.csv");
+
+    const LoggerOptions defaults = ParseLoggerOptions({}).options;
+    EXPECT_EQ(defaults.port, "com1");
+    EXPECT_EQ(defaults.baud, 9600u);
+    EXPECT_TRUE(defaults.function.empty()) << "the meter's function as it is";
+    EXPECT_FALSE(defaults.count || defaults.duration) << "runs until stopped";
+    EXPECT_TRUE(ParseLoggerOptions({"--help"}).options.help);
+}
+
+TEST(LoggerOptions, FunctionsByTheMeterNameOrTheButtons) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"VOLT", "VOLT"}, {"volt:ac", "VOLT:AC"}, {"dcv", "VOLT"},   {"aci", "CURR:AC"},
+        {"ohm2", "RES"},  {"RES", "RES"},         {"diode", "DIOD"}, {"cont", "CONT"},
+        {"per", "PER"},   {"frequency", "FREQ"},
+    };
+    for (const auto& [given, name] : rows) {
+        SCOPED_TRACE(given);
+        const ParsedLoggerOptions parsed = ParseLoggerOptions({"--function", given});
+        ASSERT_FALSE(parsed.error);
+        EXPECT_EQ(parsed.options.function, name);
+    }
+}
+
+TEST(LoggerOptions, RefusesWhatWouldNotWork) {
+    const struct {
+        std::vector<std::string> arguments;
+        const char* error;
+    } rows[] = {
+        {{"--bogus"}, "unknown option --bogus"},
+        {{"--port"}, "--port needs a value"},
+        {{"--baud", "fast"}, "--baud takes a rate such as 9600, not fast"},
+        {{"--baud", "0"}, "--baud takes a rate such as 9600, not 0"},
+        {{"--count", "0"}, "--count takes a number of readings above 0, not 0"},
+        {{"--duration", "-1"}, "--duration takes a number of 0 or more, not -1"},
+        {{"--function", "temp"}, "unknown function temp"},
+        {{"--function", "res", "--nplc", "5"}, "--nplc takes 0.02, 0.2, 1, 10 or 100, not 5"},
+        {{"--nplc", "1"}, "--nplc needs a --function that integrates (VOLT, CURR, RES, FRES)"},
+        {{"--function", "VOLT:AC", "--nplc", "1"},
+         "--nplc needs a --function that integrates (VOLT, CURR, RES, FRES)"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.error);
+        EXPECT_EQ(ParseLoggerOptions(row.arguments).error, std::optional<std::string>(row.error));
+    }
+}
+
+} // namespace
+} // namespace velmora
