@@ -33,7 +33,10 @@ TEST(AdvancedPageWidget, OffersWhatTheFunctionHas) {
               (QStringList{"Meter default", "0.02 PLC", "0.2 PLC", "1 PLC", "10 PLC", "100 PLC"}));
     EXPECT_EQ(Items(page.RangeBox), (QStringList{"Auto", "10 mA", "100 mA", "1 A", "3 A"}));
 
+    page.showFunction("FREQ", {});
+    EXPECT_EQ(page.FunctionLabel->text().toStdString(), "Frequency (FREQ)");
     page.showFunction("DIOD", {});
+    EXPECT_EQ(page.FunctionLabel->text().toStdString(), "Diode test (DIOD)");
     for (QWidget* w :
          std::initializer_list<QWidget*>{page.NplcBox, page.ResolutionBox, page.RangeBox,
                                          page.AutozeroBox, page.ImpedanceBox}) {
@@ -57,6 +60,16 @@ TEST(AdvancedPageWidget, ShowsTheStoredSettingsAndGivesBackTheChoice) {
     FunctionSettings expected = stored;
     expected.range.reset();
     EXPECT_EQ(page.settings(), expected) << "Auto is no fixed range";
+
+    InForce in;
+    in.nplc = 0.2;
+    in.resolution = 0.03;
+    in.range = 1e4;
+    in.autoRange = false;
+    in.autozero = false;
+    page.showInForce(in);
+    EXPECT_EQ(page.InForceLabel->text().toStdString(),
+              "In force: 0.2 PLC, resolution 0.03, range 10 kohm, autozero off");
 }
 
 } // namespace

@@ -95,6 +95,7 @@ TEST(ParseErrorReply, ReadsTheMeterErrorQueueEntries) {
         {"-113,\"Undefined header\"\r\n", -113, "Undefined header"},
         {"-222,\"Data out of range\"", -222, "Data out of range"},
         {"-410,\"Query INTERRUPTED\"", -410, "Query INTERRUPTED"},
+        {"-109,\"Missing parameter\"", -109, "Missing parameter"},
         {"+0", std::nullopt, ""},
         {"+1.16040760E+03", std::nullopt, ""},
         {"\"VOLT\"", std::nullopt, ""},
@@ -148,7 +149,8 @@ TEST(MeterSettingsFile, ValuesTheMeterDoesNotTakeKeepTheDefaultAndAreNamed) {
     test::TempFolder folder;
     const std::string path = folder / "v.ini";
     test::WriteBytes(path, "[Meter Settings]\r\nVOLT.NPLC=7\r\nVOLT.Range=1E1\r\n"
-                           "VOLT:AC.Autozero=OFF\r\nRES.InputImpedance=AUTO\r\nDisplay=dim\r\n");
+                           "VOLT:AC.Autozero=OFF\r\nRES.InputImpedance=AUTO\r\nDisplay=dim\r\n"
+                           "FRES.Range=99999.9999999\r\n");
     const ReadMeterSettingsResult read = ReadMeterSettings(IniFile(path));
     EXPECT_EQ(read.problem,
               std::optional<std::string>("VOLT.NPLC \"7\", VOLT:AC.Autozero \"OFF\", "
@@ -156,6 +158,7 @@ TEST(MeterSettingsFile, ValuesTheMeterDoesNotTakeKeepTheDefaultAndAreNamed) {
     EXPECT_EQ(read.settings.of("VOLT"), With(std::nullopt, 10)) << "1E1 is the 10 V range";
     EXPECT_TRUE(read.settings.of("RES").isDefault());
     EXPECT_TRUE(read.settings.displayOn);
+    EXPECT_EQ(read.settings.of("FRES").range, 1e5) << "a range written by another tool, a hair off";
 }
 
 } // namespace
