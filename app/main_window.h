@@ -215,6 +215,12 @@ private:
     void takeReply(const char* reply, double receivedAt, std::optional<double> spreadBack);
     void takeBurst(const std::string& reply);
     void dropQueuedCommands();
+    // One setting command, then the error queue read (no in-force queries).
+    void queueSettingCommand(const std::string& command);
+    // Keeps the meter settings of `function` (and the meter-wide ones).
+    void storeMeterSettings(const std::string& function);
+    // What every answer ends with: the cycle may send again.
+    void replyHandled();
     void showAlarmColours(bool raised);
     // Whether a reading is due, for the silence alarms.
     void updateAlarmConnection();

@@ -84,6 +84,21 @@ void TForm1::queueMeterSettings(const std::string& function, bool configure) {
     advancedPage_->showError({});
 }
 
+void TForm1::queueSettingCommand(const std::string& command) {
+    queued_.push_back(command);
+    queued_.push_back(kErrorQuery); // and what the meter made of it
+    errorReads_ = 0;
+}
+
+void TForm1::storeMeterSettings(const std::string& function) {
+    try {
+        WriteMeterSettings(*settingsFile_, function, meterSettings_);
+    } catch (const EIniFileException& error) {
+        showNote(QStringLiteral("The meter settings could not be kept: %1")
+                     .arg(QString::fromStdString(error.what())));
+    }
+}
+
 void TForm1::dropQueuedCommands() {
     queued_.clear();
     burstClock_.invalidate(); // the next burst's interval is not known yet
@@ -158,16 +173,14 @@ void TForm1::functionNamed(const std::string& function) {
         return; // given its settings just before it was named
     }
     if (configuredFunction_.empty() && !meterSettings_.displayOn) {
-        queued_.push_back("DISP OFF"); // the first function named since connecting
-        queued_.push_back(kErrorQuery);
+        queueSettingCommand("DISP OFF"); // the first function named since connecting
     }
     const bool firstSinceConnecting = configuredFunction_.empty();
     configuredFunction_ = function;
     if (!meterSettings_.of(function).isDefault()) {
         queueMeterSettings(function, false);
     } else if (firstSinceConnecting && meterSettings_.samples > 1) {
-        queued_.push_back(SampleCountCommand(meterSettings_.samples));
-        queued_.push_back(kErrorQuery);
+        queueSettingCommand(SampleCountCommand(meterSettings_.samples));
     }
 }
 
@@ -178,12 +191,7 @@ void TForm1::meterSettingsChanged(const FunctionSettings& settings) {
     } else {
         meterSettings_.functions[function] = settings;
     }
-    try {
-        WriteMeterSettings(*settingsFile_, function, meterSettings_);
-    } catch (const EIniFileException& error) {
-        showNote(QStringLiteral("The meter settings could not be kept: %1")
-                     .arg(QString::fromStdString(error.what())));
-    }
+    storeMeterSettings(function);
     if (Check_Connection->isChecked()) {
         // Configured afresh, so a setting back at its default is the
         // default again on the meter too.
@@ -194,42 +202,23 @@ void TForm1::meterSettingsChanged(const FunctionSettings& settings) {
 
 void TForm1::meterDisplayChanged(bool on) {
     meterSettings_.displayOn = on;
-    try {
-        WriteMeterSettings(*settingsFile_, advancedPage_->function(), meterSettings_);
-    } catch (const EIniFileException& error) {
-        showNote(QStringLiteral("The meter settings could not be kept: %1")
-                     .arg(QString::fromStdString(error.what())));
-    }
+    storeMeterSettings(advancedPage_->function());
     if (Check_Connection->isChecked()) {
-        queued_.push_back(on ? "DISP ON" : "DISP OFF");
-        queued_.push_back(kErrorQuery);
-        errorReads_ = 0;
+        queueSettingCommand(on ? "DISP ON" : "DISP OFF");
     }
 }
 
 void TForm1::meterAcquisitionChanged(bool fast) {
     meterSettings_.fast = fast;
     Comm1->SetEndReadAtLineFeed(fast);
-    try {
-        WriteMeterSettings(*settingsFile_, advancedPage_->function(), meterSettings_);
-    } catch (const EIniFileException& error) {
-        showNote(QStringLiteral("The meter settings could not be kept: %1")
-                     .arg(QString::fromStdString(error.what())));
-    }
+    storeMeterSettings(advancedPage_->function());
 }
 
 void TForm1::meterSamplesChanged(int samples) {
     meterSettings_.samples = samples;
-    try {
-        WriteMeterSettings(*settingsFile_, advancedPage_->function(), meterSettings_);
-    } catch (const EIniFileException& error) {
-        showNote(QStringLiteral("The meter settings could not be kept: %1")
-                     .arg(QString::fromStdString(error.what())));
-    }
+    storeMeterSettings(advancedPage_->function());
     if (Check_Connection->isChecked()) {
-        queued_.push_back(SampleCountCommand(samples));
-        queued_.push_back(kErrorQuery);
-        errorReads_ = 0;
+        queueSettingCommand(SampleCountCommand(samples));
     }
 }
 

@@ -25,14 +25,7 @@ void TForm1::Comm1ReceiveData(TComm* /*Sender*/, const char* Buffer, uint16_t /*
     if (routedQuery_) {
         // The answer to a query of the meter's settings, not a reading.
         takeRoutedReply(Buffer);
-        canSend_ = 1;
-        keyenable();
-        queryClock_.invalidate();
-        if (silenceNoted_) {
-            silenceNoted_ = false;
-            showNote({});
-        }
-        sendNextAtOnce();
+        replyHandled();
         return;
     }
     const std::string reply(Buffer);
@@ -42,15 +35,18 @@ void TForm1::Comm1ReceiveData(TComm* /*Sender*/, const char* Buffer, uint16_t /*
     } else {
         takeReply(Buffer, CurrentTimeOfDay(), std::nullopt);
     }
+    showLineCount();
+    replyHandled();
+}
+
+void TForm1::replyHandled() {
     canSend_ = 1;
     keyenable();
-
     queryClock_.invalidate();
     if (silenceNoted_) {
         silenceNoted_ = false;
         showNote({});
     }
-    showLineCount();
     sendNextAtOnce();
 }
 

@@ -2,7 +2,7 @@
 #include "lcd/default_patterns.h"
 #include "lcd/lcd_character.h"
 #include "lcd/list_error.h"
-#include "tests/lcd/specified_patterns.h"
+#include "tests/lcd/documented_patterns.h"
 #include "text/convert_error.h"
 
 #include <gtest/gtest.h>
@@ -225,14 +225,14 @@ TEST(DefaultPatterns, MatchTheWrittenTable) {
     // the upper range and every blank code, against the table in the test.
     int compared = 0;
     for (int code = 0; code < 256; ++code) {
-        const std::optional<test::PatternRows> specified = test::SpecifiedRows(code);
-        if (!specified) {
+        const std::optional<test::PatternRows> documented = test::DocumentedRows(code);
+        if (!documented) {
             continue;
         }
         SCOPED_TRACE(code);
         TiLCDCharacter pattern;
         pattern.LoadDefaultPattern(code);
-        EXPECT_EQ(pattern.Rows(), Rows(specified->begin(), specified->end()));
+        EXPECT_EQ(pattern.Rows(), Rows(documented->begin(), documented->end()));
         ++compared;
     }
     EXPECT_EQ(compared, 94 + 1 + 9 + 33 + 1 + 32);

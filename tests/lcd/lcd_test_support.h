@@ -5,7 +5,7 @@
 #include "lcd/custom_component.h"
 #include "lcd/default_patterns.h"
 #include "lcd/lcd_matrix.h"
-#include "tests/lcd/specified_patterns.h"
+#include "tests/lcd/documented_patterns.h"
 
 #include <QColor>
 #include <QImage>
@@ -54,7 +54,7 @@ inline QImage ExpectedMainWindowPicture(const std::string& text, int width = 425
         if (code == 0) {
             continue;
         }
-        const std::optional<PatternRows> rows = SpecifiedRows(code);
+        const std::optional<PatternRows> rows = DocumentedRows(code);
         if (!rows) {
             ADD_FAILURE() << "no written pattern for code " << code;
             continue;

@@ -10,14 +10,14 @@ namespace velmora::test {
 
 using PatternRows = std::array<std::int32_t, 7>;
 
-struct SpecifiedPattern {
+struct DocumentedPattern {
     int code;
     const char* name;
     PatternRows rows;
 };
 
 // Codes 33 to 126, rows 0 (top) to 6; bit 4 is the leftmost cell.
-inline constexpr SpecifiedPattern kPrintableAscii[] = {
+inline constexpr DocumentedPattern kPrintableAscii[] = {
     {33, "exclamation mark", {4, 4, 4, 4, 4, 0, 4}},
     {34, "quotation mark", {10, 10, 0, 0, 0, 0, 0}},
     {35, "number sign", {0, 10, 31, 10, 31, 10, 0}},
@@ -115,7 +115,7 @@ inline constexpr SpecifiedPattern kPrintableAscii[] = {
 };
 
 // The rows given for the upper half of the table (and the euro sign).
-inline constexpr SpecifiedPattern kUpperRangeTellingRows[] = {
+inline constexpr DocumentedPattern kUpperRangeTellingRows[] = {
     {128, "euro sign", {6, 9, 28, 8, 28, 9, 6}},
     {161, "inverted exclamation mark", {4, 0, 4, 4, 4, 4, 4}},
     {176, "degree sign", {6, 9, 6, 0, 0, 0, 0}},
@@ -128,22 +128,22 @@ inline constexpr SpecifiedPattern kUpperRangeTellingRows[] = {
     {255, "y with diaeresis", {10, 0, 17, 17, 15, 1, 14}},
 };
 
-inline bool IsSpecifiedBlank(int code) {
+inline bool IsDocumentedBlank(int code) {
     return (code >= 0 && code <= 32) || code == 127 || (code >= 129 && code <= 160);
 }
 
-// The specified rows of `code`, or nothing for the upper-range codes whose
+// The documented rows of `code`, or nothing for the upper-range codes whose
 // rows are left to the drawing.
-inline std::optional<PatternRows> SpecifiedRows(int code) {
-    if (IsSpecifiedBlank(code)) {
+inline std::optional<PatternRows> DocumentedRows(int code) {
+    if (IsDocumentedBlank(code)) {
         return PatternRows{};
     }
-    for (const SpecifiedPattern& p : kPrintableAscii) {
+    for (const DocumentedPattern& p : kPrintableAscii) {
         if (p.code == code) {
             return p.rows;
         }
     }
-    for (const SpecifiedPattern& p : kUpperRangeTellingRows) {
+    for (const DocumentedPattern& p : kUpperRangeTellingRows) {
         if (p.code == code) {
             return p.rows;
         }
