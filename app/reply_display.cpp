@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <string>
@@ -28,10 +29,10 @@ void TForm1::Comm1ReceiveData(TComm* /*Sender*/, const char* Buffer, uint16_t /*
         replyHandled();
         return;
     }
-    const std::string reply(Buffer);
-    if (meterSettings_.samples > 1 && reply.find(',') != std::string::npos &&
-        reply.find('"') == std::string::npos) {
-        takeBurst(reply);
+    // Only with bursts on can a reply hold several readings; the usual
+    // reply is not copied or searched for them.
+    if (meterSettings_.samples > 1 && std::strchr(Buffer, ',') && !std::strchr(Buffer, '"')) {
+        takeBurst(Buffer);
     } else {
         takeReply(Buffer, CurrentTimeOfDay(), std::nullopt);
     }
