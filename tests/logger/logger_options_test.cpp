@@ -27,6 +27,9 @@ TEST(LoggerOptions, TakesWhatTheHelpPromises) {
     EXPECT_EQ(defaults.baud, 9600u);
     EXPECT_TRUE(defaults.function.empty()) << "the meter's function as it is";
     EXPECT_FALSE(defaults.count || defaults.duration) << "runs until stopped";
+    EXPECT_FALSE(defaults.fast) << "the standard cycle unless asked";
+    EXPECT_EQ(defaults.interval, 0.0) << "as fast as the mode allows";
+    EXPECT_TRUE(defaults.output.empty()) << "standard output";
     EXPECT_TRUE(ParseLoggerOptions({"--help"}).options.help);
 }
 
