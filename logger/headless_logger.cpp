@@ -5,14 +5,17 @@
 #include "measure/meter_settings.h"
 #include "record/recording_format.h"
 #include "serial/comms_error.h"
+#include "serial/device_events.h"
 #include "serial/device_path.h"
 #include "text/convert_error.h"
 #include "text/real_conversion.h"
+#include "text/time_of_day.h"
 #include "text/trim.h"
 
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -25,6 +28,8 @@ namespace {
 
 constexpr int kRemotePauseMilliseconds = 1000; // the meter's time to enter remote mode
 constexpr int kStopWaitMilliseconds = 2000;    // for an answer outstanding at a stop
+// A port just plugged in may be held for a moment by a modem manager probing it.
+constexpr qint64 kBusyRetryMilliseconds = 5000;
 
 void Say(const std::string& text) {
     std::fprintf(stderr, "velmora-log: %s\n", text.c_str());
@@ -33,10 +38,14 @@ void Say(const std::string& text) {
 } // namespace
 
 HeadlessLogger::HeadlessLogger(LoggerOptions options)
-    : options_(std::move(options)) {
+    : options_(std::move(options))
+    , watcher_(OpenUdevSerialEvents())
+    , alarms_(options_.alarms) {
     tick_.setInterval(50);
     connect(&tick_, &QTimer::timeout, this, [this] {
-        if (!awaiting_ && !remoteWait_ && !options_.fast) {
+        if (lost_ && durationOver()) {
+            requestStop(); // the time is up while the port is away
+        } else if (!awaiting_ && !remoteWait_ && !lost_ && !options_.fast) {
             sendNext();
         }
     });
@@ -44,6 +53,14 @@ HeadlessLogger::HeadlessLogger(LoggerOptions options)
     connect(&replyTimeout_, &QTimer::timeout, this, [this] { replyMissing(); });
     progress_.setInterval(250);
     connect(&progress_, &QTimer::timeout, this, [this] { showProgress(); });
+    watcher_.onPresent = [this] { portSeenAgain(); };
+    alarms_.onEvent = [this](const std::string& event) { writeRow(std::nullopt, event); };
+    alarms_.onMessage = [this](const std::string& message) {
+        if (progress_.isActive()) {
+            std::fputs("\r\033[K", stderr); // the progress line gives way, then comes back
+        }
+        Say(message);
+    };
 }
 
 HeadlessLogger::~HeadlessLogger() {
@@ -58,7 +75,7 @@ std::optional<int> HeadlessLogger::start() {
     comm_.SetReadIntervalTimeout(26);
     comm_.SetEndReadAtLineFeed(options_.fast);
     comm_.OnReceiveData = [this](TComm*, const char* buffer, uint16_t) { received(buffer); };
-    comm_.OnRequestHangup = [this](TComm*) { fail(2, "the port " + options_.port + " went away"); };
+    comm_.OnRequestHangup = [this](TComm*) { portLost(); };
     try {
         comm_.OpenPort();
     } catch (const ECommsError& error) {
@@ -86,24 +103,45 @@ std::optional<int> HeadlessLogger::start() {
             return 4;
         }
     }
-    steps_.push_back("syst:rem");
-    if (!options_.function.empty()) {
-        const FunctionCapabilities* f = CapabilitiesOf(options_.function);
-        steps_.push_back(f->configure);
-        FunctionSettings settings;
-        settings.nplc = options_.nplc;
-        for (std::string& command : SettingCommands(options_.function, settings)) {
-            steps_.push_back(std::move(command));
-        }
-        steps_.push_back("SYST:ERR?");
-    }
-    steps_.push_back("Func?");
+    queueStartSteps();
     tick_.start();
     if (isatty(STDERR_FILENO)) {
         progress_.start();
     }
+    alarms_.start();
     QTimer::singleShot(0, this, [this] { sendNext(); });
     return std::nullopt;
+}
+
+void HeadlessLogger::queueStartSteps() {
+    steps_.clear();
+    steps_.push_back("syst:rem");
+    bool settingsSent = false;
+    if (!options_.function.empty()) {
+        const FunctionCapabilities* f = CapabilitiesOf(options_.function);
+        steps_.push_back(f->configure);
+        FunctionSettings settings = options_.functionSettings;
+        if (options_.nplc) {
+            settings.nplc = options_.nplc;
+        }
+        for (std::string& command : SettingCommands(options_.function, settings)) {
+            steps_.push_back(std::move(command));
+        }
+        settingsSent = true;
+    }
+    // After the function: configuring it puts the sample count back to 1.
+    if (options_.samples > 1) {
+        steps_.push_back(SampleCountCommand(options_.samples));
+        settingsSent = true;
+    }
+    if (!options_.displayOn) {
+        steps_.push_back("DISP OFF");
+        settingsSent = true;
+    }
+    if (settingsSent) {
+        steps_.push_back("SYST:ERR?"); // a setting the meter refused is said at once
+    }
+    steps_.push_back("Func?");
 }
 
 void HeadlessLogger::send(const std::string& command) {
@@ -118,7 +156,7 @@ void HeadlessLogger::send(const std::string& command) {
 }
 
 void HeadlessLogger::sendNext() {
-    if (stopping_ || finished_ || awaiting_ || remoteWait_) {
+    if (stopping_ || finished_ || awaiting_ || remoteWait_ || lost_) {
         return;
     }
     if (!steps_.empty()) {
@@ -139,9 +177,7 @@ void HeadlessLogger::sendNext() {
     if (!reading_.isValid()) {
         reading_.start(); // the duration counts from the first reading asked for
     }
-    if ((options_.count && readings_ >= *options_.count) ||
-        (options_.duration &&
-         static_cast<double>(reading_.elapsed()) / 1000.0 >= *options_.duration)) {
+    if ((options_.count && readings_ >= *options_.count) || durationOver()) {
         requestStop();
         return;
     }
@@ -157,6 +193,11 @@ void HeadlessLogger::sendNext() {
     send("Read?");
 }
 
+bool HeadlessLogger::durationOver() const {
+    return options_.duration && reading_.isValid() &&
+           static_cast<double>(reading_.elapsed()) / 1000.0 >= *options_.duration;
+}
+
 void HeadlessLogger::received(const char* buffer) {
     if (!awaiting_ || finished_) {
         return; // nothing asked: a stray line
@@ -168,6 +209,7 @@ void HeadlessLogger::received(const char* buffer) {
     if (query == "Func?") {
         if (auto unit = UnitLabelForFunctionReply(reply)) {
             unit_ = *unit;
+            function_ = reply.substr(1, reply.size() - 2); // the name inside its quotes
             if (!writeRow(std::nullopt, "function " + unit_)) {
                 return;
             }
@@ -195,28 +237,57 @@ void HeadlessLogger::received(const char* buffer) {
 }
 
 void HeadlessLogger::takeReadings(const std::string& reply) {
-    size_t start = 0;
-    while (start <= reply.size()) {
+    std::vector<std::string> parts;
+    for (size_t start = 0; start <= reply.size();) {
         const size_t comma = reply.find(',', start);
         const size_t end = comma == std::string::npos ? reply.size() : comma;
-        const std::string part = TrimBlanks(reply.substr(start, end - start));
-        try {
-            const long double value = ParseReal(part, '.');
-            if (!writeRow(value, {})) {
-                return;
-            }
-            ++readings_;
-            lastValue_ = part;
-        } catch (const EConvertError&) {
-            Say("not a reading: \"" + part + "\"");
-        }
+        parts.push_back(TrimBlanks(reply.substr(start, end - start)));
         start = end + 1;
+    }
+    // A burst's readings were taken one after another before it arrived:
+    // their times are spread back by the interval measured between bursts
+    // (unknown for the first, which then shares its arrival time).
+    const bool burst = parts.size() > 1;
+    double interval = 0;
+    if (burst && burstClock_.isValid()) {
+        interval = static_cast<double>(burstClock_.nsecsElapsed()) / 1e9 /
+                   static_cast<double>(parts.size());
+    }
+    if (burst) {
+        burstClock_.start();
+    }
+    for (size_t i = 0; i < parts.size(); ++i) {
+        long double value = 0;
+        try {
+            value = ParseReal(parts[i], '.');
+        } catch (const EConvertError&) {
+            Say("not a reading: \"" + parts[i] + "\"");
+            continue;
+        }
+        const std::optional<double> spreadBack =
+            burst ? std::optional<double>(interval * static_cast<double>(parts.size() - 1 - i))
+                  : std::nullopt;
+        if (!writeRow(value, {}, spreadBack)) {
+            return;
+        }
+        ++readings_;
+        lastValue_ = parts[i];
+        alarms_.reading(function_, value, unit_);
+        if (finished_) {
+            return; // an alarm's row could not be written
+        }
     }
 }
 
-bool HeadlessLogger::writeRow(std::optional<long double> value, const std::string& event) {
+bool HeadlessLogger::writeRow(std::optional<long double> value, const std::string& event,
+                              std::optional<double> spreadBack) {
+    if (finished_) {
+        return false;
+    }
     if (!toStandardOutput_) {
-        const bool written = value ? writer_.AddReading(*value, unit_) : writer_.AddEvent(event);
+        const bool written = !value       ? writer_.AddEvent(event)
+                             : spreadBack ? writer_.AddBurstReading(*value, unit_, *spreadBack)
+                                          : writer_.AddReading(*value, unit_);
         if (!written) {
             const std::optional<std::string> why = writer_.TakeFailure();
             fail(4, "cannot write " + options_.output + ": " + why.value_or("not recording"));
@@ -231,6 +302,8 @@ bool HeadlessLogger::writeRow(std::optional<long double> value, const std::strin
     row.value = value;
     row.unit = value ? unit_ : std::string();
     row.event = event;
+    row.spreadBack = spreadBack;
+    ApplySpreadBack(row);
     const std::string line = FormatRecordingRow(row);
     if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size() ||
         std::fflush(stdout) != 0) {
@@ -249,6 +322,58 @@ void HeadlessLogger::replyMissing() {
                 awaiting_.value_or("?") + ")");
 }
 
+void HeadlessLogger::portLost() {
+    if (lost_ || finished_) {
+        return; // the receive and the transmit thread may both ask
+    }
+    // Released so the device can come back; the same path is watched and
+    // the cycle starts again from the beginning once it is there.
+    comm_.ClosePort();
+    lost_ = true;
+    awaiting_.reset();
+    replyTimeout_.stop();
+    remoteWait_ = false;
+    burstClock_.invalidate();
+    if (!writeRow(std::nullopt, "port lost")) {
+        return;
+    }
+    if (stopping_) {
+        stopNow();
+        return;
+    }
+    Say("port " + options_.port + " lost at " + FormatTimeOfDay(CurrentTimeOfDay()) +
+        "; waiting for it to return");
+    busySince_.invalidate();
+    watcher_.Watch(DevicePathForPort(options_.port, options_.deviceFolder));
+}
+
+void HeadlessLogger::portSeenAgain() {
+    try {
+        comm_.OpenPort();
+    } catch (const ECommsError& error) {
+        if (error.systemError() == EBUSY || error.systemError() == EAGAIN) {
+            if (!busySince_.isValid()) {
+                busySince_.start();
+            }
+            if (busySince_.elapsed() < kBusyRetryMilliseconds) {
+                return; // looked at again at the next poll or event
+            }
+        }
+        watcher_.Stop();
+        fail(2, "port " + options_.port + " is back but cannot be opened: " + error.what());
+        return;
+    }
+    watcher_.Stop();
+    lost_ = false;
+    if (!writeRow(std::nullopt, "reconnected")) {
+        return;
+    }
+    Say("reconnected at " + FormatTimeOfDay(CurrentTimeOfDay()));
+    // The meter may have been switched off and on: remote mode and its settings again.
+    queueStartSteps();
+    sendNext();
+}
+
 void HeadlessLogger::requestStop() {
     if (stopping_ || finished_) {
         return;
@@ -265,8 +390,17 @@ void HeadlessLogger::stopNow() {
     if (finished_) {
         return;
     }
+    if (lost_) {
+        watcher_.Stop();
+        if (toStandardOutput_) {
+            writeRow(std::nullopt, "recording stopped");
+        }
+        fail(status_, {}); // no meter to send back to local mode
+        return;
+    }
     // Back to local mode, every byte handed over before the port closes.
-    const std::string local = "syst:loc\r\n";
+    // The display comes back on for whoever walks up to the meter next.
+    const std::string local = options_.displayOn ? "syst:loc\r\n" : "DISP ON\r\nsyst:loc\r\n";
     (void)comm_.SendData(local.data(), static_cast<uint16_t>(local.size()));
     QElapsedTimer drain;
     drain.start();
@@ -311,10 +445,12 @@ void HeadlessLogger::fail(int status, const std::string& message) {
 
 void HeadlessLogger::showProgress() {
     const double seconds = static_cast<double>(started_.elapsed()) / 1000.0;
-    std::fprintf(stderr, "\r\033[K%llu readings  %.1f/s  last %s %s",
+    const std::string raised = alarms_.raisedNames();
+    std::fprintf(stderr, "\r\033[K%llu readings  %.1f/s  last %s %s%s%s%s",
                  static_cast<unsigned long long>(readings_),
                  seconds > 0 ? static_cast<double>(readings_) / seconds : 0.0, lastValue_.c_str(),
-                 unit_.c_str());
+                 unit_.c_str(), lost_ ? "  PORT LOST" : "", raised.empty() ? "" : "  ALARM ",
+                 raised.c_str());
     std::fflush(stderr);
 }
 

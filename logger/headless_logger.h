@@ -1,9 +1,11 @@
 // The headless logger: polls the meter on a serial port and writes the recording format.
 #pragma once
 
+#include "logger/logger_alarms.h"
 #include "logger/logger_options.h"
 #include "record/recording_writer.h"
 #include "serial/comm.h"
+#include "serial/port_return_watcher.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -16,10 +18,12 @@
 
 namespace velmora {
 
-// Remote mode, the function and its integration time when asked for, the
-// function's name for the unit, then "Read?" after "Read?": every reading a
-// row of the recording format, to a file (synced as the desktop program
-// syncs it) or to standard output. A stop (count, duration, or a signal
+// Remote mode, the function and its settings when asked for, the function's
+// name for the unit, then "Read?" after "Read?": every reading a row of the
+// recording format, to a file (synced as the desktop program syncs it) or to
+// standard output; several readings a query (a burst) each get a row with
+// their times spread back. A lost port is waited for and, once back, the
+// cycle starts again from remote mode. A stop (count, duration, or a signal
 // through requestStop) waits for an outstanding answer (at most 2 s), sends
 // the meter back to local mode and closes the file. Main thread, QtCore only.
 class HeadlessLogger : public QObject {
@@ -36,12 +40,17 @@ public:
     std::function<void(int status)> onFinished;
 
 private:
+    void queueStartSteps();
     void sendNext();
+    bool durationOver() const;
     void send(const std::string& command);
     void received(const char* buffer);
     void takeReadings(const std::string& reply);
-    bool writeRow(std::optional<long double> value, const std::string& event);
+    bool writeRow(std::optional<long double> value, const std::string& event,
+                  std::optional<double> spreadBack = std::nullopt);
     void replyMissing();
+    void portLost();
+    void portSeenAgain();
     void stopNow();
     void fail(int status, const std::string& message);
     void showProgress();
@@ -58,11 +67,17 @@ private:
     QTimer progress_;
     QElapsedTimer started_;
     QElapsedTimer lastQuery_;
-    QElapsedTimer reading_; // since the first "Read?"
+    QElapsedTimer reading_;    // since the first "Read?"
+    QElapsedTimer burstClock_; // since the last burst arrived
+    PortReturnWatcher watcher_;
+    QElapsedTimer busySince_;
+    LoggerAlarms alarms_;
     std::string unit_;
+    std::string function_; // the meter's name, as the alarms know it
     uint64_t readings_ = 0;
     std::string lastValue_;
     bool remoteWait_ = false;
+    bool lost_ = false;
     bool stopping_ = false;
     bool finished_ = false;
     int status_ = 0;

@@ -2,6 +2,7 @@
 #include "logger/logger_options.h"
 
 #include "measure/meter_settings.h"
+#include "measure/meter_settings_store.h"
 
 #include <algorithm>
 #include <cctype>
@@ -73,11 +74,12 @@ ParsedLoggerOptions ParseLoggerOptions(const std::vector<std::string>& arguments
         }
         if (name == "--fast") {
             o.fast = true;
+            o.given.insert(name);
             continue;
         }
-        static const char* const kWithValue[] = {"--port",     "--baud",   "--function",
-                                                 "--nplc",     "--count",  "--duration",
-                                                 "--interval", "--output", "--device-folder"};
+        static const char* const kWithValue[] = {
+            "--port",     "--baud",   "--function",      "--nplc",     "--count",  "--duration",
+            "--interval", "--output", "--device-folder", "--settings", "--samples"};
         if (std::find_if(std::begin(kWithValue), std::end(kWithValue),
                          [&](const char* w) { return name == w; }) == std::end(kWithValue)) {
             return fail("unknown option " + name);
@@ -89,12 +91,24 @@ ParsedLoggerOptions ParseLoggerOptions(const std::vector<std::string>& arguments
             value = arguments[++i];
         }
         const std::string& v = *value;
+        o.given.insert(name);
         if (name == "--port") {
             o.port = v;
         } else if (name == "--output") {
             o.output = v;
         } else if (name == "--device-folder") {
             o.deviceFolder = v;
+        } else if (name == "--settings") {
+            o.settingsFile = v;
+        } else if (name == "--samples") {
+            int samples = 0;
+            const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), samples);
+            if (ec != std::errc() || end != v.data() + v.size() || samples < 1 ||
+                samples > kMostSamples) {
+                return fail("--samples takes 1 to " + std::to_string(kMostSamples) +
+                            " readings a query, not " + v);
+            }
+            o.samples = samples;
         } else if (name == "--function") {
             const auto function = FunctionName(v);
             if (!function) {
@@ -151,15 +165,20 @@ std::string LoggerUsage() {
            "is\n"
            "  --nplc N           integration time: 0.02, 0.2, 1, 10 or 100 power-line cycles\n"
            "  --fast             end replies at their line end and ask again at once\n"
+           "  --samples N        readings a query, 1 to 50 (a burst above 1; default 1)\n"
            "  --count N          stop after N readings\n"
            "  --duration SECONDS stop after this long\n"
            "  --interval SECONDS between readings (default 0: as fast as the mode allows)\n"
            "  --output FILE      add the rows to FILE (never truncated); default or -: stdout\n"
+           "  --settings FILE    the port, rate, meter settings and alarms of a settings file\n"
+           "                     (velmora.ini); the options above come first\n"
+           "  --device-folder D  where port names are looked up (default /dev)\n"
            "  --help             this text\n"
            "\n"
            "Columns: sequence,time,seconds,value,unit,status,event (as the desktop program\n"
-           "records them). SIGINT or SIGTERM stop cleanly: the meter is sent back to local mode\n"
-           "and the file synced. Exit status: 0 done, 1 bad options, 2 the port cannot be\n"
+           "records them). A lost port is waited for, and polling starts again when it is back.\n"
+           "SIGINT or SIGTERM stop cleanly: the meter is sent back to local mode and the file\n"
+           "synced. Exit status: 0 done, 1 bad options or settings file, 2 the port cannot be\n"
            "opened, 3 the meter does not answer, 4 the output cannot be written.\n";
 }
 

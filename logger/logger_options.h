@@ -1,8 +1,12 @@
 // The headless logger's command line.
 #pragma once
 
+#include "alarms/alarm_definition.h"
+#include "measure/meter_settings.h"
+
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -14,12 +18,24 @@ struct LoggerOptions {
     std::string function; // the meter's name ("VOLT", "RES"); empty: as it is
     std::optional<double> nplc;
     bool fast = false; // replies end at their line end, the next query at once
+    int samples = 1;   // readings a "Read?" asks for; above 1 a burst
     std::optional<uint64_t> count;
     std::optional<double> duration; // seconds
     double interval = 0;            // seconds between readings; 0: as fast as the mode allows
     std::string output;             // empty or "-": standard output
     std::string deviceFolder = "/dev";
+    std::string settingsFile; // read for what the command line leaves open
     bool help = false;
+
+    // From the settings file: the function's settings besides the
+    // integration time, the meter's display, and the alarms.
+    FunctionSettings functionSettings;
+    bool displayOn = true;
+    std::vector<AlarmDefinition> alarms;
+
+    // The options given on the command line ("--port"): they come before
+    // the settings file.
+    std::set<std::string> given;
 };
 
 struct ParsedLoggerOptions {

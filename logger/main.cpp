@@ -1,12 +1,16 @@
 // velmora-log: the meter's readings logged without a desktop.
 #include "logger/headless_logger.h"
 #include "logger/logger_options.h"
+#include "logger/logger_settings.h"
+#include "settings/ini_file.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -31,6 +35,23 @@ int main(int argc, char** argv) {
         std::fputs(velmora::LoggerUsage().c_str(), stdout);
         return 0;
     }
+    velmora::LoggerOptions options = parsed.options;
+    if (!options.settingsFile.empty()) {
+        // A missing file reads as empty to the desktop program; named here, it is a mistake.
+        const velmora::IniFile settings(options.settingsFile);
+        std::optional<std::string> problem = settings.readProblem();
+        if (!problem && access(options.settingsFile.c_str(), R_OK) != 0) {
+            problem = std::strerror(errno);
+        }
+        if (!problem) {
+            problem = velmora::ApplyLoggerSettings(settings, options);
+        }
+        if (problem) {
+            std::fprintf(stderr, "velmora-log: the settings file %s: %s\n",
+                         options.settingsFile.c_str(), problem->c_str());
+            return 1;
+        }
+    }
     QCoreApplication application(argc, argv);
     // A signal only writes a byte; the stop itself runs in the event loop.
     if (pipe(stopPipe) != 0) {
@@ -43,7 +64,7 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &action, nullptr);
     signal(SIGPIPE, SIG_IGN); // a closed pipe is a failed write, reported as such
 
-    velmora::HeadlessLogger logger(parsed.options);
+    velmora::HeadlessLogger logger(options);
     QSocketNotifier stop(stopPipe[0], QSocketNotifier::Read);
     QObject::connect(&stop, &QSocketNotifier::activated, &logger, [&] {
         char byte = 0;

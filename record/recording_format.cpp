@@ -1,6 +1,7 @@
 // The recording's rows as text.
 #include "record/recording_format.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -58,6 +59,21 @@ std::string FormatRecordingRow(const RecordingRow& row) {
     line += RecordingField(row.event);
     line += '\n';
     return line;
+}
+
+void ApplySpreadBack(RecordingRow& row) {
+    if (!row.spreadBack) {
+        return;
+    }
+    const auto back = static_cast<int64_t>(*row.spreadBack * 1e9);
+    int64_t nanoseconds = row.wallClock.tv_nsec - back % 1'000'000'000;
+    row.wallClock.tv_sec -= static_cast<time_t>(back / 1'000'000'000);
+    if (nanoseconds < 0) {
+        nanoseconds += 1'000'000'000;
+        row.wallClock.tv_sec -= 1;
+    }
+    row.wallClock.tv_nsec = static_cast<long>(nanoseconds);
+    row.seconds = std::max(0.0, row.seconds - *row.spreadBack);
 }
 
 } // namespace velmora

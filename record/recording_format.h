@@ -43,6 +43,10 @@ struct RecordingRow {
     std::optional<double> spreadBack;
 };
 
+// A burst's reading: its wall-clock time and seconds moved back by
+// spreadBack (the seconds never below 0); other rows are left alone.
+void ApplySpreadBack(RecordingRow& row);
+
 // What the meter sends for an open input or a value beyond its range, as
 // the chart counts it (its conversion may land a hair below 9.9E37).
 inline constexpr long double kRecordingOverload = 9.899999995E37L;

@@ -166,17 +166,7 @@ bool RecordingWriter::Write(RecordingRow row) {
     row.sequence = sequence_ + 1;
     row.wallClock = wallClock();
     row.seconds = std::chrono::duration<double>(monotonicClock() - started_).count();
-    if (row.spreadBack) {
-        const auto back = static_cast<int64_t>(*row.spreadBack * 1e9);
-        int64_t nanoseconds = row.wallClock.tv_nsec - back % 1'000'000'000;
-        row.wallClock.tv_sec -= static_cast<time_t>(back / 1'000'000'000);
-        if (nanoseconds < 0) {
-            nanoseconds += 1'000'000'000;
-            row.wallClock.tv_sec -= 1;
-        }
-        row.wallClock.tv_nsec = static_cast<long>(nanoseconds);
-        row.seconds = std::max(0.0, row.seconds - *row.spreadBack);
-    }
+    ApplySpreadBack(row);
     const std::string line = FormatRecordingRow(row);
     // One write a row: the kernel has it whole, or (disk full) the recording
     // ends. A row cut short at the limit is written on once, to learn why,

@@ -1,5 +1,8 @@
 // The logger's command line: what each option takes and what it refuses.
 #include "logger/logger_options.h"
+#include "logger/logger_settings.h"
+#include "settings/ini_file.h"
+#include "tests/settings/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -57,6 +60,9 @@ TEST(LoggerOptions, RefusesWhatWouldNotWork) {
         {{"--baud", "fast"}, "--baud takes a rate such as 9600, not fast"},
         {{"--baud", "0"}, "--baud takes a rate such as 9600, not 0"},
         {{"--count", "0"}, "--count takes a number of readings above 0, not 0"},
+        {{"--samples", "0"}, "--samples takes 1 to 50 readings a query, not 0"},
+        {{"--samples", "51"}, "--samples takes 1 to 50 readings a query, not 51"},
+        {{"--samples=2x"}, "--samples takes 1 to 50 readings a query, not 2x"},
         {{"--duration", "-1"}, "--duration takes a number of 0 or more, not -1"},
         {{"--function", "temp"}, "unknown function temp"},
         {{"--function", "res", "--nplc", "5"}, "--nplc takes 0.02, 0.2, 1, 10 or 100, not 5"},
@@ -67,6 +73,55 @@ TEST(LoggerOptions, RefusesWhatWouldNotWork) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.error);
         EXPECT_EQ(ParseLoggerOptions(row.arguments).error, std::optional<std::string>(row.error));
+    }
+}
+
+TEST(LoggerSettings, TheFileFillsWhatTheCommandLineLeftOpen) {
+    test::TempFolder folder;
+    test::WriteBytes(folder / "v.ini", "[COM Info]\r\nPort=ttyUSB3\r\nbaudrate=19200\r\n"
+                                       "[Meter Settings]\r\nRES.NPLC=100\r\nRES.Range=1000\r\n"
+                                       "Acquisition=FAST\r\nSamples=7\r\nDisplay=OFF\r\n"
+                                       "[Alarms]\r\nCount=1\r\n1.Name=Open\r\n"
+                                       "1.Condition=overload\r\n");
+    const IniFile file(folder / "v.ini");
+
+    LoggerOptions fromFile = ParseLoggerOptions({"--function", "ohm"}).options;
+    ASSERT_EQ(ApplyLoggerSettings(file, fromFile), std::nullopt);
+    EXPECT_EQ(fromFile.port, "ttyUSB3");
+    EXPECT_EQ(fromFile.baud, 19200u);
+    EXPECT_TRUE(fromFile.fast);
+    EXPECT_EQ(fromFile.samples, 7);
+    EXPECT_FALSE(fromFile.displayOn);
+    EXPECT_EQ(fromFile.functionSettings.nplc, 100.0);
+    EXPECT_EQ(fromFile.functionSettings.range, 1000.0);
+    ASSERT_EQ(fromFile.alarms.size(), 1u);
+    EXPECT_EQ(fromFile.alarms[0].name, "Open");
+
+    LoggerOptions given = ParseLoggerOptions({"--port", "com2", "--baud", "9600", "--samples", "1",
+                                              "--function", "volt"})
+                              .options;
+    ASSERT_EQ(ApplyLoggerSettings(file, given), std::nullopt);
+    EXPECT_EQ(given.port, "com2");
+    EXPECT_EQ(given.baud, 9600u);
+    EXPECT_EQ(given.samples, 1);
+    EXPECT_FALSE(given.functionSettings.nplc) << "the resistance settings are not the volts'";
+}
+
+TEST(LoggerSettings, AFileThatCannotBeUsedIsSaidNotGuessedAround) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"[COM Info]\r\nbaudrate=fast\r\n", "[COM Info] baudrate \"fast\" is no rate"},
+        {"[COM Info]\r\nbaudrate=0\r\n", "[COM Info] baudrate \"0\" is no rate"},
+        {"[Meter Settings]\r\nVOLT.NPLC=7\r\n", "[Meter Settings] VOLT.NPLC \"7\""},
+        {"[Alarms]\r\nCount=1\r\n1.Name=x\r\n1.Condition=over\r\n",
+         "[Alarms] alarm 1: unknown condition \"over\""},
+    };
+    for (const auto& [text, problem] : rows) {
+        SCOPED_TRACE(problem);
+        test::TempFolder folder;
+        test::WriteBytes(folder / "v.ini", text);
+        LoggerOptions options;
+        EXPECT_EQ(ApplyLoggerSettings(IniFile(folder / "v.ini"), options),
+                  std::optional<std::string>(problem));
     }
 }
 

@@ -29,10 +29,11 @@ struct LoggerResult {
     std::string errors;
 };
 
-// Starts velmora-log with `arguments`; `whileRunning` may signal it.
-LoggerResult RunLogger(const std::vector<std::string>& arguments, test::TempFolder& folder,
-                       const std::function<void(pid_t)>& whileRunning = {}) {
-    const std::string errorsPath = folder / "stderr.txt";
+// Starts velmora-log with `arguments`, its output in `folder` (prefix.stdout.txt,
+// prefix.stderr.txt); 0 when it cannot be started.
+pid_t StartLogger(const std::vector<std::string>& arguments, test::TempFolder& folder,
+                  const std::string& prefix = {}) {
+    const std::string errorsPath = folder / (prefix + "stderr.txt");
     std::vector<std::string> all = {VELMORA_LOG_PROGRAM};
     all.insert(all.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
@@ -44,17 +45,22 @@ LoggerResult RunLogger(const std::vector<std::string>& arguments, test::TempFold
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 2, errorsPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
-    posix_spawn_file_actions_addopen(&actions, 1, (folder / "stdout.txt").c_str(),
+    posix_spawn_file_actions_addopen(&actions, 1, (folder / (prefix + "stdout.txt")).c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid = 0;
-    LoggerResult run;
     if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
         ADD_FAILURE() << "cannot start " << VELMORA_LOG_PROGRAM;
-        return run;
+        pid = 0;
     }
     posix_spawn_file_actions_destroy(&actions);
-    if (whileRunning) {
-        whileRunning(pid);
+    return pid;
+}
+
+// Waits (at most a minute) for a logger StartLogger started.
+LoggerResult WaitForLogger(pid_t pid, test::TempFolder& folder, const std::string& prefix = {}) {
+    LoggerResult run;
+    if (pid == 0) {
+        return run;
     }
     int status = 0;
     const auto deadline = std::chrono::steady_clock::now() + 60s;
@@ -68,8 +74,18 @@ LoggerResult RunLogger(const std::vector<std::string>& arguments, test::TempFold
         std::this_thread::sleep_for(10ms);
     }
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.errors = test::ReadBytes(errorsPath).value_or("");
+    run.errors = test::ReadBytes(folder / (prefix + "stderr.txt")).value_or("");
     return run;
+}
+
+// Runs velmora-log with `arguments` to its end; `whileRunning` may signal it.
+LoggerResult RunLogger(const std::vector<std::string>& arguments, test::TempFolder& folder,
+                       const std::function<void(pid_t)>& whileRunning = {}) {
+    const pid_t pid = StartLogger(arguments, folder);
+    if (pid != 0 && whileRunning) {
+        whileRunning(pid);
+    }
+    return WaitForLogger(pid, folder);
 }
 
 MeterOptions Steady() {
@@ -162,6 +178,144 @@ TEST(LoggerRun, FailuresSayWhatAndEndWithTheirOwnStatus) {
 
     const LoggerResult bad = RunLogger({"--count", "many"}, folder);
     EXPECT_EQ(bad.status, 1);
+
+    const LoggerResult noSettings = RunLogger({"--settings", folder / "none.ini"}, folder);
+    EXPECT_EQ(noSettings.status, 1);
+    EXPECT_NE(noSettings.errors.find("none.ini"), std::string::npos) << noSettings.errors;
+}
+
+std::vector<std::string> Events(const std::string& text) {
+    std::vector<std::string> events;
+    if (const std::optional<SavedRun> run = ReadRun(text)) {
+        for (const RunRow& row : run->rows) {
+            if (!row.event.empty()) {
+                events.push_back(row.event);
+            }
+        }
+    }
+    return events;
+}
+
+size_t Occurrences(const std::string& text, const std::string& needle) {
+    size_t n = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+TEST(LoggerRun, ATimedRunEndsByItselfAfterItsDuration) {
+    MeterEmulator meter(Steady());
+    meter.Start();
+    test::TempFolder folder;
+    const auto began = std::chrono::steady_clock::now();
+    const LoggerResult run = RunLogger({"--port", meter.SlavePath(), "--duration", "1.5"}, folder);
+    const double took =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    EXPECT_EQ(run.status, 0) << run.errors;
+    const std::optional<SavedRun> saved =
+        ReadRun(test::ReadBytes(folder / "stdout.txt").value_or(""));
+    ASSERT_TRUE(saved);
+    EXPECT_GE(saved->readings, 2u);
+    // The duration counts from the first "Read?", after the meter's second in remote mode.
+    EXPECT_GE(took, 1.0 + 1.5);
+    double first = -1, last = 0;
+    for (const RunRow& row : saved->rows) {
+        if (row.value) {
+            first = first < 0 ? row.seconds : first;
+            last = row.seconds;
+        }
+    }
+    EXPECT_GE(last - first, 1.0) << "readings until about the end";
+    EXPECT_LE(last - first, 1.5 + 1.0) << "and none long after";
+    EXPECT_EQ(saved->rows.back().event, "recording stopped");
+}
+
+TEST(LoggerRun, TwoLoggersSideBySideEachWithItsOwnMeterAndFile) {
+    MeterOptions dc = Steady();
+    MeterOptions ohms = Steady();
+    ohms.model.startFunction = MeterFunction::Resistance;
+    MeterEmulator first(dc), second(ohms);
+    first.Start();
+    second.Start();
+    test::TempFolder folder;
+    const pid_t a = StartLogger(
+        {"--port", first.SlavePath(), "--count", "6", "--output", folder / "a.csv"}, folder, "a.");
+    const pid_t b = StartLogger(
+        {"--port", second.SlavePath(), "--count", "4", "--output", folder / "b.csv"}, folder, "b.");
+    EXPECT_EQ(WaitForLogger(a, folder, "a.").status, 0);
+    EXPECT_EQ(WaitForLogger(b, folder, "b.").status, 0);
+    const std::optional<SavedRun> runA = ReadRun(test::ReadBytes(folder / "a.csv").value_or(""));
+    const std::optional<SavedRun> runB = ReadRun(test::ReadBytes(folder / "b.csv").value_or(""));
+    ASSERT_TRUE(runA && runB);
+    EXPECT_EQ(runA->readings, 6u);
+    EXPECT_EQ(runB->readings, 4u);
+    for (const auto& [run, unit] : {std::pair{&*runA, "V DC"}, std::pair{&*runB, "OHM"}}) {
+        for (const RunRow& row : run->rows) {
+            if (row.value) {
+                EXPECT_EQ(row.unit, unit);
+            }
+        }
+    }
+    for (MeterEmulator* meter : {&first, &second}) {
+        ASSERT_TRUE(meter->WaitForReceived("syst:loc\r\n", 10s));
+        EXPECT_EQ(meter->Commands().back(), "syst:loc");
+    }
+}
+
+TEST(LoggerRun, ALostPortIsWaitedForAndTheCycleStartsAgainWhenItIsBack) {
+    test::TempFolder folder;
+    MeterOptions options = Steady();
+    options.linkPath = folder / "meter";
+    // "Func?" and three readings, then the port is gone for a second.
+    options.script = ParseScript("answer\nanswer\nanswer\nanswer\nhangup reopen 1000\n");
+    MeterEmulator meter(options);
+    meter.Start();
+    const LoggerResult run = RunLogger(
+        {"--port", options.linkPath, "--count", "6", "--output", folder / "run.csv"}, folder);
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_NE(run.errors.find("waiting for it to return"), std::string::npos) << run.errors;
+    const std::string text = test::ReadBytes(folder / "run.csv").value_or("");
+    EXPECT_EQ(Readings(text), 6u) << text;
+    EXPECT_EQ(Events(text),
+              (std::vector<std::string>{"recording started", "function V DC", "port lost",
+                                        "reconnected", "function V DC", "recording stopped"}));
+    const std::vector<std::string> commands = meter.Commands();
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "syst:rem"), 2) << "remote mode again";
+    EXPECT_EQ(meter.Hangups(), 1);
+}
+
+TEST(LoggerRun, ASettingsFileGivesPortRateBurstsDisplayAndAlarms) {
+    MeterEmulator meter(Steady());
+    meter.Start();
+    test::TempFolder folder;
+    // The emulator reads about 1.2345 V DC: the alarm is raised by the first reading.
+    const std::string settings = "[COM Info]\r\nPort=" + meter.SlavePath() +
+                                 "\r\nbaudrate=9600\r\n"
+                                 "[Meter Settings]\r\nVOLT.NPLC=0.2\r\nSamples=3\r\n"
+                                 "Display=OFF\r\n"
+                                 "[Alarms]\r\nCount=1\r\n1.Name=Any volts\r\n"
+                                 "1.Function=VOLT\r\n1.Condition=above\r\n1.High=-1000\r\n";
+    test::WriteBytes(folder / "velmora.ini", settings);
+    const LoggerResult run = RunLogger(
+        {"--settings", folder / "velmora.ini", "--function", "dcv", "--count", "5"}, folder);
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_NE(run.errors.find("alarm Any volts"), std::string::npos) << run.errors;
+    const std::string text = test::ReadBytes(folder / "stdout.txt").value_or("");
+    EXPECT_EQ(Readings(text), 6u) << "two bursts of three for five readings";
+    EXPECT_EQ(Occurrences(text, ",burst,"), 6u) << text;
+    const std::vector<std::string> events = Events(text);
+    EXPECT_NE(std::find(events.begin(), events.end(), "alarm raised Any volts"), events.end());
+    const std::vector<std::string> commands = meter.Commands();
+    ASSERT_GE(commands.size(), 7u);
+    EXPECT_EQ(std::vector<std::string>(commands.begin(), commands.begin() + 7),
+              (std::vector<std::string>{"syst:rem", "CONF:VOLT:DC", "VOLT:DC:NPLC 0.2",
+                                        "SAMP:COUN 3", "DISP OFF", "SYST:ERR?", "Func?"}));
+    ASSERT_TRUE(meter.WaitForReceived("syst:loc\r\n", 10s));
+    const std::vector<std::string> last = meter.Commands();
+    EXPECT_EQ(std::vector<std::string>(last.end() - 2, last.end()),
+              (std::vector<std::string>{"DISP ON", "syst:loc"}))
+        << "the display back on for the next person at the bench";
 }
 
 } // namespace
