@@ -143,7 +143,7 @@ void TForm1::connectHandlers() {
 void TForm1::FormCreate() {
     canSend_ = 1;
     PageControl1->setEnabled(false);
-    SettingsLocations where{settingsPathOverride_, userSettingsPathOverride_};
+    SettingsLocations where{settingsPathOverride_, userSettingsPathOverride_, {}};
     if (where.beside.empty()) {
         try {
             where = SettingsLocationsFor(ExecutablePath());
@@ -154,7 +154,7 @@ void TForm1::FormCreate() {
             throw;
         }
     }
-    auto settings = std::make_unique<LayeredSettings>(where.beside, where.user);
+    auto settings = std::make_unique<LayeredSettings>(where.beside, where.user, where.defaults);
     settings->onStoredInUserFile = [this](const std::string& path) { noteSettingsStoredIn(path); };
     const auto unreadable = settings->unreadableLayers();
     settingsFile_ = std::move(settings);

@@ -44,7 +44,7 @@ bool LayeredSettings::hasSection(std::string_view section) const {
     if (!user_.path().empty() && user_.hasSection(section)) {
         return true;
     }
-    if (beside_.hasSection(section)) {
+    if (!beside_.path().empty() && beside_.hasSection(section)) {
         return true;
     }
     for (const IniFile& layer : defaults_) {
@@ -62,8 +62,10 @@ std::string LayeredSettings::readValue(std::string_view section, std::string_vie
             return std::move(*value);
         }
     }
-    if (std::optional<std::string> value = beside_.findValue(section, key)) {
-        return std::move(*value);
+    if (!beside_.path().empty()) {
+        if (std::optional<std::string> value = beside_.findValue(section, key)) {
+            return std::move(*value);
+        }
     }
     for (const IniFile& layer : defaults_) {
         if (std::optional<std::string> value = layer.findValue(section, key)) {
@@ -75,7 +77,7 @@ std::string LayeredSettings::readValue(std::string_view section, std::string_vie
 
 void LayeredSettings::writeValue(std::string_view section, std::string_view key,
                                  std::string_view value) {
-    if (!user_.path().empty() && user_.findValue(section, key)) {
+    if (!user_.path().empty() && (beside_.path().empty() || user_.findValue(section, key))) {
         writeToUserFile(section, key, value);
         return;
     }
@@ -102,7 +104,7 @@ void LayeredSettings::writeToUserFile(std::string_view section, std::string_view
     try {
         user_.writeValue(section, key, value);
     } catch (const EIniFileException&) {
-        throw EIniFileException("Unable to write to " + beside_.path());
+        throw EIniFileException("Unable to write to " + path());
     }
 }
 

@@ -27,6 +27,8 @@ namespace velmora {
 class LayeredSettings : public SettingsStore {
 public:
     // `userPath` empty: no user layer (writes beside the program only).
+    // `besidePath` empty: nothing beside the program (an installed one): the
+    // user's file, then the defaults files, and every write to the user's file.
     LayeredSettings(std::string besidePath, std::string userPath,
                     std::vector<std::string> defaultsPaths = {});
 
@@ -35,8 +37,11 @@ public:
                           std::string_view defaultValue) const override;
     void writeValue(std::string_view section, std::string_view key,
                     std::string_view value) override;
-    // The path beside the program, as the error messages name it.
-    const std::string& path() const override { return beside_.path(); }
+    // The path beside the program, as the error messages name it; the user's
+    // file when there is none beside the program (an installed program).
+    const std::string& path() const override {
+        return beside_.path().empty() ? user_.path() : beside_.path();
+    }
 
     const std::string& userPath() const { return user_.path(); }
     // Called once, with the user's file, the first time a value went there

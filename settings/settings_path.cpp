@@ -3,6 +3,7 @@
 
 #include "text/exception.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -51,8 +52,40 @@ std::string DefaultSettingsPath() {
     return SettingsPathForExecutable(ExecutablePath());
 }
 
+namespace {
+
+std::string WithoutTrailingSlashes(std::string folder) {
+    while (folder.size() > 1 && folder.back() == '/') {
+        folder.pop_back();
+    }
+    return folder == "/" ? std::string() : folder;
+}
+
+// The executable's file name by the ".ini" rule: "meter2.bin" -> "meter2.ini".
+std::string SettingsFileName(const std::string& executablePath) {
+    const std::size_t slash = executablePath.rfind('/');
+    const std::string name =
+        slash == std::string::npos ? executablePath : executablePath.substr(slash + 1);
+    return SettingsPathForExecutable(name.empty() ? "velmora" : name);
+}
+
+bool InFolder(const std::string& path, std::string_view folder) {
+    const std::size_t slash = path.rfind('/');
+    if (folder.empty() || slash == std::string::npos) {
+        return false;
+    }
+    std::string_view own(path.data(), slash == 0 ? 1 : slash);
+    while (folder.size() > 1 && folder.back() == '/') {
+        folder.remove_suffix(1);
+    }
+    return own == folder;
+}
+
+} // namespace
+
 SettingsLocations SettingsLocationsFor(const std::string& executablePath,
-                                       const ConfigEnvironment& environment) {
+                                       const ConfigEnvironment& environment,
+                                       std::string_view installedBinFolder) {
     SettingsLocations locations;
     locations.beside = SettingsPathForExecutable(executablePath);
 
@@ -64,14 +97,22 @@ SettingsLocations SettingsLocationsFor(const std::string& executablePath,
     } else {
         return locations;
     }
-    while (configHome.size() > 1 && configHome.back() == '/') {
-        configHome.pop_back();
+    const std::string fileName = SettingsFileName(executablePath);
+    locations.user = WithoutTrailingSlashes(configHome) + "/velmora/" + fileName;
+    if (!InFolder(executablePath, installedBinFolder)) {
+        return locations;
     }
-    const std::size_t slash = executablePath.rfind('/');
-    const std::string name =
-        slash == std::string::npos ? executablePath : executablePath.substr(slash + 1);
-    locations.user = (configHome == "/" ? "" : configHome) + "/velmora/" +
-                     SettingsPathForExecutable(name.empty() ? "velmora" : name);
+    locations.beside.clear();
+    const std::string dirs =
+        environment.xdgConfigDirs.empty() ? std::string("/etc/xdg") : environment.xdgConfigDirs;
+    for (std::size_t start = 0; start <= dirs.size();) {
+        const std::size_t colon = std::min(dirs.find(':', start), dirs.size());
+        const std::string dir = dirs.substr(start, colon - start);
+        if (dir.starts_with('/')) {
+            locations.defaults.push_back(WithoutTrailingSlashes(dir) + "/velmora/" + fileName);
+        }
+        start = colon + 1;
+    }
     return locations;
 }
 
@@ -80,12 +121,15 @@ SettingsLocations SettingsLocationsFor(const std::string& executablePath) {
     if (const char* value = std::getenv("XDG_CONFIG_HOME")) {
         environment.xdgConfigHome = value;
     }
+    if (const char* value = std::getenv("XDG_CONFIG_DIRS")) {
+        environment.xdgConfigDirs = value;
+    }
     if (const char* value = std::getenv("HOME"); value && *value) {
         environment.home = value;
     } else if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir) {
         environment.home = user->pw_dir;
     }
-    return SettingsLocationsFor(executablePath, environment);
+    return SettingsLocationsFor(executablePath, environment, VELMORA_INSTALLED_BINDIR);
 }
 
 } // namespace velmora

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmora {
 
@@ -29,6 +30,7 @@ std::string DefaultSettingsPath();
 struct ConfigEnvironment {
     std::string xdgConfigHome; // $XDG_CONFIG_HOME
     std::string home;          // $HOME
+    std::string xdgConfigDirs; // $XDG_CONFIG_DIRS ("/etc/xdg" when empty)
 };
 
 // Where the settings of the program at `executablePath` are kept (see LayeredSettings):
@@ -39,16 +41,29 @@ struct ConfigEnvironment {
 //   "/opt/bench/velmora", {"", "/home/ann"} -> beside "/opt/bench/velmora.ini",
 //                                              user "/home/ann/.config/velmora/velmora.ini"
 //   "/usr/bin/meter2", {"/cfg", "/home/ann"} -> user "/cfg/velmora/meter2.ini"
+// An installed program (its executable in `installedBinFolder`, where the
+// package puts it) keeps nothing beside itself, as the system's conventions ask:
+//   beside:   empty (the user's file takes every write);
+//   defaults: "<dir>/velmora/<name>.ini" for each absolute folder of
+//             xdgConfigDirs (":"-separated, "/etc/xdg" when empty), in order;
+// unless no user file can be found, when it keeps its file beside itself after all.
+//   "/usr/bin/velmora", {"", "/home/ann", ""}, "/usr/bin"
+//       -> user "/home/ann/.config/velmora/velmora.ini",
+//          defaults {"/etc/xdg/velmora/velmora.ini"}
+// A portable copy (anywhere else) keeps its file beside itself, and reads no defaults.
 // Nothing is created here: folders are made by the first write that needs them.
 struct SettingsLocations {
     std::string beside;
     std::string user;
+    std::vector<std::string> defaults;
 };
 SettingsLocations SettingsLocationsFor(const std::string& executablePath,
-                                       const ConfigEnvironment& environment);
+                                       const ConfigEnvironment& environment,
+                                       std::string_view installedBinFolder = {});
 
-// The same with this process's $XDG_CONFIG_HOME and $HOME (the password database's
-// home folder when $HOME is unset).
+// The same with this process's $XDG_CONFIG_HOME, $HOME (the password database's
+// home folder when $HOME is unset) and $XDG_CONFIG_DIRS, and the folder this
+// build installs its programs in.
 SettingsLocations SettingsLocationsFor(const std::string& executablePath);
 
 } // namespace velmora

@@ -80,6 +80,28 @@ TEST(LayeredSettings, WritableFileBesideTheProgramTakesTheWrites) {
     EXPECT_TRUE(bench.told.empty());
 }
 
+TEST(LayeredSettings, AnInstalledProgramReadsTheSystemDefaultsAndWritesOnlyTheUsersFile) {
+    Bench bench;
+    const std::string system = bench.scene.folder / "etc/xdg/velmora/velmora.ini";
+    const std::string site = bench.scene.folder / "site/velmora/velmora.ini";
+    fs::create_directories(fs::path(system).parent_path());
+    fs::create_directories(fs::path(site).parent_path());
+    test::WriteBytes(system, kAdmin);
+    test::WriteBytes(site, "[COM Info]\r\nPort=siteport\r\n[Chart]\r\nSpan=60\r\n");
+    LayeredSettings settings(std::string(), bench.user, {site, system});
+    EXPECT_TRUE(settings.hasSection("Chart"));
+    EXPECT_EQ(settings.readValue("COM Info", "Port", ""), "siteport") << "the first folder first";
+    EXPECT_EQ(settings.readValue("COM Info", "baudrate", ""), "19200");
+    EXPECT_EQ(settings.path(), bench.user) << "what an error message names";
+
+    settings.writeValue("COM Info", "Port", "ttyACM0"); // the user's folders do not exist yet
+    EXPECT_EQ(test::ReadBytes(bench.user), "[COM Info]\r\nPort=ttyACM0\r\n");
+    EXPECT_EQ(test::ReadBytes(system), kAdmin) << "the system's file is never written";
+    EXPECT_EQ(settings.readValue("COM Info", "Port", ""), "ttyACM0");
+    EXPECT_EQ(settings.readValue("COM Info", "baudrate", ""), "19200");
+    EXPECT_FALSE(fs::exists(bench.beside));
+}
+
 TEST(LayeredSettings, KeyTheUserFileHoldsIsWrittenThereSoItIsNotHidden) {
     Bench bench;
     test::WriteBytes(bench.beside, kAdmin);
