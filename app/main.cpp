@@ -19,6 +19,8 @@ int main(int argc, char** argv) {
     TApplication application(argc, argv);
     InstallFontSubstitutes();
     application.setWindowIcon(VelmoraIcon());
+    // Lets the desktop match the windows to the installed launcher and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.velmora.Velmora"));
 
     // Created first, the main window is the application's main window.
     auto Form1 = std::make_unique<TForm1>();

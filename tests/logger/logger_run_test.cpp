@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <spawn.h>
 #include <string>
@@ -316,6 +317,22 @@ TEST(LoggerRun, ASettingsFileGivesPortRateBurstsDisplayAndAlarms) {
     EXPECT_EQ(std::vector<std::string>(last.end() - 2, last.end()),
               (std::vector<std::string>{"DISP ON", "syst:loc"}))
         << "the display back on for the next person at the bench";
+}
+
+TEST(LoggerRun, LinksNoWindowLibraries) {
+    // Small boards and SSH sessions have no display libraries to offer.
+    const std::string command = std::string("ldd '") + VELMORA_LOG_PROGRAM + "'";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string libraries;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe)) {
+        libraries += buffer;
+    }
+    ASSERT_EQ(pclose(pipe), 0) << libraries;
+    EXPECT_NE(libraries.find("libQt6Core"), std::string::npos) << libraries;
+    EXPECT_EQ(libraries.find("libQt6Widgets"), std::string::npos) << libraries;
+    EXPECT_EQ(libraries.find("libQt6Gui"), std::string::npos) << libraries;
 }
 
 } // namespace
