@@ -271,7 +271,7 @@ void HeadlessLogger::takeReadings(const std::string& reply) {
             return;
         }
         ++readings_;
-        lastValue_ = parts[i];
+        lastValue_ = FormatRecordingValue(value); // as the file has it
         alarms_.reading(function_, value, unit_);
         if (finished_) {
             return; // an alarm's row could not be written
@@ -447,7 +447,9 @@ void HeadlessLogger::fail(int status, const std::string& message) {
 }
 
 void HeadlessLogger::showProgress() {
-    const double seconds = static_cast<double>(started_.elapsed()) / 1000.0;
+    // The rate of reading, not counting the meter's second in remote mode.
+    const double seconds =
+        reading_.isValid() ? static_cast<double>(reading_.elapsed()) / 1000.0 : 0.0;
     const std::string raised = alarms_.raisedNames();
     std::fprintf(stderr, "\r\033[K%llu readings  %.1f/s  last %s %s%s%s%s",
                  static_cast<unsigned long long>(readings_),
