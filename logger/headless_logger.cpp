@@ -49,6 +49,12 @@ HeadlessLogger::HeadlessLogger(LoggerOptions options)
             sendNext();
         }
     });
+    // A timer of its own, so a port lost during the pause cannot end the next one early.
+    remotePause_.setSingleShot(true);
+    connect(&remotePause_, &QTimer::timeout, this, [this] {
+        remoteWait_ = false;
+        sendNext();
+    });
     replyTimeout_.setSingleShot(true);
     connect(&replyTimeout_, &QTimer::timeout, this, [this] { replyMissing(); });
     progress_.setInterval(250);
@@ -165,10 +171,7 @@ void HeadlessLogger::sendNext() {
         send(command);
         if (command == "syst:rem") {
             remoteWait_ = true;
-            QTimer::singleShot(kRemotePauseMilliseconds, this, [this] {
-                remoteWait_ = false;
-                sendNext();
-            });
+            remotePause_.start(kRemotePauseMilliseconds);
         } else if (!command.ends_with('?')) {
             QTimer::singleShot(options_.fast ? 0 : 50, this, [this] { sendNext(); });
         }
@@ -335,6 +338,7 @@ void HeadlessLogger::portLost() {
     lost_ = true;
     awaiting_.reset();
     replyTimeout_.stop();
+    remotePause_.stop();
     remoteWait_ = false;
     burstClock_.invalidate();
     if (!writeRow(std::nullopt, "port lost")) {
@@ -431,6 +435,7 @@ void HeadlessLogger::fail(int status, const std::string& message) {
     status_ = status;
     tick_.stop();
     replyTimeout_.stop();
+    remotePause_.stop();
     if (progress_.isActive()) {
         progress_.stop();
         showProgress();

@@ -64,6 +64,7 @@ private:
     std::optional<std::string> awaiting_;
     QTimer tick_;         // the standard mode's 50 ms grid
     QTimer replyTimeout_; // no answer for this long: the meter is not there
+    QTimer remotePause_;  // the meter's time to enter remote mode
     QTimer progress_;
     QElapsedTimer started_;
     QElapsedTimer lastQuery_;
