@@ -34,6 +34,8 @@ TEST(LoggerOptions, TakesWhatTheHelpPromises) {
     EXPECT_EQ(defaults.interval, 0.0) << "as fast as the mode allows";
     EXPECT_TRUE(defaults.output.empty()) << "standard output";
     EXPECT_TRUE(ParseLoggerOptions({"--help"}).options.help);
+    // 0 is a number these take: as fast as the mode allows, or a run that stops at once.
+    EXPECT_FALSE(ParseLoggerOptions({"--interval", "0", "--duration=0"}).error);
 }
 
 TEST(LoggerOptions, FunctionsByTheMeterNameOrTheButtons) {
@@ -111,6 +113,7 @@ TEST(LoggerSettings, AFileThatCannotBeUsedIsSaidNotGuessedAround) {
     const std::pair<const char*, const char*> rows[] = {
         {"[COM Info]\r\nbaudrate=fast\r\n", "[COM Info] baudrate \"fast\" is no rate"},
         {"[COM Info]\r\nbaudrate=0\r\n", "[COM Info] baudrate \"0\" is no rate"},
+        {"[COM Info]\r\nbaudrate=9600x\r\n", "[COM Info] baudrate \"9600x\" is no rate"},
         {"[Meter Settings]\r\nVOLT.NPLC=7\r\n", "[Meter Settings] VOLT.NPLC \"7\""},
         {"[Alarms]\r\nCount=1\r\n1.Name=x\r\n1.Condition=over\r\n",
          "[Alarms] alarm 1: unknown condition \"over\""},

@@ -295,18 +295,30 @@ TEST(LoggerRun, ASettingsFileGivesPortRateBurstsDisplayAndAlarms) {
                                  "\r\nbaudrate=9600\r\n"
                                  "[Meter Settings]\r\nVOLT.NPLC=0.2\r\nSamples=3\r\n"
                                  "Display=OFF\r\n"
-                                 "[Alarms]\r\nCount=1\r\n1.Name=Any volts\r\n"
-                                 "1.Function=VOLT\r\n1.Condition=above\r\n1.High=-1000\r\n";
+                                 "[Alarms]\r\nCount=2\r\n1.Name=Any volts\r\n"
+                                 "1.Function=VOLT\r\n1.Condition=above\r\n1.High=-1000\r\n"
+                                 // Raised in the meter's second in remote mode, cleared by
+                                 // the first reading.
+                                 "2.Name=Quiet\r\n2.Condition=silence\r\n2.Silence=0.3\r\n";
     test::WriteBytes(folder / "velmora.ini", settings);
     const LoggerResult run = RunLogger(
         {"--settings", folder / "velmora.ini", "--function", "dcv", "--count", "5"}, folder);
     EXPECT_EQ(run.status, 0) << run.errors;
-    EXPECT_NE(run.errors.find("alarm Any volts"), std::string::npos) << run.errors;
+    EXPECT_NE(run.errors.find("alarm Any volts: 1.23"), std::string::npos) << run.errors;
+    EXPECT_NE(run.errors.find("alarm Quiet: no reading for 0.3 s"), std::string::npos)
+        << run.errors;
     const std::string text = test::ReadBytes(folder / "stdout.txt").value_or("");
     EXPECT_EQ(Readings(text), 6u) << "two bursts of three for five readings";
     EXPECT_EQ(Occurrences(text, ",burst,"), 6u) << text;
     const std::vector<std::string> events = Events(text);
-    EXPECT_NE(std::find(events.begin(), events.end(), "alarm raised Any volts"), events.end());
+    ASSERT_GE(events.size(), 5u);
+    EXPECT_EQ(
+        std::vector<std::string>(events.begin(), events.begin() + 3),
+        (std::vector<std::string>{"recording started", "alarm raised Quiet", "function V DC"}));
+    // Both at the first reading.
+    for (const char* event : {"alarm cleared Quiet", "alarm raised Any volts"}) {
+        EXPECT_NE(std::find(events.begin() + 3, events.end(), event), events.end()) << event;
+    }
     const std::vector<std::string> commands = meter.Commands();
     ASSERT_GE(commands.size(), 7u);
     EXPECT_EQ(std::vector<std::string>(commands.begin(), commands.begin() + 7),
