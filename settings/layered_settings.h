@@ -43,7 +43,6 @@ public:
         return beside_.path().empty() ? user_.path() : beside_.path();
     }
 
-    const std::string& userPath() const { return user_.path(); }
     // Called once, with the user's file, the first time a value went there
     // because the file beside the program refused it.
     std::function<void(const std::string& userPath)> onStoredInUserFile;

@@ -40,12 +40,15 @@ std::string ExecutablePath() {
     if (length <= 0 || static_cast<std::size_t>(length) >= sizeof buffer) {
         throw Exception("Unable to find the path of the running program");
     }
-    std::string path(buffer, static_cast<std::size_t>(length));
+    return ExecutablePathFromLink(std::string(buffer, static_cast<std::size_t>(length)));
+}
+
+std::string ExecutablePathFromLink(std::string linkText) {
     constexpr std::string_view kDeleted = " (deleted)";
-    if (path.ends_with(kDeleted)) {
-        path.resize(path.size() - kDeleted.size());
+    if (linkText.ends_with(kDeleted)) {
+        linkText.resize(linkText.size() - kDeleted.size());
     }
-    return path;
+    return linkText;
 }
 
 std::string DefaultSettingsPath() {

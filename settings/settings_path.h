@@ -23,6 +23,11 @@ std::string SettingsPathForExecutable(std::string_view executablePath);
 // Throws Exception when the system cannot tell it.
 std::string ExecutablePath();
 
+// The text of /proc/self/exe without the mark the kernel adds once the file is
+// gone (a package upgraded under the running program):
+//   "/usr/bin/velmora (deleted)" -> "/usr/bin/velmora"
+std::string ExecutablePathFromLink(std::string linkText);
+
 // SettingsPathForExecutable(ExecutablePath()).
 std::string DefaultSettingsPath();
 

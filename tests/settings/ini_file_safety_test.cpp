@@ -1,6 +1,7 @@
 // Failed writes leave the old file as it was; replaced files keep mode, owner and links.
 #include "settings/ini_file.h"
 
+#include "settings/file_replace.h"
 #include "settings/ini_file_exception.h"
 #include "tests/settings/temp_folder.h"
 #include "tests/support/file_faults.h"
@@ -10,6 +11,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <linux/fs.h>
 #include <optional>
 #include <set>
@@ -269,6 +271,44 @@ TEST(IniFileSafety, OnlyChangesReplaceTheFile) {
         EXPECT_NE(InodeOf(path), original);
         EXPECT_EQ(Listing(folder.path()), std::set<std::string>{path});
     }
+}
+
+TEST(IniFileSafety, ABareFileNameGetsItsTemporaryInTheWorkingFolderKeptFromChildren) {
+    TempFolder folder;
+    const std::string before = fs::current_path();
+    fs::current_path(folder.path());
+    std::vector<std::string> during; // the working folder while the content is written
+    std::optional<int> flags;        // the temporary file's open flags
+    const ReplaceMethod method = ReplaceFileContent("plain.ini", [&](const auto& write) {
+        for (const auto& entry : fs::directory_iterator(".")) {
+            during.push_back(entry.path().filename());
+        }
+        for (const auto& fd : fs::directory_iterator("/proc/self/fd")) {
+            std::error_code error;
+            const fs::path target = fs::read_symlink(fd.path(), error);
+            if (!error && target.filename().string().starts_with(".plain.ini.")) {
+                std::ifstream info("/proc/self/fdinfo/" + fd.path().filename().string());
+                std::string label;
+                while (info >> label) {
+                    if (label == "flags:") {
+                        std::string octal;
+                        info >> octal;
+                        flags = std::stoi(octal, nullptr, 8);
+                    }
+                }
+            }
+        }
+        write("[COM Info]\r\nPort=com1\r\n");
+    });
+    fs::current_path(before);
+    EXPECT_EQ(method, ReplaceMethod::Replaced);
+    EXPECT_EQ(test::ReadBytes(folder / "plain.ini"), "[COM Info]\r\nPort=com1\r\n");
+    ASSERT_EQ(during.size(), 1u) << "the temporary file beside the one it replaces";
+    EXPECT_TRUE(during[0].starts_with(".plain.ini.")) << during[0];
+    ASSERT_TRUE(flags) << "the temporary file is open while its content is written";
+    // A program started meanwhile (an alarm's) must not inherit it.
+    EXPECT_NE(*flags & O_CLOEXEC, 0);
+    EXPECT_EQ(Listing(folder.path()), std::set<std::string>{folder / "plain.ini"});
 }
 
 } // namespace

@@ -160,5 +160,15 @@ TEST(IniFileRead, EveryReadGoesToTheFile) {
     EXPECT_EQ(ini.readValue("A", "k", ""), "3");
 }
 
+TEST(IniRead, AFileOfExactlyOneMebibyteStillReads) {
+    // The limit is "larger than 1 MiB": a file that fills it is a settings file.
+    test::TempFolder folder;
+    const std::string head = "[COM Info]\r\nPort=big\r\n;";
+    test::WriteBytes(folder / "full.ini", head + std::string((1 << 20) - head.size(), 'x'));
+    const IniFile ini(folder / "full.ini");
+    EXPECT_EQ(ini.readProblem(), std::nullopt);
+    EXPECT_EQ(ini.readValue("COM Info", "Port", ""), "big");
+}
+
 } // namespace
 } // namespace velmora

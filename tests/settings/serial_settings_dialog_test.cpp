@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QTimer>
 #include <QtTest/QTest>
 
@@ -308,10 +309,16 @@ TEST(ComSetPortBox, LongStableNamesFitThePopupAndTheToolTipNamesTheDevice) {
     const struct {
         QString typed;
         std::vector<std::string> shown; // in the tooltip, in order
+        QString seen;                   // the tooltip as the user reads it
     } rows[] = {
-        {"Com1", {"Com1", bench.devices + "/ttyS0"}},
-        {QString::fromStdString(stable), {stable, bench.devices + "/ttyUSB0"}},
-        {"<b>x", {"&lt;b&gt;x"}},
+        {"Com1",
+         {"Com1", bench.devices + "/ttyS0"},
+         QString::fromStdString("Com1\n\u2192 " + bench.devices + "/ttyS0\n\u2192 " +
+                                std::filesystem::canonical(bench.devices + "/ttyS0").string())},
+        {QString::fromStdString(stable),
+         {stable, bench.devices + "/ttyUSB0"},
+         QString::fromStdString(stable + "\n\u2192 " + bench.devices + "/ttyUSB0")},
+        {"<b>x", {"&lt;b&gt;x"}, QString::fromStdString("<b>x\n\u2192 " + bench.devices + "/<b>x")},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.typed.toStdString());
@@ -322,6 +329,9 @@ TEST(ComSetPortBox, LongStableNamesFitThePopupAndTheToolTipNamesTheDevice) {
             at = tip.find(part, at);
             EXPECT_NE(at, std::string::npos) << part << " missing from " << tip;
         }
+        QTextDocument shownAs;
+        shownAs.setHtml(bench.PortBox().toolTip());
+        EXPECT_EQ(shownAs.toPlainText().toStdString(), row.seen.toStdString());
     }
 }
 

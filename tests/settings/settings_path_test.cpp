@@ -5,7 +5,9 @@
 
 #include <climits>
 #include <cstdlib>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace velmora {
 namespace {
@@ -41,6 +43,43 @@ TEST(SettingsPath, BesideTheRunningExecutable) {
     EXPECT_EQ(ExecutablePath().front(), '/');
     EXPECT_EQ(DefaultSettingsPath(), SettingsPathForExecutable(real));
     EXPECT_TRUE(DefaultSettingsPath().ends_with("/velmora_settings_tests.ini"));
+}
+
+TEST(SettingsPath, AProgramReplacedOnDiskStillFindsItsFolder) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"/usr/bin/velmora (deleted)", "/usr/bin/velmora"},
+        {"/usr/bin/velmora", "/usr/bin/velmora"},
+        {"/opt/a (deleted)/velmora", "/opt/a (deleted)/velmora"},
+        {" (deleted)", ""},
+    };
+    for (const auto& [link, path] : rows) {
+        EXPECT_EQ(ExecutablePathFromLink(link), path) << link;
+    }
+}
+
+TEST(SettingsPath, AnInstalledProgramReadsTheFoldersOfItsEnvironment) {
+    // The folder this build installs its programs in, and the process's variables.
+    const std::string installed = std::string(VELMORA_INSTALLED_BINDIR) + "/velmora";
+    const auto keep = [](const char* name) -> std::optional<std::string> {
+        const char* value = std::getenv(name);
+        return value ? std::optional<std::string>(value) : std::nullopt;
+    };
+    const auto restore = [](const char* name, const std::optional<std::string>& value) {
+        value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
+    };
+    const auto home = keep("HOME"), configHome = keep("XDG_CONFIG_HOME"),
+               configDirs = keep("XDG_CONFIG_DIRS");
+    ::setenv("HOME", "/home/ann", 1);
+    ::unsetenv("XDG_CONFIG_HOME");
+    ::setenv("XDG_CONFIG_DIRS", "/site/xdg:/etc/xdg", 1);
+    const SettingsLocations where = SettingsLocationsFor(installed);
+    restore("HOME", home);
+    restore("XDG_CONFIG_HOME", configHome);
+    restore("XDG_CONFIG_DIRS", configDirs);
+    EXPECT_EQ(where.beside, "");
+    EXPECT_EQ(where.user, "/home/ann/.config/velmora/velmora.ini");
+    EXPECT_EQ(where.defaults, (std::vector<std::string>{"/site/xdg/velmora/velmora.ini",
+                                                        "/etc/xdg/velmora/velmora.ini"}));
 }
 
 } // namespace
