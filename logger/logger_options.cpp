@@ -166,7 +166,7 @@ std::string LoggerUsage() {
            "  --nplc N           integration time: 0.02, 0.2, 1, 10 or 100 power-line cycles\n"
            "  --fast             end replies at their line end and ask again at once\n"
            "  --samples N        readings a query, 1 to 50 (a burst above 1; default 1)\n"
-           "  --count N          stop after N readings\n"
+           "  --count N          stop after N readings (a burst is kept whole)\n"
            "  --duration SECONDS stop after this long\n"
            "  --interval SECONDS between readings (default 0: as fast as the mode allows)\n"
            "  --output FILE      add the rows to FILE (never truncated); default or -: stdout\n"
