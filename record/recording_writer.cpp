@@ -92,10 +92,12 @@ void RecordingWriter::Start(const std::string& path) {
         throw std::system_error(errno, std::generic_category(), path);
     }
     struct stat info {};
-    if (io_.Stat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        const int error = errno != 0 && !S_ISREG(info.st_mode) ? EINVAL : errno;
+    const int statResult = io_.Stat(fd, &info);
+    if (statResult != 0 || !S_ISREG(info.st_mode)) {
+        // The system's reason when it could not look; EINVAL for what is no regular file.
+        const int error = statResult != 0 && errno != 0 ? errno : EINVAL;
         io_.Close(fd);
-        throw std::system_error(error ? error : EINVAL, std::generic_category(), path);
+        throw std::system_error(error, std::generic_category(), path);
     }
     path_ = path;
     fd_ = fd;

@@ -9,12 +9,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <system_error>
 #include <unistd.h>
+#include <vector>
 
 namespace velmora {
 namespace {
@@ -64,14 +66,33 @@ private:
     bool stopped_ = false;
 };
 
-// The real calls, with the syncs counted.
+// The real calls, with the syncs counted, the files opened and closed kept,
+// and a look at the file that can be made to fail.
 class CountingIo : public RecordingFileIo {
 public:
+    int Open(const char* path, int flags, mode_t mode) override {
+        const int fd = RecordingFileIo::Open(path, flags, mode);
+        opened.push_back(fd);
+        return fd;
+    }
+    int Close(int fd) override {
+        closed.push_back(fd);
+        return RecordingFileIo::Close(fd);
+    }
+    int Stat(int fd, struct stat* info) override {
+        if (statError != 0) {
+            errno = statError;
+            return -1;
+        }
+        return RecordingFileIo::Stat(fd, info);
+    }
     int DataSync(int fd) override {
         ++syncs;
         return RecordingFileIo::DataSync(fd);
     }
     std::atomic<int> syncs{0};
+    std::vector<int> opened, closed; // main thread only
+    int statError = 0;
 };
 
 class Recording : public ::testing::Test {
@@ -217,9 +238,20 @@ TEST_F(Recording, FullDiskEndsTheRecordingWithTheSystemsReason) {
             ++written;
         }
         EXPECT_LT(written, 100) << "the limit never bit";
+        // Every reading said to be written is in the file, and no other.
+        const std::string bytes = ReadBytes(path()).value_or("");
+        size_t rows = 0;
+        for (size_t at = bytes.find(",V AC,ok,"); at != std::string::npos;
+             at = bytes.find(",V AC,ok,", at + 1)) {
+            ++rows;
+        }
+        EXPECT_EQ(rows, static_cast<size_t>(written));
     }
     const std::optional<std::string> failure = writer.TakeFailure();
     EXPECT_EQ(failure, std::optional<std::string>(std::strerror(EFBIG)));
+    ASSERT_EQ(io.opened.size(), 1u);
+    EXPECT_NE(std::find(io.closed.begin(), io.closed.end(), io.opened[0]), io.closed.end())
+        << "the failed file is closed, not left open";
     // What was written before is whole rows only.
     const std::string bytes = ReadBytes(path()).value_or("");
     EXPECT_EQ(bytes.back(), '\n');
@@ -239,6 +271,27 @@ TEST_F(Recording, AFileThatCannotBeMadeIsRefusedWithTheReason) {
     } catch (const std::system_error& error) {
         EXPECT_NE(error.code().value(), 0);
     }
+    const struct {
+        const char* name;
+        std::string path;
+        int statError; // the look at the opened file fails with this
+        int reason;
+    } rows[] = {
+        {"no regular file", "/dev/null", 0, EINVAL},
+        {"the look refused", folder / "look.csv", EIO, EIO},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        io.statError = row.statError;
+        try {
+            writer.Start(row.path);
+            ADD_FAILURE() << "started";
+        } catch (const std::system_error& error) {
+            EXPECT_EQ(error.code().value(), row.reason);
+        }
+        EXPECT_FALSE(writer.Recording());
+    }
+    io.statError = 0;
 }
 
 } // namespace
