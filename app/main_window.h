@@ -278,7 +278,6 @@ private:
     QElapsedTimer burstClock_;    // since the last burst arrived
     bool measurePending_ = false; // a measure query sent, its function not yet named
     bool reconnectWanted_ = false;
-    QElapsedTimer busySince_;
     std::string lostAt_;
 };
 

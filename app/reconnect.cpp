@@ -11,17 +11,7 @@
 
 #include <QCheckBox>
 
-#include <cerrno>
-
 namespace velmora {
-
-namespace {
-
-// A port just plugged in may be held for a moment by a program that probes
-// new ports (ModemManager): a busy open is tried again for this long.
-constexpr qint64 kBusyRetryMilliseconds = 5000;
-
-} // namespace
 
 void TForm1::waitForPortToReturn() {
     lostAt_ = FormatTimeOfDay(CurrentTimeOfDay());
@@ -29,7 +19,6 @@ void TForm1::waitForPortToReturn() {
     if (Form2) {
         Form2->markEvent("port lost " + lostAt_);
     }
-    busySince_.invalidate();
     portWatcher_->Watch(DevicePathForPort(Comm1->CommName(), Comm1->DeviceFolder()));
 }
 
@@ -44,13 +33,8 @@ void TForm1::portSeenAgain() {
     try {
         Comm1->OpenPort();
     } catch (const ECommsError& error) {
-        if (error.systemError() == EBUSY || error.systemError() == EAGAIN) {
-            if (!busySince_.isValid()) {
-                busySince_.start();
-            }
-            if (busySince_.elapsed() < kBusyRetryMilliseconds) {
-                return; // looked at again at the next poll or event
-            }
+        if (portWatcher_->RetryAfterOpenError(error.systemError())) {
+            return; // looked at again at the next poll or event
         }
         stopWaitingForPort();
         showNote(QStringLiteral("Port %1 is back but cannot be opened; choose COM SET. %2")

@@ -15,7 +15,6 @@
 #include <QCoreApplication>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -28,8 +27,6 @@ namespace {
 
 constexpr int kRemotePauseMilliseconds = 1000; // the meter's time to enter remote mode
 constexpr int kStopWaitMilliseconds = 2000;    // for an answer outstanding at a stop
-// A port just plugged in may be held for a moment by a modem manager probing it.
-constexpr qint64 kBusyRetryMilliseconds = 5000;
 
 void Say(const std::string& text) {
     std::fprintf(stderr, "velmora-log: %s\n", text.c_str());
@@ -309,7 +306,8 @@ bool HeadlessLogger::writeRow(std::optional<long double> value, const std::strin
     ApplySpreadBack(row);
     const std::string line = FormatRecordingRow(row);
     if (progress_.isActive() && isatty(STDOUT_FILENO)) {
-        std::fputs("\r\033[K", stderr); // the same terminal: the row takes the progress line's place
+        std::fputs("\r\033[K",
+                   stderr); // the same terminal: the row takes the progress line's place
     }
     if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size() ||
         std::fflush(stdout) != 0) {
@@ -350,7 +348,6 @@ void HeadlessLogger::portLost() {
     }
     Say("port " + options_.port + " lost at " + FormatTimeOfDay(CurrentTimeOfDay()) +
         "; waiting for it to return");
-    busySince_.invalidate();
     watcher_.Watch(DevicePathForPort(options_.port, options_.deviceFolder));
 }
 
@@ -358,13 +355,8 @@ void HeadlessLogger::portSeenAgain() {
     try {
         comm_.OpenPort();
     } catch (const ECommsError& error) {
-        if (error.systemError() == EBUSY || error.systemError() == EAGAIN) {
-            if (!busySince_.isValid()) {
-                busySince_.start();
-            }
-            if (busySince_.elapsed() < kBusyRetryMilliseconds) {
-                return; // looked at again at the next poll or event
-            }
+        if (watcher_.RetryAfterOpenError(error.systemError())) {
+            return; // looked at again at the next poll or event
         }
         watcher_.Stop();
         fail(2, "port " + options_.port + " is back but cannot be opened: " + error.what());

@@ -71,7 +71,6 @@ private:
     QElapsedTimer reading_;    // since the first "Read?"
     QElapsedTimer burstClock_; // since the last burst arrived
     PortReturnWatcher watcher_;
-    QElapsedTimer busySince_;
     LoggerAlarms alarms_;
     std::string unit_;
     std::string function_; // the meter's name, as the alarms know it

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 
@@ -101,14 +100,12 @@ ParsedLoggerOptions ParseLoggerOptions(const std::vector<std::string>& arguments
         } else if (name == "--settings") {
             o.settingsFile = v;
         } else if (name == "--samples") {
-            int samples = 0;
-            const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), samples);
-            if (ec != std::errc() || end != v.data() + v.size() || samples < 1 ||
-                samples > kMostSamples) {
+            const std::optional<int> samples = ParseWholeNumber<int>(v);
+            if (!samples || *samples < 1 || *samples > kMostSamples) {
                 return fail("--samples takes 1 to " + std::to_string(kMostSamples) +
                             " readings a query, not " + v);
             }
-            o.samples = samples;
+            o.samples = *samples;
         } else if (name == "--function") {
             const auto function = FunctionName(v);
             if (!function) {
@@ -116,19 +113,17 @@ ParsedLoggerOptions ParseLoggerOptions(const std::vector<std::string>& arguments
             }
             o.function = *function;
         } else if (name == "--baud") {
-            uint32_t baud = 0;
-            const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), baud);
-            if (ec != std::errc() || end != v.data() + v.size() || baud == 0) {
+            const std::optional<uint32_t> baud = ParseWholeNumber<uint32_t>(v);
+            if (!baud || *baud == 0) {
                 return fail("--baud takes a rate such as 9600, not " + v);
             }
-            o.baud = baud;
+            o.baud = *baud;
         } else if (name == "--count") {
-            uint64_t count = 0;
-            const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), count);
-            if (ec != std::errc() || end != v.data() + v.size() || count == 0) {
+            const std::optional<uint64_t> count = ParseWholeNumber<uint64_t>(v);
+            if (!count || *count == 0) {
                 return fail("--count takes a number of readings above 0, not " + v);
             }
-            o.count = count;
+            o.count = *count;
         } else {
             const std::optional<double> number = Number(v);
             if (!number || *number < 0) {

@@ -4,10 +4,12 @@
 #include "alarms/alarm_definition.h"
 #include "measure/meter_settings.h"
 
+#include <charconv>
 #include <cstdint>
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velmora {
@@ -46,6 +48,18 @@ struct ParsedLoggerOptions {
 // GNU-style: "--port ttyUSB0" or "--port=ttyUSB0"; function names as the
 // meter gives them or as the buttons say ("dcv", "ohm4", "diode" ...).
 ParsedLoggerOptions ParseLoggerOptions(const std::vector<std::string>& arguments);
+
+// The whole text as a number of type T: "19200" -> 19200; nothing for "",
+// "96x", "-1" or a number too big for T.
+template <typename T>
+std::optional<T> ParseWholeNumber(std::string_view text) {
+    T value{};
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
 
 // The text of --help.
 std::string LoggerUsage();

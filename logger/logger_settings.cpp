@@ -5,8 +5,6 @@
 #include "measure/meter_settings_store.h"
 #include "settings/settings_store.h"
 
-#include <charconv>
-
 namespace velmora {
 
 namespace {
@@ -25,12 +23,11 @@ std::optional<std::string> ApplyLoggerSettings(const SettingsStore& settings,
     }
     if (!given("--baud")) {
         if (const std::string text = settings.readValue(kComInfo, "baudrate", ""); !text.empty()) {
-            uint32_t baud = 0;
-            const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), baud);
-            if (ec != std::errc() || end != text.data() + text.size() || baud == 0) {
+            const std::optional<uint32_t> baud = ParseWholeNumber<uint32_t>(text);
+            if (!baud || *baud == 0) {
                 return "[COM Info] baudrate \"" + text + "\" is no rate";
             }
-            options.baud = baud;
+            options.baud = *baud;
         }
     }
 

@@ -3,6 +3,7 @@
 
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <sys/stat.h>
 
 namespace velmora {
@@ -34,11 +35,22 @@ bool PortReturnWatcher::DevicePresent(const std::string& path) {
 void PortReturnWatcher::Watch(const std::string& devicePath) {
     path_ = devicePath;
     watching_ = true;
+    busySince_.invalidate();
     if (notifier_)
         notifier_->setEnabled(true);
     if (poll_.interval() > 0)
         poll_.start();
     Look();
+}
+
+bool PortReturnWatcher::RetryAfterOpenError(int systemError) {
+    if (systemError != EBUSY && systemError != EAGAIN) {
+        return false;
+    }
+    if (!busySince_.isValid()) {
+        busySince_.start();
+    }
+    return busySince_.elapsed() < kBusyRetry.count();
 }
 
 void PortReturnWatcher::Stop() {

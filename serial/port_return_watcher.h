@@ -3,6 +3,7 @@
 
 #include "serial/device_events.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -46,6 +47,13 @@ public:
 
     std::function<void()> onPresent;
 
+    // A port just plugged in may be held for a moment by a program that
+    // probes new ports (a modem manager): true when an open that failed with
+    // `systemError` is worth trying again at the next look, that is when the
+    // port was busy and has been for less than kBusyRetry in this watch.
+    static constexpr std::chrono::milliseconds kBusyRetry{5000};
+    bool RetryAfterOpenError(int systemError);
+
     // True when a character device is at `path` (links followed).
     static bool DevicePresent(const std::string& path);
 
@@ -58,6 +66,7 @@ private:
     QTimer poll_;
     std::string path_;
     bool watching_ = false;
+    QElapsedTimer busySince_; // the first busy open of this watch
 };
 
 } // namespace velmora

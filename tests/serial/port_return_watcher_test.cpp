@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 
+#include <cerrno>
+
 #include <filesystem>
 #include <mutex>
 #include <sys/eventfd.h>
@@ -107,6 +109,19 @@ TEST_F(ReturnWatch, OnlyACharacterDeviceCounts) {
     // Already there: the watch finds it at once.
     watcher->Watch(pty.SlavePath());
     EXPECT_EQ(seen, 1);
+}
+
+TEST_F(ReturnWatch, OnlyABusyPortIsTriedAgain) {
+    // A modem manager probing a new port holds it for a moment: busy is worth
+    // another look, a refusal of any other kind is not.
+    const std::pair<int, bool> rows[] = {
+        {EBUSY, true}, {EAGAIN, true}, {EACCES, false}, {ENOENT, false}, {EIO, false}};
+    for (const auto& [error, again] : rows) {
+        watcher->Watch(stable);
+        EXPECT_EQ(watcher->RetryAfterOpenError(error), again) << error;
+        EXPECT_EQ(watcher->RetryAfterOpenError(error), again) << error << ", asked again at once";
+    }
+    watcher->Stop();
 }
 
 TEST(UdevEvents, MonitorOpensWhereTheSystemHasNetlink) {
