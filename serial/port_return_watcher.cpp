@@ -50,7 +50,7 @@ bool PortReturnWatcher::RetryAfterOpenError(int systemError) {
     if (!busySince_.isValid()) {
         busySince_.start();
     }
-    return busySince_.elapsed() < kBusyRetry.count();
+    return busySince_.elapsed() < busyRetry_.count();
 }
 
 void PortReturnWatcher::Stop() {

@@ -53,6 +53,8 @@ public:
     // port was busy and has been for less than kBusyRetry in this watch.
     static constexpr std::chrono::milliseconds kBusyRetry{5000};
     bool RetryAfterOpenError(int systemError);
+    // Tests of the limit shorten it.
+    void SetBusyRetry(std::chrono::milliseconds limit) { busyRetry_ = limit; }
 
     // True when a character device is at `path` (links followed).
     static bool DevicePresent(const std::string& path);
@@ -67,6 +69,7 @@ private:
     std::string path_;
     bool watching_ = false;
     QElapsedTimer busySince_; // the first busy open of this watch
+    std::chrono::milliseconds busyRetry_ = kBusyRetry;
 };
 
 } // namespace velmora

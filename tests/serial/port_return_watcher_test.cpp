@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <mutex>
 #include <sys/eventfd.h>
+#include <thread>
 #include <unistd.h>
 
 namespace velmora::test {
@@ -121,6 +122,14 @@ TEST_F(ReturnWatch, OnlyABusyPortIsTriedAgain) {
         EXPECT_EQ(watcher->RetryAfterOpenError(error), again) << error;
         EXPECT_EQ(watcher->RetryAfterOpenError(error), again) << error << ", asked again at once";
     }
+    // Busy for longer than the limit: given up, until the next watch.
+    watcher->SetBusyRetry(std::chrono::milliseconds(50));
+    watcher->Watch(stable);
+    EXPECT_TRUE(watcher->RetryAfterOpenError(EBUSY));
+    std::this_thread::sleep_for(std::chrono::milliseconds(120));
+    EXPECT_FALSE(watcher->RetryAfterOpenError(EBUSY)) << "still busy after the limit";
+    watcher->Watch(stable);
+    EXPECT_TRUE(watcher->RetryAfterOpenError(EBUSY)) << "a new watch, a new limit";
     watcher->Stop();
 }
 
