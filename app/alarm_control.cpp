@@ -9,6 +9,7 @@
 #include "settings/settings_store.h"
 #include "text/real_conversion.h"
 #include "text/time_of_day.h"
+#include "ui/plain_tooltip.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -227,9 +228,9 @@ void AlarmControl::showBanner() {
     // Cut where the bar leaves no room; the tooltip holds every word.
     banner_->setText(banner_->fontMetrics().elidedText(
         text, Qt::ElideRight, banner_->maximumWidth() - 2 * kBannerPadding));
-    banner_->setToolTip(raised.join(QLatin1Char('\n')) +
-                        (unacknowledged ? QStringLiteral("\nClick to acknowledge")
-                                        : QStringLiteral("\nAcknowledged")));
+    banner_->setToolTip(PlainToolTip(raised.join(QLatin1Char('\n')) +
+                                     (unacknowledged ? QStringLiteral("\nClick to acknowledge")
+                                                     : QStringLiteral("\nAcknowledged"))));
     // Red until acknowledged, then a quieter amber for as long as it stays raised.
     banner_->setStyleSheet(unacknowledged
                                ? QStringLiteral("QLabel { background: #c00000; color: white; "

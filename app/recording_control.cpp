@@ -107,16 +107,8 @@ void RecordingControl::stop() {
     }
     const QString file = QString::fromStdString(writer_.Path());
     writer_.Stop();
-    failureCheck_.stop();
-    indicator_->setVisible(false);
-    if (std::optional<std::string> failure = writer_.TakeFailure()) {
-        if (showNote) {
-            showNote(QStringLiteral("Recording stopped: %1").arg(QString::fromStdString(*failure)));
-        }
-    }
-    if (onChanged) {
-        onChanged(false, file);
-    }
+    // The last sync can fail too (a full disk, a removed medium): said as loudly.
+    ended(file, writer_.TakeFailure());
 }
 
 void RecordingControl::reading(long double value, const std::string& unit) {
@@ -156,23 +148,27 @@ void RecordingControl::showIndicator() {
 
 void RecordingControl::checkFailure() {
     const QString file = QString::fromStdString(writer_.Path());
-    const std::optional<std::string> failure = writer_.TakeFailure();
-    if (!failure) {
-        return;
+    if (std::optional<std::string> failure = writer_.TakeFailure()) {
+        ended(file, failure);
     }
+}
+
+void RecordingControl::ended(const QString& file, const std::optional<std::string>& failure) {
     failureCheck_.stop();
     indicator_->setVisible(false);
-    const QString why = QString::fromStdString(*failure);
-    if (showNote) {
+    const QString why = QString::fromStdString(failure.value_or(std::string()));
+    if (failure && showNote) {
         showNote(QStringLiteral("Recording stopped: %1; the log box keeps every reading").arg(why));
     }
     if (onChanged) {
         onChanged(false, file);
     }
-    CurrentMessageBoxes().showError(
-        window_, QCoreApplication::applicationName(),
-        QStringLiteral("Recording to \"%1\" stopped.").arg(QDir::toNativeSeparators(file)), why,
-        false);
+    if (failure) {
+        CurrentMessageBoxes().showError(
+            window_, QCoreApplication::applicationName(),
+            QStringLiteral("Recording to \"%1\" stopped.").arg(QDir::toNativeSeparators(file)), why,
+            false);
+    }
 }
 
 } // namespace velmora

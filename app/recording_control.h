@@ -59,6 +59,8 @@ public:
 
 private:
     void checkFailure();
+    // The recording is over: the indicator goes; a failure is noted and shown once.
+    void ended(const QString& file, const std::optional<std::string>& failure);
     void showIndicator();
 
     QWidget* window_;

@@ -6,6 +6,7 @@
 #include "settings/serial_settings_dialog.h"
 #include "text/integer_conversion.h"
 #include "text/time_of_day.h"
+#include "ui/plain_tooltip.h"
 
 #include <QLabel>
 
@@ -28,9 +29,7 @@ void TForm1::showNote(const QString& note) {
     statusMessage->setText(note);
     // A long note is cut at the bar's end; the tooltip keeps all of it (escaped:
     // a tooltip would read markup).
-    statusMessage->setToolTip(note.isEmpty() ? QString()
-                                             : QStringLiteral("<qt>") + note.toHtmlEscaped() +
-                                                   QStringLiteral("</qt>"));
+    statusMessage->setToolTip(PlainToolTip(note));
 }
 
 void TForm1::showPortInUse() {

@@ -4,6 +4,7 @@
 #include "record/run_reader.h"
 #include "text/regional_settings.h"
 #include "ui/message_boxes.h"
+#include "ui/plain_tooltip.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -18,7 +19,7 @@ namespace velmora {
 
 void TForm2::setRecording(bool on, const QString& fileName) {
     RecordBtn->setText(on ? QStringLiteral("Stop recording") : QStringLiteral("Record..."));
-    RecordBtn->setToolTip(on ? QStringLiteral("Recording to %1").arg(fileName)
+    RecordBtn->setToolTip(on ? PlainToolTip(QStringLiteral("Recording to %1").arg(fileName))
                              : QStringLiteral("Write every reading to a file as it arrives"));
 }
 

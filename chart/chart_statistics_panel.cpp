@@ -30,6 +30,7 @@ ChartStatisticsPanel::ChartStatisticsPanel(QWidget* parent)
         const QString name = QString::fromLatin1(kRowNames[i]);
         values_[i] = new QLabel(this);
         values_[i]->setObjectName(QStringLiteral("Stat ") + name);
+        values_[i]->setTextFormat(Qt::PlainText);
         values_[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
         values_[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         form->addRow(name + QStringLiteral(":"), values_[i]);

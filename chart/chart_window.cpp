@@ -172,6 +172,7 @@ void TForm2::createControls() {
 
     NoteLabel = new QLabel(this);
     NoteLabel->setObjectName(QStringLiteral("NoteLabel"));
+    NoteLabel->setTextFormat(Qt::PlainText); // file names and the reader's notes
     // The key of the marks, beside the note rather than over the readings.
     auto* key =
         new QLabel(QStringLiteral("<span style=\"color:%1\">&#9650;</span> overload "

@@ -47,7 +47,10 @@ std::optional<size_t> TrendRecorder::markEvent(std::string text, TrendClock::tim
         return std::nullopt;
     }
     TrendSeries& series = *series_[*current_];
-    series.noteUnitChange(series.secondsAt(at), std::move(text), false);
+    // What ends a stretch of readings is labelled before its line, over the
+    // readings it ends, not beyond the last of them (where the plot cuts it).
+    const bool ending = text.starts_with("port lost") || text == "recording stopped";
+    series.noteUnitChange(series.secondsAt(at), std::move(text), ending);
     return current_;
 }
 

@@ -438,6 +438,11 @@ void HeadlessLogger::fail(int status, const std::string& message) {
     }
     comm_.ClosePort();
     writer_.Stop();
+    // The last sync failing means the last second may not be on the disk.
+    if (const std::optional<std::string> why = writer_.TakeFailure(); why && status_ == 0) {
+        status_ = 4;
+        Say("cannot write " + options_.output + ": " + *why);
+    }
     if (onFinished) {
         onFinished(status_);
     }

@@ -42,6 +42,7 @@ AdvancedPage::AdvancedPage(QWidget* parent)
     setObjectName(QStringLiteral("AdvancedPage"));
     FunctionLabel = new QLabel(this);
     FunctionLabel->setObjectName(QStringLiteral("FunctionLabel"));
+    FunctionLabel->setTextFormat(Qt::PlainText); // the name as the meter gave it
     NplcBox = Box(this, "NplcBox");
     NplcBox->setToolTip(QStringLiteral("Integration time in power-line cycles: longer is quieter "
                                        "and slower"));

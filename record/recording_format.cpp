@@ -42,9 +42,14 @@ std::string FormatRecordingRow(const RecordingRow& row) {
     std::string line = std::to_string(row.sequence);
     line += ',';
     line += FormatRecordingTime(row.wallClock);
+    // Not printf: the program runs in the user's locale, and "0,250" would
+    // split the column in two.
     char seconds[32];
-    std::snprintf(seconds, sizeof seconds, ",%.3f,", row.seconds);
-    line += seconds;
+    const auto written =
+        std::to_chars(seconds, seconds + sizeof seconds, row.seconds, std::chars_format::fixed, 3);
+    line += ',';
+    line.append(seconds, written.ptr);
+    line += ',';
     const bool overload = row.value && std::fabs(*row.value) >= kRecordingOverload;
     if (row.value && !overload) {
         line += FormatRecordingValue(*row.value);

@@ -40,7 +40,10 @@ class SecondTicker final : public SyncTicker {
 public:
     bool Wait() override {
         std::unique_lock lock(mutex_);
-        return !stopped_.wait_for(lock, std::chrono::seconds(1), [this] { return stop_; });
+        // On a steady beat, not a second after each round: a slow sync must not
+        // stretch the time between two.
+        next_ = std::max(next_ + std::chrono::seconds(1), std::chrono::steady_clock::now());
+        return !stopped_.wait_until(lock, next_, [this] { return stop_; });
     }
     void Stop() override {
         {
@@ -54,12 +57,26 @@ private:
     std::mutex mutex_;
     std::condition_variable stopped_;
     bool stop_ = false;
+    std::chrono::steady_clock::time_point next_ = std::chrono::steady_clock::now();
 };
 
 timespec WallClockNow() {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     return now;
+}
+
+// Whether the file of `size` bytes ends inside a row (no line feed last).
+// A file that cannot be read back is taken as whole.
+bool EndsInTornLine(const std::string& path, off_t size) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return false;
+    }
+    char last = '\n';
+    const bool read = pread(fd, &last, 1, size - 1) == 1;
+    close(fd);
+    return read && last != '\n';
 }
 
 std::string Reason(int error) {
@@ -107,9 +124,17 @@ void RecordingWriter::Start(const std::string& path) {
     {
         std::lock_guard lock(mutex_);
         failure_.reset();
+        failureTaken_ = false;
         dirty_ = false;
     }
     size_ = info.st_size;
+    if (info.st_size > 0 && EndsInTornLine(path, info.st_size)) {
+        // A power cut left half a row: the new rows start on a line of their own,
+        // so a reader that drops the torn line keeps everything after it.
+        if (io_.Write(fd_, "\n", 1) == 1) {
+            ++size_;
+        }
+    }
     if (info.st_size == 0) {
         const std::string header = std::string(kRecordingHeader) + "\n";
         if (io_.Write(fd_, header.data(), header.size()) != static_cast<ssize_t>(header.size())) {
@@ -201,23 +226,37 @@ std::optional<std::string> RecordingWriter::TakeFailure() {
     std::optional<std::string> failure;
     {
         std::lock_guard lock(mutex_);
-        if (!failure_ || fd_ < 0) {
+        if (!failure_ || failureTaken_) {
             return std::nullopt;
         }
+        failureTaken_ = true;
         failure = failure_;
     }
+    CloseFailedFile();
+    return failure;
+}
+
+void RecordingWriter::CloseFailedFile() {
     // Nothing more goes to a file that failed: closed without the last row.
+    if (fd_ < 0) {
+        return;
+    }
     EndSyncThread();
     io_.Close(fd_);
     fd_ = -1;
-    return failure;
 }
 
 void RecordingWriter::Stop() {
     if (fd_ < 0) {
         return;
     }
-    if (TakeFailure()) {
+    bool failed;
+    {
+        std::lock_guard lock(mutex_);
+        failed = failure_.has_value();
+    }
+    if (failed) {
+        CloseFailedFile(); // the reason stays for TakeFailure()
         return;
     }
     AddEvent("recording stopped");

@@ -78,14 +78,15 @@ public:
     bool AddBurstReading(long double value, const std::string& unit, double secondsEarlier);
     bool AddEvent(const std::string& event);
     // Writes "recording stopped", syncs and closes; nothing when not recording.
+    // A failure found before or by the last sync is kept for TakeFailure().
     void Stop();
 
     bool Recording() const { return fd_ >= 0; }
     const std::string& Path() const { return path_; }
     uint64_t Readings() const { return readings_; }
     uint64_t Rows() const { return sequence_; }
-    // Why the recording ended by itself, once: the next call returns nothing.
-    // Asked on the main thread; the writer is then stopped.
+    // Why the recording failed (by itself, or at Stop()), once: the next call
+    // returns nothing. Asked on the main thread; the writer is then stopped.
     std::optional<std::string> TakeFailure();
 
     // Seams for tests: the clocks behind the time and seconds columns.
@@ -97,6 +98,7 @@ private:
     void Fail(const std::string& why);
     void SyncLoop();
     void EndSyncThread();
+    void CloseFailedFile();
 
     RecordingFileIo& io_;
     std::function<std::unique_ptr<SyncTicker>()> makeTicker_;
@@ -111,6 +113,7 @@ private:
     std::mutex mutex_;
     bool dirty_ = false;
     std::optional<std::string> failure_;
+    bool failureTaken_ = false;
     std::unique_ptr<SyncTicker> ticker_;
     std::thread syncThread_;
 };

@@ -63,6 +63,9 @@ void TForm3::showEvent(QShowEvent* event) {
         RunReportingExceptions([this] {
             RefreshPortList();
             FormShow();
+            // The same text as last time sends no change, yet its device may
+            // have moved (an emulator restarted, an adapter replugged).
+            ShowPortToolTip();
         });
     }
 }
@@ -132,11 +135,6 @@ void TForm3::Button1Click() {
         throw;
     }
     done(QDialog::Rejected);
-}
-
-QString TForm3::ComposedStatusText() const {
-    return QString::fromStdString(comm_.CommName()) + QLatin1Char(' ') +
-           ui_->ComboBox2->currentText() + QStringLiteral(" 8") + QStringLiteral(" 1");
 }
 
 } // namespace velmora

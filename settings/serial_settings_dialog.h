@@ -52,11 +52,6 @@ public:
     // then opened). False after the close box, Escape or a refused OK.
     bool PortReconfigured() const { return reconfigured_; }
 
-    // What the main window shows in its status bar after the dialog has closed:
-    // CommName, a blank, ComboBox2's text as typed, " 8" and " 1"
-    //   -> "Com3 9600 8 1"
-    QString ComposedStatusText() const;
-
     // The meter emulator's port, offered in the port list while it exists
     // (EmulatorLinkPath() unless set otherwise).
     void SetEmulatorLink(std::string path);

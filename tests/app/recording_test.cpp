@@ -13,9 +13,11 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -56,14 +58,18 @@ TEST(Recording, EveryReadingGoesToTheFileWhateverTheLogInterval) {
     const std::string path = window.folder() / "run.csv";
     ASSERT_TRUE(form.recording()->startInto(QString::fromStdString(path)))
         << "recording may start before Connect";
-    EXPECT_TRUE(form.statusRecording->isVisible() || !form.isVisible());
+    EXPECT_TRUE(form.statusRecording->isVisibleTo(&form));
     form.COMBOX_INTERVAL->setEditText(QStringLiteral("5"));
     window.connectAndWaitForReading();
     ASSERT_TRUE(WaitUntil([&] { return form.recording()->writer().Readings() >= 12; }));
     form.Check_Connection->setChecked(false); // disconnecting: the last reply comes in
     ASSERT_TRUE(WaitUntil([&] { return !form.Timer1->isActive(); }));
+    const uint64_t recorded = ReadBack(path).readings;
+    EXPECT_EQ(form.statusRecording->text(),
+              QStringLiteral("\u25CF REC run.csv: %1 readings").arg(recorded));
     form.recording()->stop();
     EXPECT_FALSE(form.recording()->recording());
+    EXPECT_FALSE(form.statusRecording->isVisibleTo(&form));
 
     const SavedRun run = ReadBack(path);
     EXPECT_FALSE(run.stoppedAt);
@@ -81,8 +87,22 @@ TEST(Recording, EveryReadingGoesToTheFileWhateverTheLogInterval) {
     // The last folder is kept for the next recording, in a section of its own.
     EXPECT_EQ(form.settingsFile()->readValue("Recording", "LastFolder", ""),
               window.folder().path());
-    EXPECT_TRUE(form.recording()->suggestedFile().startsWith(
-        QString::fromStdString(window.folder().path() + "/velmora-")));
+    // The file offered next: "velmora-2026-12-09T101500.csv", now in local time.
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    const QString suggested = form.recording()->suggestedFile();
+    const QDateTime after = QDateTime::currentDateTime().addSecs(1);
+    const QRegularExpressionMatch name =
+        QRegularExpression(
+            QStringLiteral(
+                "^(.*)/velmora-(\\d{4})-(\\d\\d)-(\\d\\d)T(\\d\\d)(\\d\\d)(\\d\\d)\\.csv$"))
+            .match(suggested);
+    ASSERT_TRUE(name.hasMatch()) << suggested.toStdString();
+    EXPECT_EQ(name.captured(1).toStdString(), window.folder().path());
+    const QDateTime stamp(
+        QDate(name.captured(2).toInt(), name.captured(3).toInt(), name.captured(4).toInt()),
+        QTime(name.captured(5).toInt(), name.captured(6).toInt(), name.captured(7).toInt()));
+    EXPECT_TRUE(stamp >= before.addMSecs(-before.time().msec()) && stamp <= after)
+        << suggested.toStdString();
 }
 
 TEST(Recording, AFunctionChangeIsAnEventAndItsFirstReadingHasNoUnitYet) {
@@ -154,7 +174,7 @@ TEST(Recording, ADeletedFileStopsTheRecordingOnceAndPollingGoesOn) {
     EXPECT_EQ(Boxes().errors[0].details,
               QStringLiteral("the file was deleted or its folder removed"));
     EXPECT_TRUE(form.statusMessage->text().startsWith(QStringLiteral("Recording stopped")));
-    EXPECT_FALSE(form.statusRecording->isVisible());
+    EXPECT_FALSE(form.statusRecording->isVisibleTo(&form));
     const int64_t lines = form.Memo2->lineCount();
     ASSERT_TRUE(WaitUntil([&] { return form.Memo2->lineCount() > lines + 2; }))
         << "polling must go on";

@@ -72,6 +72,8 @@ TEST_F(SavedRunInChart, RecordingAndSavedLogOpenWithTheirReadingsAndStatistics) 
         review->showSeries(0);
         review->redraw();
         EXPECT_EQ(review->statisticsText(QStringLiteral("Count")), QStringLiteral("3"));
+        // The run's last reading of the unit (eight digits), not the first or the overload.
+        EXPECT_EQ(review->statisticsText(QStringLiteral("Last")), QStringLiteral("2.0000000 kOHM"));
         EXPECT_EQ(review->statisticsText(QStringLiteral("Mean")),
                   QStringLiteral("2.00000000 kOHM"));
         EXPECT_TRUE(review->NoteLabel->text().contains(QStringLiteral("5 readings")))
@@ -88,6 +90,7 @@ TEST_F(SavedRunInChart, ATornFileOpensAsFarAsItIsValidAndSaysWhere) {
     EXPECT_EQ(review->plottedPoints(0), 1);
     EXPECT_TRUE(review->NoteLabel->text().contains(QStringLiteral("reading stopped at line 3")))
         << review->NoteLabel->text().toStdString();
+    EXPECT_EQ(review->NoteLabel->textFormat(), Qt::PlainText) << "a file name is no markup";
     review->close();
 
     WriteBytes(path, "\x89PNG not ours");

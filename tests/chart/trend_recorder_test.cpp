@@ -183,6 +183,29 @@ TEST(TrendRecorder, FunctionChangesAreMarkedInBothSeries) {
     EXPECT_DOUBLE_EQ(recorder.record(12, "V DC", At(5000), kNoon).x, 4.0);
 }
 
+TEST(TrendRecorder, EventsThatEndReadingsAreLabelledBeforeTheirLine) {
+    TrendRecorder recorder;
+    recorder.record(10, "V DC", At(1000), kNoon);
+    const struct {
+        const char* event;
+        bool leaving;
+    } rows[] = {
+        {"port lost 12:01:03", true},
+        {"back 12:01:09", false},
+        {"recording stopped", true},
+        {"recording started", false},
+    };
+    for (const auto& row : rows) {
+        recorder.markEvent(row.event, At(2000));
+    }
+    const auto& marks = recorder.series(0).unitChanges();
+    ASSERT_EQ(marks.size(), std::size(rows));
+    for (size_t i = 0; i < marks.size(); ++i) {
+        EXPECT_EQ(marks[i].text, rows[i].event);
+        EXPECT_EQ(marks[i].leaving, rows[i].leaving) << rows[i].event;
+    }
+}
+
 TEST(TrendRecorder, OverloadsAndHeldBackReadingsStayOutOfTheFigures) {
     TrendRecorder recorder;
     recorder.record(5, "", At(0), kNoon);

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <clocale>
 #include <condition_variable>
 #include <cstring>
 #include <filesystem>
@@ -88,11 +89,16 @@ public:
     }
     int DataSync(int fd) override {
         ++syncs;
+        if (syncError != 0) {
+            errno = syncError;
+            return -1;
+        }
         return RecordingFileIo::DataSync(fd);
     }
     std::atomic<int> syncs{0};
     std::vector<int> opened, closed; // main thread only
     int statError = 0;
+    std::atomic<int> syncError{0};
 };
 
 class Recording : public ::testing::Test {
@@ -116,6 +122,12 @@ protected:
     void step() { ++tick_; }
     std::string path() const { return folder / "run.csv"; }
 
+    // The programs run in the user's locale; rows must keep "." decimals in it.
+    struct CommaDecimals {
+        CommaDecimals() { std::setlocale(LC_NUMERIC, "de_DE.UTF-8"); }
+        ~CommaDecimals() { std::setlocale(LC_NUMERIC, saved.c_str()); }
+        const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
+    } commaDecimals;
     test::ScopedTimeZone zone{"CET-1"};
     TempFolder folder;
     CountingIo io;
@@ -158,14 +170,26 @@ TEST_F(Recording, NewFileHoldsTheHeaderAndOneRowPerReadingAndEvent) {
 }
 
 TEST_F(Recording, AnExistingFileIsAppendedToNeverTruncated) {
-    WriteBytes(path(), "sequence,time,seconds,value,unit,status,event\nearlier rows\n");
-    writer.Start(path());
-    writer.AddReading(1, "V DC");
-    writer.Stop();
-    const std::string bytes = ReadBytes(path()).value_or("");
-    EXPECT_EQ(bytes.rfind("sequence,time,seconds,value,unit,status,event\nearlier rows\n1,", 0), 0u)
-        << bytes;
-    EXPECT_EQ(bytes.find("sequence", 10), std::string::npos) << "a second header";
+    const std::string header = "sequence,time,seconds,value,unit,status,event\n";
+    const struct {
+        const char* name;
+        std::string before; // the file as an earlier run left it
+        std::string kept;   // what the new rows follow
+    } rows[] = {
+        {"whole", header + "earlier rows\n", header + "earlier rows\n"},
+        // A power cut tore the last row: the new rows start on a line of their own.
+        {"torn", header + "earlier row, cut sh", header + "earlier row, cut sh\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        WriteBytes(path(), row.before);
+        writer.Start(path());
+        writer.AddReading(1, "V DC");
+        writer.Stop();
+        const std::string bytes = ReadBytes(path()).value_or("");
+        EXPECT_EQ(bytes.rfind(row.kept + "1,", 0), 0u) << bytes;
+        EXPECT_EQ(bytes.find("sequence", 10), std::string::npos) << "a second header";
+    }
 }
 
 TEST_F(Recording, SyncedAtEachTickWithNewRowsAndAtStop) {
@@ -227,6 +251,26 @@ TEST_P(RecordingFault, EndsTheRecordingAndIsToldOnce) {
 
 INSTANTIATE_TEST_SUITE_P(Faults, RecordingFault, ::testing::ValuesIn(kFaults),
                          [](const auto& row) { return std::string(row.param.name); });
+
+TEST_F(Recording, AFailureFoundBeforeOrAtStopIsStillTold) {
+    // Found by the sync thread, and the user stops before anyone asked.
+    const std::string sub = folder / "sub";
+    fs::create_directory(sub);
+    writer.Start(sub + "/run.csv");
+    fs::remove_all(sub);
+    ticker->Tick();
+    writer.Stop();
+    EXPECT_EQ(writer.TakeFailure(),
+              std::optional<std::string>("the file was deleted or its folder removed"));
+    // The last sync refused.
+    writer.Start(path());
+    writer.AddReading(1, "V DC");
+    io.syncError = EIO;
+    writer.Stop();
+    EXPECT_FALSE(writer.Recording());
+    EXPECT_EQ(writer.TakeFailure(), std::optional<std::string>(std::strerror(EIO)));
+    EXPECT_EQ(writer.TakeFailure(), std::nullopt) << "told once";
+}
 
 TEST_F(Recording, FullDiskEndsTheRecordingWithTheSystemsReason) {
     writer.Start(path());

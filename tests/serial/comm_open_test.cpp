@@ -258,25 +258,46 @@ TEST_F(CommOpenTest, EventThatCannotBeCreatedClosesThePort) {
     OpenAndSettle();
 }
 
-class CommSpeedKept : public CommOpenTest, public ::testing::WithParamInterface<uint32_t> {};
+struct SpeedRow {
+    const char* name;
+    uint32_t asked;
+    uint32_t driverRefuses;  // the driver says EINVAL to this speed
+    uint32_t driverRoundsTo; // the driver takes this speed instead, and says nothing
+    uint32_t inForce;        // 0: the speed the port had before
+};
 
-// A speed the driver refuses, 0 (which would hang the line up) and a rate no
-// line has.
-TEST_P(CommSpeedKept, PortKeepsItsSpeedAndTheLineStillGoesRaw) {
-    const uint32_t asked = GetParam();
-    if (asked != 0)
-        io.refusedSpeed = asked;
+const SpeedRow kSpeedRows[] = {
+    {"refused", 4800, 4800, 0, 0},
+    {"zero_would_hang_up", 0, 0, 0, 0},
+    // -9600 from a settings file, taken as unsigned; the driver would take anything.
+    {"negative_from_a_file", 4294957696u, 0, 0, 0},
+    {"rounded_by_the_driver", 250000, 0, 230400, 230400},
+};
+
+void PrintTo(const SpeedRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class CommSpeedInForce : public CommOpenTest, public ::testing::WithParamInterface<SpeedRow> {};
+
+TEST_P(CommSpeedInForce, IsWhatTheDriverHasAndTheLineStillGoesRaw) {
+    const SpeedRow& row = GetParam();
+    io.refusedSpeed = row.driverRefuses;
+    if (row.driverRoundsTo != 0) {
+        io.substitutedSpeed = row.asked;
+        io.substituteSpeed = row.driverRoundsTo;
+    }
     TermAttributes before;
     ASSERT_EQ(DefaultPortIo().GetAttributes(pty.HeldSlaveFd(), &before), 0);
-    comm->SetBaudRate(asked);
+    comm->SetBaudRate(row.asked);
     OpenAndSettle();
     EXPECT_TRUE(comm->PortOpen());
     // The component keeps what the driver has, not what it asked for.
     TermAttributes actual;
     ASSERT_EQ(DefaultPortIo().GetAttributes(pty.HeldSlaveFd(), &actual), 0);
+    EXPECT_EQ(actual.ospeed, row.inForce != 0 ? row.inForce : before.ospeed);
     EXPECT_EQ(comm->AppliedLineSettings().ospeed, actual.ospeed);
-    EXPECT_EQ(actual.ospeed, before.ospeed);
-    EXPECT_EQ(comm->BaudRate(), asked);
+    EXPECT_EQ(comm->BaudRate(), row.asked);
     EXPECT_EQ(actual.lflag & (TermFlags::Canonical | TermFlags::Echo), 0u) << "raw all the same";
     // Data flows both ways unchanged.
     ASSERT_TRUE(comm->SendData("Read?\r\n", 7));
@@ -284,8 +305,8 @@ TEST_P(CommSpeedKept, PortKeepsItsSpeedAndTheLineStillGoesRaw) {
     EXPECT_EQ(pty.ReadUntilQuiet(50ms), "");
 }
 
-// 4294957696 is -9600 from a settings file, taken as unsigned.
-INSTANTIATE_TEST_SUITE_P(Speeds, CommSpeedKept, ::testing::Values(4800u, 0u, 4294957696u));
+INSTANTIATE_TEST_SUITE_P(Speeds, CommSpeedInForce, ::testing::ValuesIn(kSpeedRows),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(CommOpenTest, RefusedLineSettingsDoNotFailTheOpen) {
     io.setAttributesErrno = EINVAL;

@@ -171,6 +171,11 @@ int FaultyIo::SetAttributes(int fd, const TermAttributes* attributes) {
         errno = EINVAL;
         return -1;
     }
+    if (const uint32_t asked = substitutedSpeed; asked != 0 && attributes->ospeed == asked) {
+        TermAttributes rounded = *attributes;
+        rounded.ispeed = rounded.ospeed = substituteSpeed;
+        return SystemPortIo::SetAttributes(fd, &rounded);
+    }
     return SystemPortIo::SetAttributes(fd, attributes);
 }
 

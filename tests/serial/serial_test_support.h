@@ -85,6 +85,10 @@ public:
     std::atomic<int> setAttributesErrno{0};
     // A record asking for this speed is refused with EINVAL, as a driver does.
     std::atomic<uint32_t> refusedSpeed{0};
+    // A record asking for `substitutedSpeed` is written with `substituteSpeed`
+    // instead and succeeds, as a driver that rounds to a rate it can make does.
+    std::atomic<uint32_t> substitutedSpeed{0};
+    std::atomic<uint32_t> substituteSpeed{0};
     std::atomic<bool> failCreateEvent{false};
     // Line-counter and modem-bit results handed out one per sample; the
     // last one repeats. Without any the real ioctl answers (ENOTTY on a pty).

@@ -144,6 +144,8 @@ TEST(RegionalSettingsFromItems, UnusableItemsKeepDefaults) {
     EXPECT_EQ(texts.amText, "am");
     EXPECT_EQ(texts.pmText, std::string(254, 'p'));
     EXPECT_EQ(texts.longTimePattern, "h:mm:ss AMPM"); // no LC_TIME formats
+    items.pmText = std::string(255, 'p');
+    EXPECT_EQ(RegionalSettingsFromItems(items).pmText, "pm") << "too long to show: the default";
 
     items.timeFormat = "%H.%M.%S";
     items.amText = "";

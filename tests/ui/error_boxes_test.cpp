@@ -4,6 +4,7 @@
 #include "tools/meter/pseudo_terminal.h"
 #include "ui/exception_report.h"
 #include "ui/message_boxes.h"
+#include "ui/plain_tooltip.h"
 #include "ui/port_error_box.h"
 
 #include <QAbstractButton>
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTextDocument>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -22,6 +24,26 @@
 
 namespace velmora {
 namespace {
+
+TEST(PlainToolTip, ShowsTheTextAsItIs) {
+    const struct {
+        QString text;
+        QString read; // what the tooltip shows
+    } rows[] = {
+        {"<b>96</b>", "<b>96</b>"},
+        {"R&D <i>rig</i>", "R&D <i>rig</i>"},
+        {"Supply over 10 V\nClick to acknowledge", "Supply over 10 V\nClick to acknowledge"},
+        {"&lt;", "&lt;"},
+    };
+    for (const auto& row : rows) {
+        const QString tip = PlainToolTip(row.text);
+        EXPECT_TRUE(Qt::mightBeRichText(tip)) << "read as markup, so escaping decides";
+        QTextDocument shown;
+        shown.setHtml(tip);
+        EXPECT_EQ(shown.toPlainText(), row.read);
+    }
+    EXPECT_EQ(PlainToolTip(QString()), QString()) << "no text, no tooltip";
+}
 
 TEST(PortOpenError, TextKeepsItsBlanks) {
     EXPECT_EQ(PortOpenErrorText("Com7"), "Com7  Port open error, Set com port pls ");
