@@ -35,11 +35,18 @@ ReadingLogBox::ReadingLogBox(QWidget* parent)
     // saved CSV, and the box would trap the keyboard.
     setTabChangesFocus(true);
     connect(document(), &QTextDocument::contentsChange, this,
-            [this](int position, int charsRemoved, int) { noteUserEdit(position, charsRemoved); });
+            [this](int position, int charsRemoved, int charsAdded) {
+                noteUserEdit(position, charsRemoved, charsAdded);
+            });
 }
 
-void ReadingLogBox::noteUserEdit(int position, int charsRemoved) {
-    if (!editingItself_ && position == 0 && charsRemoved > 0) {
+void ReadingLogBox::noteUserEdit(int position, int charsRemoved, int charsAdded) {
+    // The user emptied the box (select all, then delete, cut or type): the
+    // older lines kept out of sight go with it, as they are part of what was
+    // selected. Any smaller edit, even of the first line, leaves them alone.
+    // The document always keeps one paragraph end, which no edit removes.
+    const int before = document()->characterCount() - charsAdded + charsRemoved;
+    if (!editingItself_ && position == 0 && charsRemoved > 0 && charsRemoved >= before - 1) {
         store_.clear();
     }
 }

@@ -55,7 +55,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void noteUserEdit(int position, int charsRemoved);
+    void noteUserEdit(int position, int charsRemoved, int charsAdded);
     int linesInBox() const;
     void moveOldLinesToStore();
     void scrollToNewest();

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <filesystem>
 #include <linux/fs.h>
@@ -322,6 +324,18 @@ TEST_F(LogActionsTest, DeletingInsideTheBoxKeepsTheLinesBeforeIt) {
     PressIn(form().Memo2, Qt::Key_Delete);
     EXPECT_EQ(form().Memo2->store().lineCount(), stored);
     EXPECT_EQ(form().Memo2->lineCount(), lines - 1);
+    // The first line in sight, and then a character of the next: the lines
+    // before them, out of sight, were not part of what the user removed.
+    PressIn(form().Memo2, Qt::Key_Home, Qt::ControlModifier);
+    PressIn(form().Memo2, Qt::Key_Down, Qt::ShiftModifier);
+    PressIn(form().Memo2, Qt::Key_Delete);
+    PressIn(form().Memo2, Qt::Key_Delete);
+    EXPECT_EQ(form().Memo2->store().lineCount(), stored);
+    EXPECT_EQ(form().Memo2->lineCount(), lines - 2);
+    saveTo(folder() / "after-edit.csv");
+    const std::string saved = ReadBytes(folder() / "after-edit.csv").value_or("");
+    EXPECT_EQ(saved.rfind("No.,Function,Value,Time\r\n", 0), 0u) << saved.substr(0, 80);
+    EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), lines - 2);
 }
 
 } // namespace
