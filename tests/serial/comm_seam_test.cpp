@@ -3,6 +3,7 @@
 #include "tests/serial/serial_test_support.h"
 
 #include <sys/ioctl.h>
+#include <thread>
 
 namespace velmora::test {
 namespace {
@@ -143,12 +144,20 @@ TEST_F(CommSeamTest, CloseThatBlocksHappensOffTheCallersThread) {
             EXPECT_EQ(error.message(), "Error opening serial port");
             EXPECT_EQ(error.systemError(), EBUSY);
         }
-        io.portCloseLatch.Release();
-        ASSERT_TRUE(WaitUntil([&] { return io.closes == closes + 1; }));
-        EXPECT_TRUE(io.closingWaitDroppedBeforeClose);
         ASSERT_TRUE(pty.Write("\x11")); // XON again for the next round
-        OpenAndSettle();
+        // The close ends while a reopen waits for it: the reopen goes ahead.
+        std::thread release([&] {
+            std::this_thread::sleep_for(100ms);
+            io.portCloseLatch.Release();
+        });
+        EXPECT_NO_THROW(comm->OpenPort());
+        release.join();
+        EXPECT_EQ(io.closes, closes + 1) << "the old close came first";
+        EXPECT_TRUE(io.closingWaitDroppedBeforeClose);
+        EXPECT_TRUE(comm->PortOpen());
         comm->ClosePort();
+        ASSERT_TRUE(WaitUntil([&] { return io.closes == closes + 2; }));
+        io.closingWaitDroppedBeforeClose = false; // each round proves it again
     }
 }
 
