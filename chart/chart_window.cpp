@@ -112,7 +112,7 @@ TForm2::~TForm2() = default;
 void TForm2::createControls() {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Chart"));
-    resize(980, 580);
+    resize(1040, 580);
     setMinimumSize(560, 360);
 
     ViewBox = new QComboBox(this);
@@ -120,6 +120,8 @@ void TForm2::createControls() {
     ViewBox->addItems({QStringLiteral("Last minute"), QStringLiteral("Last 10 minutes"),
                        QStringLiteral("Last hour"), QStringLiteral("Whole run")});
     ViewBox->setCurrentIndex(static_cast<int>(view_));
+    // The bar is crowded: never squeeze the view's name below its longest.
+    ViewBox->setMinimumWidth(ViewBox->sizeHint().width());
     PauseBtn = new QPushButton(QStringLiteral("Pause"), this);
     PauseBtn->setObjectName(QStringLiteral("PauseBtn"));
     PauseBtn->setCheckable(true);

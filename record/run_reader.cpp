@@ -249,6 +249,14 @@ std::optional<SavedRun> ReadRun(std::string_view text, char timeMark, std::strin
                                               ? RecordingLine(lines[i])
                                               : SavedLogLine(lines[i], timeMark, amText, pmText);
         if (!row) {
+            // A row torn by a power cut, after which the file was recorded on:
+            // dropped, so the later recording is not hidden behind it.
+            if (run.kind == SavedRun::Kind::Recording && i + 1 < lines.size()) {
+                const std::optional<RunRow> next = RecordingLine(lines[i + 1]);
+                if (next && next->event == "recording started") {
+                    continue;
+                }
+            }
             // A line after which nothing follows and that is empty is the file's end.
             if (!(lines[i].empty() && i + 1 == lines.size())) {
                 run.stoppedAt =

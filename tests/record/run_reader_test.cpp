@@ -99,8 +99,10 @@ TEST(RunReader, ReadsAsFarAsTheTextIsValidAndSaysWhere) {
         {"torn_last_line", kHeader + good + "3,2026-12-09T10:15", 2,
          "line 4: not a row of a recording"},
         {"no_final_line_end", kHeader + good.substr(0, good.size() - 1), 2, nullptr},
-        {"junk_in_the_middle", kHeader + good + "garbage\n" + good, 2,
+        {"junk_in_the_middle", kHeader + good + "garbage\n" + good.substr(good.find('\n') + 1), 2,
          "line 4: not a row of a recording"},
+        // A power cut tore a row, and a later recording was added after it.
+        {"torn_then_recorded_on", kHeader + good + "3,2026-12-09T10:15\n" + good, 4, nullptr},
         {"bad_value", kHeader + std::string("1,2026-12-09T10:15:00.123+01:00,0.000,x,OHM,ok,\n"), 0,
          "line 2: not a row of a recording"},
         {"typed_note_in_a_log", "No.,Function,Value,Time\r\n1,OHM,+1.0E+00,12:00:00\r\nhello\r\n",
