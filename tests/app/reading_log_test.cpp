@@ -9,7 +9,9 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QFileDialog>
 #include <QTextBlock>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -98,6 +100,19 @@ protected:
 
     WindowOnMeter window_;
 };
+
+TEST_F(LogActionsTest, TheSaveDialogGivesTheFileChosenAndNothingWhenCancelled) {
+    const QString chosen = QString::fromStdString(folder() / "chosen.csv");
+    for (const bool accept : {true, false}) {
+        SCOPED_TRACE(accept ? "Save pressed" : "Cancel pressed");
+        QTimer::singleShot(0, form().SaveDialog1, [&] {
+            form().SaveDialog1->selectFile(chosen);
+            QDialog& dialog = *form().SaveDialog1; // its own accept() checks the name first
+            accept ? dialog.accept() : dialog.reject();
+        });
+        EXPECT_EQ(form().chooseSaveFile(), accept ? chosen : QString());
+    }
+}
 
 TEST_F(LogActionsTest, SavingRightAfterStartWritesTheHeaderOnly) {
     saveTo(folder() / "log.csv");
