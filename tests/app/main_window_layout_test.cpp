@@ -91,6 +91,32 @@ TEST(MainWindowLayout, EveryControlStandsWhereItShould) {
     }
 }
 
+TEST(MainWindowLayout, FontsAsDesigned) {
+    // The window's 13-pixel face; F1 bold 15 px; F2 bold 13 px; F3 19 px; F4 bold 19 px;
+    // the interval box 16 px.
+    const struct {
+        const char* name;
+        int pixels;
+        bool bold;
+    } rows[] = {
+        {"Form1", 13, false},           {"CONF", 13, false},
+        {"DCV_Btn", 15, true},          {"Cont_Btn", 13, true},
+        {"period_Btn", 13, true},       {"Label4", 19, false},
+        {"Check_Connection", 19, true}, {"COMBOX_INTERVAL", 16, false},
+    };
+    WindowOnMeter window;
+    TForm1& form = window.form();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QWidget* widget = form.objectName() == QLatin1String(row.name)
+                                    ? &form
+                                    : form.findChild<QWidget*>(QString::fromLatin1(row.name));
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->font().pixelSize(), row.pixels);
+        EXPECT_EQ(widget->font().bold(), row.bold);
+    }
+}
+
 TEST(MainWindowLayout, StartStateIsIdle) {
     WindowOnMeter window;
     TForm1& form = window.form();
