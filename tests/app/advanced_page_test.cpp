@@ -104,6 +104,25 @@ TEST(AdvancedPage, AnErrorIsReadFromTheQueueUntilItIsEmptyAndShown) {
     EXPECT_EQ(form.statusMessage->text().toStdString(), "Meter error -222: Data out of range");
 }
 
+TEST(AdvancedPage, AQueueThatNeverEmptiesIsReadTwentyTimesAndPollingGoesOn) {
+    WindowOnMeter window(SteadyMeter());
+    TForm1& form = window.form();
+    window.connectAndWaitForReading();
+    std::string script;
+    for (int i = 0; i < 25; ++i) {
+        script += "reply -222,\"Data out of range\"\n";
+    }
+    window.meter().Inject(ParseScript(script));
+    Choose(form.advancedPage()->RangeBox, 1000.0);
+    ASSERT_TRUE(WaitUntil([&] {
+        const std::vector<std::string> sent = From(window.commands(), "CONF:VOLT:DC");
+        return std::find(sent.begin(), sent.end(), "VOLT:DC:NPLC?") != sent.end();
+    })) << "the settings cycle never went on";
+    const std::vector<std::string> sent = From(window.commands(), "CONF:VOLT:DC");
+    const auto next = std::find(sent.begin(), sent.end(), "VOLT:DC:NPLC?");
+    EXPECT_EQ(std::count(sent.begin(), next, "SYST:ERR?"), 20) << "at most 20 reads in a row";
+}
+
 TEST(AdvancedPage, AFunctionWithItsOwnSettingsIsConfiguredNotMeasuredAtThePresets) {
     WindowOnMeter window(SteadyMeter());
     TForm1& form = window.form();

@@ -7,9 +7,9 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QPushButton>
-#include <QFileDialog>
 #include <QTextBlock>
 #include <QTimer>
 
@@ -102,11 +102,13 @@ protected:
 };
 
 TEST_F(LogActionsTest, TheSaveDialogGivesTheFileChosenAndNothingWhenCancelled) {
-    const QString chosen = QString::fromStdString(folder() / "chosen.csv");
+    // A name typed without an extension gets ".csv".
+    const QString typed = QString::fromStdString(folder() / "chosen");
+    const QString chosen = typed + QStringLiteral(".csv");
     for (const bool accept : {true, false}) {
         SCOPED_TRACE(accept ? "Save pressed" : "Cancel pressed");
         QTimer::singleShot(0, form().SaveDialog1, [&] {
-            form().SaveDialog1->selectFile(chosen);
+            form().SaveDialog1->selectFile(typed);
             QDialog& dialog = *form().SaveDialog1; // its own accept() checks the name first
             accept ? dialog.accept() : dialog.reject();
         });
