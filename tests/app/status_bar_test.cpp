@@ -3,6 +3,7 @@
 #include "tests/app/app_test_support.h"
 
 #include "app/reading_log_box.h"
+#include "app/recording_control.h"
 #include "serial/comm.h"
 #include "serial/port_return_watcher.h"
 #include "settings/ini_file.h"
@@ -257,6 +258,27 @@ TEST_F(StatusBar, SilenceNoteOnlyWhileConnectedAndTimedFromEachConnect) {
         << "the silence clock must restart with each connect";
     ASSERT_TRUE(WaitUntil(
         [&] { return form().statusMessage->text().contains(QStringLiteral("does not answer")); }));
+}
+
+TEST_F(StatusBar, ANoteThatComesDuringTheSilenceIsNotHiddenByIt) {
+    start(meterLink());
+    TempFolder files;
+    const std::string recording = files / "run.csv";
+    ASSERT_TRUE(form().recording()->startInto(QString::fromStdString(recording)));
+    form().Check_Connection->click();
+    ASSERT_TRUE(WaitUntil([&] { return form().Memo2->lineCount() >= 2; }));
+    for (int i = 0; i < 1000; ++i) {
+        meter_->Inject(Step(ScriptStep::Kind::Silence));
+    }
+    ASSERT_TRUE(WaitUntil(
+        [&] { return form().statusMessage->text().contains(QStringLiteral("does not answer")); }));
+    std::filesystem::remove(recording);
+    ASSERT_TRUE(WaitUntil([&] {
+        return form().statusMessage->text().startsWith(QStringLiteral("Recording stopped"));
+    }));
+    ProcessEventsFor(300ms);
+    EXPECT_TRUE(form().statusMessage->text().startsWith(QStringLiteral("Recording stopped")))
+        << "the silence note came back over it";
 }
 
 TEST_F(StatusBar, AdministratorsSettingsAreReadAndTheUsersChoicesKeptInTheirOwnFile) {
