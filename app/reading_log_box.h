@@ -21,9 +21,9 @@ namespace velmora {
 // so lines that scroll far out of sight move to a byte store and come back
 // only when the log is saved. The line count (field 1 of a log line) counts
 // logical lines, the store's and the box's, never wrapped screen lines.
-// When the user deletes from the very start of the box (select all and
-// delete, or from the first line on), the stored lines before it go too:
-// they were the start of that log, and a save must not bring them back.
+// When the user empties the box (select all, then delete, cut or type), the
+// stored lines go too: they were part of that log, and a save must not bring
+// them back. A smaller edit, even of the first line in sight, keeps them.
 class ReadingLogBox : public QPlainTextEdit {
     Q_OBJECT
 

@@ -74,6 +74,13 @@ TEST(ReadingLogBox, OldLinesMoveToTheStoreAndStillCount) {
         const std::string line = std::to_string(i) + ",OHM,+1.0E+00,12:00:00";
         box.appendLine(line);
         expected += line + "\r\n";
+        // The box holds 11,000 lines; the next one sends the oldest 1,000 to the store.
+        if (i + 1 == 11000) {
+            EXPECT_EQ(box.store().lineCount(), 0);
+        } else if (i + 1 == 11001) {
+            EXPECT_EQ(box.store().lineCount(), 1000);
+            EXPECT_EQ(box.document()->blockCount(), 10001 + 1) << "and the place after the last";
+        }
     }
     EXPECT_EQ(box.lineCount(), lines + 1);
     EXPECT_GT(box.store().lineCount(), 0);
