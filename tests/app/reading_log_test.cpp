@@ -2,6 +2,7 @@
 #include "tests/app/app_test_support.h"
 
 #include "app/reading_log_box.h"
+#include "app/reading_log_store.h"
 #include "tests/support/file_faults.h"
 
 #include <QApplication>
@@ -63,6 +64,32 @@ TEST(ReadingLogBox, TypedTextCountsAndIsKept) {
     EXPECT_EQ(box.lineCount(), 4);
     EXPECT_EQ(Written(box), "No.,Function,Value,Time\r\nnote: probe 2 \xce\xa9\r\nstill typing\r\n"
                             "4,OHM,+1.0E+00,12:00:00\r\n");
+}
+
+TEST(ReadingLogStore, KeepsEveryByteAcrossItsChunks) {
+    // A long run: appends of 700,000 bytes cross the store's 1 MiB chunks
+    // at every place, one of them ending a chunk exactly.
+    ReadingLogStore store;
+    std::string all;
+    const std::string line = std::string(68, '7') + "\r\n"; // 70 bytes
+    std::string piece;
+    for (int i = 0; i < 10000; ++i) {
+        piece += line;
+    }
+    for (int i = 0; i < 4; ++i) {
+        store.appendLines(piece, 10000);
+        all += piece;
+    }
+    const std::string exact(1048576 * 3 - all.size(), 'x'); // fills the third chunk to the byte
+    store.appendLines(exact, 0);
+    all += exact;
+    store.appendLines(line, 1);
+    all += line;
+    std::string written;
+    store.forEachChunk([&](std::string_view chunk) { written += chunk; });
+    EXPECT_EQ(store.lineCount(), 40001);
+    EXPECT_EQ(store.byteCount(), static_cast<int64_t>(all.size()));
+    EXPECT_TRUE(written == all) << "the saved bytes differ";
 }
 
 TEST(ReadingLogBox, OldLinesMoveToTheStoreAndStillCount) {
