@@ -40,7 +40,6 @@ public:
     bool startInto(const QString& fileName);
     void stop();
     bool recording() const { return writer_.Recording(); }
-    const RecordingWriter& writer() const { return writer_; }
     RecordingWriter& writer() { return writer_; }
 
     // What the window hands over.

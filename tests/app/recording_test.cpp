@@ -11,13 +11,17 @@
 #include "settings/settings_store.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -103,6 +107,37 @@ TEST(Recording, EveryReadingGoesToTheFileWhateverTheLogInterval) {
         QTime(name.captured(5).toInt(), name.captured(6).toInt(), name.captured(7).toInt()));
     EXPECT_TRUE(stamp >= before.addMSecs(-before.time().msec()) && stamp <= after)
         << suggested.toStdString();
+}
+
+TEST(Recording, TheFileChooserOffersTheNameAndAddsToAnExistingFileWithoutAsking) {
+    WindowOnMeter window;
+    TForm1& form = window.form();
+    const QString existing = QString::fromStdString(window.folder() / "earlier.csv");
+    WriteBytes(existing.toStdString(), "sequence,time,seconds,value,unit,status,event\n");
+    QString offered;
+    QStringList filters;
+    bool askedToReplace = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        offered = dialog->selectedFiles().value(0);
+        filters = dialog->nameFilters();
+        // An overwrite question would come up over the dialog: say no to it.
+        QTimer::singleShot(200, [&askedToReplace, dialog] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                askedToReplace = true;
+                box->reject();
+                QTimer::singleShot(0, dialog, [dialog] { dialog->reject(); });
+            }
+        });
+        dialog->selectFile(existing);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    const QString suggested = QString::fromStdString(window.folder() / "velmora-new.csv");
+    EXPECT_EQ(form.recording()->chooseFile(suggested), existing);
+    EXPECT_EQ(offered, suggested);
+    EXPECT_EQ(filters, QStringList{QStringLiteral("CSV (*.csv)")});
+    EXPECT_FALSE(askedToReplace) << "a recording adds to a file, it never replaces it";
 }
 
 TEST(Recording, AFunctionChangeIsAnEventAndItsFirstReadingHasNoUnitYet) {
