@@ -235,7 +235,7 @@ private:
     void notePortNotOpen();
     void notePortLost();
     void notePortBack();
-    bool noteSpeedInForce();
+    void noteSpeedInForce();
     void noteSettingsStoredIn(const std::string& path);
 
     std::string nextCommand_;

@@ -61,19 +61,18 @@ void TForm1::composeStatusAfterDialog() {
     settingsNote_.clear();
 }
 
-bool TForm1::noteSpeedInForce() {
+void TForm1::noteSpeedInForce() {
     // Drivers take the nearest rate they can make and say nothing; the port
     // is then read back, and a difference is worth knowing.
     const uint32_t inForce = Comm1->AppliedLineSettings().ospeed;
     const uint32_t asked = Comm1->BaudRate();
     if (!Comm1->PortOpen() || inForce == asked) {
-        return false;
+        return;
     }
     const int64_t shown = asked > 0x7FFFFFFFu ? static_cast<int32_t>(asked) : int64_t{asked};
     showNote(QStringLiteral("The port runs at %1 baud: the rate %2 was not taken")
                  .arg(inForce)
                  .arg(shown));
-    return true;
 }
 
 void TForm1::notePortNotOpen() {
