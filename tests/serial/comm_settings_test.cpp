@@ -119,6 +119,13 @@ TEST_F(CommSettingsTest, LineSettingChangedWhileOpenIsAppliedAtOnce) {
     EXPECT_EQ(io.setAttributesCalls, writes + 2);
     EXPECT_EQ(SlaveSettings().iflag & TermFlags::OutputXonXoff, 0u);
     EXPECT_EQ(SlaveSettings().ospeed, 3200u) << "the whole record is written again";
+
+    // The flow-control characters, as a meter with other ones needs them.
+    comm->SetXonChar('Q');
+    comm->SetXoffChar('S');
+    EXPECT_EQ(io.setAttributesCalls, writes + 4);
+    EXPECT_EQ(SlaveSettings().cc[TermFlags::StartCharIndex], 'Q');
+    EXPECT_EQ(SlaveSettings().cc[TermFlags::StopCharIndex], 'S');
 }
 
 TEST_F(CommSettingsTest, EqualValuesAndStoredOnlyPropertiesDoNotTouchThePort) {
