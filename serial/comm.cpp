@@ -144,6 +144,9 @@ void TComm::ClosePort() {
     // itself, which may wait all the same, happens off this thread.
     (void)io_.Flush(portFd_, FlushQueue::Both);
     (void)io_.DropClosingWait(portFd_);
+    // Other programs may open the port as soon as this returns, not only once
+    // the driver has let go of it (clearing the flag never waits).
+    (void)io_.ClearExclusive(portFd_);
     writeQueue_.reset();
     PortCloser::Job job;
     job.io = &io_;

@@ -71,10 +71,8 @@ void PortCloser::Run() {
             (void)job.worker->Join(kWorkerWarnAfter);
             job.worker.reset();
         }
-        if (job.portFd >= 0) {
-            (void)job.io->ClearExclusive(job.portFd);
+        if (job.portFd >= 0)
             (void)job.io->Close(job.portFd); // may wait for the driver
-        }
         if (job.stopFd >= 0)
             (void)job.io->Close(job.stopFd);
         lock.lock();

@@ -160,7 +160,11 @@ TEST_F(CommOpenTest, SecondComponentOnTheSamePortIsRefused) {
 TEST_F(CommOpenTest, ExclusiveAccessKeepsProgramsWithoutTheLockOut) {
     if (::geteuid() == 0)
         GTEST_SKIP() << "root ignores exclusive access (TIOCEXCL); run as an ordinary user";
+    // The line watcher stuck in a slow sample, as on a USB adapter: the
+    // final close waits for it.
+    io.countersLatch.Hold();
     OpenAndSettle();
+    ASSERT_TRUE(WaitUntil([&] { return io.countersLatch.Waiting(); }));
     // A terminal program that takes no lock is refused by the kernel itself.
     const int other = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     const int error = errno;
@@ -168,12 +172,16 @@ TEST_F(CommOpenTest, ExclusiveAccessKeepsProgramsWithoutTheLockOut) {
         ::close(other);
     EXPECT_LT(other, 0);
     EXPECT_EQ(error, EBUSY);
-    // Closing gives the port back, also to programs that open it plainly.
+    // ClosePort gives the port back as it returns, also to programs that open
+    // it plainly, before the final close has happened.
     comm->ClosePort();
     const int after = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     EXPECT_GE(after, 0) << "exclusive flag left behind";
     if (after >= 0)
         ::close(after);
+    EXPECT_EQ(io.closes, 0) << "the final close came first: this proves nothing";
+    io.countersLatch.Release();
+    ASSERT_TRUE(WaitUntil([&] { return io.closes == 1; }));
 }
 
 std::vector<std::string>& LoggedMessages() {
