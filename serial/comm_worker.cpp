@@ -36,7 +36,6 @@ bool CommWorker::Join(std::chrono::milliseconds bound) {
     {
         std::unique_lock lock(mutex_);
         if (!endedCondition_.wait_for(lock, bound, [this] { return ended_; })) {
-            terminated_ = true;
             inTime = false;
         }
     }

@@ -7,7 +7,6 @@
 
 #include <QLoggingCategory>
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -46,14 +45,12 @@ public:
     void Start(int boost);
 
     // Joins the thread. The workers watch the stop event in every wait, so
-    // this is quick; if the body has not ended after `bound` the worker is
-    // marked terminated and a warning logged, and the join goes on anyway:
+    // this is quick; if the body has not ended after `bound` a warning is
+    // logged, and the join goes on anyway:
     // the thread still uses the descriptors and the notifier, so leaving
     // it behind would let it touch them after they are gone.
     // Returns false when the bound was exceeded.
     bool Join(std::chrono::milliseconds bound);
-
-    bool Terminated() const { return terminated_; }
 
 protected:
     // The thread's work; may throw (the frame then requests a hang-up).
@@ -73,7 +70,6 @@ private:
     std::mutex mutex_;
     std::condition_variable endedCondition_;
     bool ended_ = false;
-    std::atomic<bool> terminated_{false};
 };
 
 } // namespace velmora
