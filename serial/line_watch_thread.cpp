@@ -99,6 +99,13 @@ TLineWatchThread::Sample TLineWatchThread::SampleModemBits(uint32_t& modem) {
     return Sample::Done;
 }
 
+std::chrono::milliseconds NextSamplePause(std::chrono::milliseconds last, bool failed) {
+    using Watch = TLineWatchThread;
+    // After a failure the next try waits twice as long as the last one.
+    return failed ? std::min(std::max(last, Watch::kPeriod) * 2, Watch::kLongestPause)
+                  : Watch::kPeriod;
+}
+
 void TLineWatchThread::Execute() {
     // The first round takes the baseline at once.
     std::chrono::milliseconds pause{0};
@@ -120,8 +127,7 @@ void TLineWatchThread::Execute() {
             gate_->Post(MSG_RX_ERROR, 0, errors);
         if (modem != 0)
             gate_->Post(MSG_MODEM_STATE, 0, modem);
-        // After a failure the next try waits twice as long as the last one.
-        pause = failed ? std::min(std::max(pause, kPeriod) * 2, kLongestPause) : kPeriod;
+        pause = NextSamplePause(pause, failed);
     }
 }
 

@@ -27,6 +27,10 @@ private:
     bool open_ = true;
 };
 
+// The pause before the next sample: the period after a good one; after a
+// failure twice the last pause (at least the period), at most 5 s.
+std::chrono::milliseconds NextSamplePause(std::chrono::milliseconds last, bool failed);
+
 // Every 100 ms, reads the driver's counters of line errors and modem
 // transitions (TIOCGICOUNT) and the modem lines (TIOCMGET), and posts what
 // changed as MSG_RX_ERROR / MSG_MODEM_STATE. A driver without them (ENOTTY,

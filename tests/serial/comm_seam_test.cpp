@@ -1,5 +1,6 @@
 // Faults a pseudo-terminal cannot produce, injected through the kernel seam.
 #include "serial/comm.h"
+#include "serial/line_watch_thread.h"
 #include "tests/serial/serial_test_support.h"
 
 #include <sys/ioctl.h>
@@ -99,6 +100,24 @@ TEST_F(CommSeamTest, FailingSamplesNeverEndReception) {
             << "after a failed sample the next ones still count";
         comm->ClosePort();
         io.countersErrno = 0;
+    }
+}
+
+// A failing adapter is asked ever less often: 200 ms, doubling, never more
+// than 5 s apart; a good sample brings back the 100 ms period.
+TEST(SamplePause, BacksOffAfterFailuresAndComesBackAfterAGoodSample) {
+    using std::chrono::milliseconds;
+    const struct {
+        int last;
+        bool failed;
+        int next;
+    } rows[] = {
+        {0, true, 200},     {100, true, 200},   {200, true, 400}, {400, true, 800},
+        {3200, true, 5000}, {5000, true, 5000}, {0, false, 100},  {5000, false, 100},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(NextSamplePause(milliseconds(row.last), row.failed), milliseconds(row.next))
+            << row.last << (row.failed ? " failed" : " good");
     }
 }
 
