@@ -3,6 +3,7 @@
 #include "serial/comm.h"
 #include "tests/serial/serial_test_support.h"
 
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 
@@ -154,6 +155,30 @@ TEST_F(CommLineModeTest, ChangedLineControlIsRequestedAgainWhileOpen) {
     ASSERT_EQ(requests.size(), before + 2);
     EXPECT_EQ(requests[before], (FaultyIo::ModemRequest{kDrop, TIOCM_DTR}));
     EXPECT_EQ(requests[before + 1], (FaultyIo::ModemRequest{kRaise, TIOCM_RTS}));
+}
+
+// The queue flushed is the one asked for: the meter's unread reply goes with
+// the input, never with the output.
+TEST_F(CommLineModeTest, FlushDropsTheQueueAskedFor) {
+    const struct {
+        FlushQueue queue;
+        bool replyDropped;
+    } rows[] = {{FlushQueue::Input, true}, {FlushQueue::Output, false}, {FlushQueue::Both, true}};
+    const int fd = pty.HeldSlaveFd();
+    TermAttributes raw;
+    ASSERT_EQ(DefaultPortIo().GetAttributes(fd, &raw), 0);
+    raw.lflag &= ~(TermFlags::Canonical | TermFlags::Echo);
+    ASSERT_EQ(DefaultPortIo().SetAttributes(fd, &raw), 0);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(static_cast<int>(row.queue));
+        ASSERT_TRUE(pty.Write("+1.0E+00\r\n"));
+        pollfd waiting{fd, POLLIN, 0};
+        ASSERT_EQ(::poll(&waiting, 1, 5000), 1) << "the reply never arrived";
+        ASSERT_EQ(DefaultPortIo().Flush(fd, row.queue), 0);
+        waiting.revents = 0;
+        EXPECT_EQ(::poll(&waiting, 1, 0) == 1, !row.replyDropped);
+        tcflush(fd, TCIFLUSH); // empty for the next row
+    }
 }
 
 } // namespace
