@@ -43,7 +43,6 @@ public:
     void SetEventSource(std::unique_ptr<DeviceEventSource> events);
     // Zero: events only (tests of the event path).
     void SetPollInterval(std::chrono::milliseconds interval);
-    bool HasEventSource() const { return events_ != nullptr; }
 
     std::function<void()> onPresent;
 
