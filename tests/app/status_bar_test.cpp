@@ -78,6 +78,18 @@ protected:
     }
 
     std::string meterLink() const { return links_ / "meter"; }
+    bool silenceNoted() {
+        return form().statusMessage->text().contains(QStringLiteral("does not answer"));
+    }
+    // Connects, waits for a reading, then the meter stops answering until its note shows.
+    void connectAndSilenceTheMeter() {
+        form().Check_Connection->click();
+        ASSERT_TRUE(WaitUntil([&] { return form().Memo2->lineCount() >= 2; }));
+        for (int i = 0; i < 1000; ++i) {
+            meter_->Inject(Step(ScriptStep::Kind::Silence));
+        }
+        ASSERT_TRUE(WaitUntil([&] { return silenceNoted(); }));
+    }
 
     // Starts with `port` stored; `startUpDialog` is played if the start-up
     // open fails and the dialog comes up.
@@ -239,25 +251,17 @@ TEST_F(StatusBar, LostPortLeavesTheCycleSoComSetWorksAndStaysQuiet) {
 
 TEST_F(StatusBar, SilenceNoteOnlyWhileConnectedAndTimedFromEachConnect) {
     start(meterLink());
-    form().Check_Connection->click();
-    ASSERT_TRUE(WaitUntil([&] { return form().Memo2->lineCount() >= 2; }));
-    for (int i = 0; i < 1000; ++i) {
-        meter_->Inject(Step(ScriptStep::Kind::Silence));
-    }
-    ASSERT_TRUE(WaitUntil(
-        [&] { return form().statusMessage->text().contains(QStringLiteral("does not answer")); }));
+    ASSERT_NO_FATAL_FAILURE(connectAndSilenceTheMeter());
     // Unticked: the note goes, and does not come back while unticked.
     form().Check_Connection->click();
-    EXPECT_FALSE(form().statusMessage->text().contains(QStringLiteral("does not answer")));
+    EXPECT_FALSE(silenceNoted());
     ProcessEventsFor(300ms);
-    EXPECT_FALSE(form().statusMessage->text().contains(QStringLiteral("does not answer")));
+    EXPECT_FALSE(silenceNoted());
     // Ticked again: a fresh wait, so no note at once.
     form().Check_Connection->click();
     ProcessEventsFor(300ms);
-    EXPECT_FALSE(form().statusMessage->text().contains(QStringLiteral("does not answer")))
-        << "the silence clock must restart with each connect";
-    ASSERT_TRUE(WaitUntil(
-        [&] { return form().statusMessage->text().contains(QStringLiteral("does not answer")); }));
+    EXPECT_FALSE(silenceNoted()) << "the silence clock must restart with each connect";
+    ASSERT_TRUE(WaitUntil([&] { return silenceNoted(); }));
 }
 
 TEST_F(StatusBar, ANoteThatComesDuringTheSilenceIsNotHiddenByIt) {
@@ -265,13 +269,7 @@ TEST_F(StatusBar, ANoteThatComesDuringTheSilenceIsNotHiddenByIt) {
     TempFolder files;
     const std::string recording = files / "run.csv";
     ASSERT_TRUE(form().recording()->startInto(QString::fromStdString(recording)));
-    form().Check_Connection->click();
-    ASSERT_TRUE(WaitUntil([&] { return form().Memo2->lineCount() >= 2; }));
-    for (int i = 0; i < 1000; ++i) {
-        meter_->Inject(Step(ScriptStep::Kind::Silence));
-    }
-    ASSERT_TRUE(WaitUntil(
-        [&] { return form().statusMessage->text().contains(QStringLiteral("does not answer")); }));
+    ASSERT_NO_FATAL_FAILURE(connectAndSilenceTheMeter());
     std::filesystem::remove(recording);
     ASSERT_TRUE(WaitUntil([&] {
         return form().statusMessage->text().startsWith(QStringLiteral("Recording stopped"));
