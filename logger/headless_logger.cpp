@@ -306,8 +306,8 @@ bool HeadlessLogger::writeRow(std::optional<long double> value, const std::strin
     ApplySpreadBack(row);
     const std::string line = FormatRecordingRow(row);
     if (progress_.isActive() && isatty(STDOUT_FILENO)) {
-        std::fputs("\r\033[K",
-                   stderr); // the same terminal: the row takes the progress line's place
+        // The same terminal: the row takes the progress line's place.
+        std::fputs("\r\033[K", stderr);
     }
     if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size() ||
         std::fflush(stdout) != 0) {
