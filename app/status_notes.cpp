@@ -64,11 +64,12 @@ void TForm1::composeStatusAfterDialog() {
 void TForm1::noteSpeedInForce() {
     // Drivers take the nearest rate they can make and say nothing; the port
     // is then read back, and a difference is worth knowing.
-    const uint32_t inForce = Comm1->AppliedLineSettings().ospeed;
+    const std::optional<TermAttributes>& applied = Comm1->AppliedLineSettings();
     const uint32_t asked = Comm1->BaudRate();
-    if (!Comm1->PortOpen() || inForce == asked) {
+    if (!Comm1->PortOpen() || !applied || applied->ospeed == asked) {
         return;
     }
+    const uint32_t inForce = applied->ospeed;
     const int64_t shown = asked > 0x7FFFFFFFu ? static_cast<int32_t>(asked) : int64_t{asked};
     showNote(QStringLiteral("The port runs at %1 baud: the rate %2 was not taken")
                  .arg(inForce)

@@ -234,6 +234,8 @@ void TComm::ApplyLineSettings() {
     TermAttributes kept;
     if (io_.GetAttributes(portFd_, &kept) == 0)
         applied_ = kept;
+    else
+        applied_.reset(); // what an earlier opening had says nothing of this one
     runtime_.ignoreNullChar = line_.ignoreNullChar;
 }
 

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace velmora {
@@ -88,8 +89,9 @@ public:
     // the wire: a USB adapter may still hold some (tcdrain would tell).
     bool SendQueueEmpty() const { return sendQueueEmpty_; }
     // The line settings the driver kept at the last apply (a driver may
-    // refuse some: a pseudo-terminal drops parity and forces 8 data bits).
-    const TermAttributes& AppliedLineSettings() const { return applied_; }
+    // refuse some: a pseudo-terminal drops parity and forces 8 data bits);
+    // none when the driver would not tell, rather than a guess.
+    const std::optional<TermAttributes>& AppliedLineSettings() const { return applied_; }
 
     // Events; an unassigned one is skipped.
     TReceiveDataEvent OnReceiveData;
@@ -205,7 +207,7 @@ private:
     int stopFd_ = -1;
     std::atomic<bool> sendQueueEmpty_{true};
     PortRuntime runtime_;
-    TermAttributes applied_;
+    std::optional<TermAttributes> applied_;
     std::unique_ptr<CommNotifier> notifier_;
     std::unique_ptr<WriteQueue> writeQueue_;
     std::unique_ptr<TReadThread> readThread_;

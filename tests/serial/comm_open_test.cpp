@@ -304,7 +304,7 @@ TEST_P(CommSpeedInForce, IsWhatTheDriverHasAndTheLineStillGoesRaw) {
     TermAttributes actual;
     ASSERT_EQ(DefaultPortIo().GetAttributes(pty.HeldSlaveFd(), &actual), 0);
     EXPECT_EQ(actual.ospeed, row.inForce != 0 ? row.inForce : before.ospeed);
-    EXPECT_EQ(comm->AppliedLineSettings().ospeed, actual.ospeed);
+    EXPECT_EQ(comm->AppliedLineSettings().value().ospeed, actual.ospeed);
     EXPECT_EQ(comm->BaudRate(), row.asked);
     EXPECT_EQ(actual.lflag & (TermFlags::Canonical | TermFlags::Echo), 0u) << "raw all the same";
     // Data flows both ways unchanged.
@@ -323,7 +323,21 @@ TEST_F(CommOpenTest, RefusedLineSettingsDoNotFailTheOpen) {
     EXPECT_GE(io.setAttributesCalls, 1);
     TermAttributes actual;
     ASSERT_EQ(DefaultPortIo().GetAttributes(pty.HeldSlaveFd(), &actual), 0);
-    EXPECT_EQ(comm->AppliedLineSettings().lflag, actual.lflag) << "what the driver kept";
+    EXPECT_EQ(comm->AppliedLineSettings().value().lflag, actual.lflag) << "what the driver kept";
+}
+
+TEST_F(CommOpenTest, SettingsThatCannotBeReadBackAreNotGuessed) {
+    OpenAndSettle();
+    ASSERT_TRUE(comm->AppliedLineSettings().has_value());
+    comm->ClosePort();
+    // The next opening's record is written but cannot be read back: neither
+    // the last opening's speed nor a zero one stands in for it.
+    io.failReadBack = true;
+    OpenAndSettle();
+    EXPECT_TRUE(comm->PortOpen());
+    EXPECT_FALSE(comm->AppliedLineSettings().has_value());
+    ASSERT_TRUE(comm->SendData("Read?\r\n", 7));
+    EXPECT_EQ(pty.Read(7, 10s), "Read?\r\n");
 }
 
 } // namespace

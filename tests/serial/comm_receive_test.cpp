@@ -210,13 +210,27 @@ struct TotalTimeoutRow {
 };
 
 TEST_F(CommReceiveTest, TotalTimeoutEndsAReadWithWhatHasArrived) {
-    // No interval limit: only the total timeout can end the read.
-    comm->SetReadIntervalTimeout(0);
-    comm->SetReadTotalTimeoutConstant(300);
-    OpenAndSettle();
-    ASSERT_TRUE(pty.Write("+1.0"));
-    ASSERT_TRUE(WaitUntil([&] { return events.chunks.size() == 1; }));
-    EXPECT_EQ(events.chunks[0], "+1.0");
+    // No interval limit: only the total timeout ends the read, with every
+    // byte that came before it. An interval of MAXDWORD returns on the first
+    // byte only together with a MAXDWORD multiplier.
+    const TotalTimeoutRow rows[] = {
+        {"no_interval", 0, 0, 1500},
+        {"interval_maxdword_multiplier_zero", MAXDWORD, 0, 1500},
+    };
+    for (const TotalTimeoutRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        comm->SetReadIntervalTimeout(row.interval);
+        comm->SetReadTotalTimeoutMultiplier(row.multiplier);
+        comm->SetReadTotalTimeoutConstant(row.constant);
+        events = EventRecord{};
+        OpenAndSettle();
+        ASSERT_TRUE(pty.Write("+1.0"));
+        std::this_thread::sleep_for(30ms);
+        ASSERT_TRUE(pty.Write("E+00"));
+        ASSERT_TRUE(WaitUntil([&] { return events.chunks.size() == 1; }));
+        EXPECT_EQ(events.chunks[0], "+1.0E+00");
+        comm->ClosePort();
+    }
 }
 
 TEST_F(CommReceiveTest, ReadThatEndsEmptyStopsReceptionSilently) {

@@ -103,7 +103,7 @@ TEST_F(CommSettingsTest, BaudRateWhileClosedWaitsForTheNextOpen) {
     EXPECT_EQ(io.setAttributesCalls, 0);
     OpenAndSettle();
     EXPECT_EQ(SlaveSettings().ospeed, 19200u);
-    EXPECT_EQ(comm->AppliedLineSettings().ospeed, 19200u);
+    EXPECT_EQ(comm->AppliedLineSettings().value().ospeed, 19200u);
     EXPECT_EQ(SlaveSettings().lflag & (TermFlags::Canonical | TermFlags::Echo), 0u);
 }
 
@@ -113,7 +113,7 @@ TEST_F(CommSettingsTest, LineSettingChangedWhileOpenIsAppliedAtOnce) {
     comm->SetBaudRate(3200); // not a standard rate
     EXPECT_EQ(io.setAttributesCalls, writes + 1);
     EXPECT_EQ(SlaveSettings().ospeed, 3200u);
-    EXPECT_EQ(comm->AppliedLineSettings().ospeed, 3200u);
+    EXPECT_EQ(comm->AppliedLineSettings().value().ospeed, 3200u);
 
     comm->SetOutx_XonXoffFlow(false);
     EXPECT_EQ(io.setAttributesCalls, writes + 2);
@@ -164,7 +164,7 @@ TEST_F(CommSettingsTest, KeepsWhatTheDriverAccepted) {
     comm->SetParity(TParity::Even);
     comm->SetByteSize(TByteSize::_7);
     OpenAndSettle();
-    const TermAttributes& applied = comm->AppliedLineSettings();
+    const TermAttributes& applied = comm->AppliedLineSettings().value();
     EXPECT_EQ(applied.cflag & TermFlags::ParityEnable, 0u);
     EXPECT_EQ(applied.cflag & TermFlags::SizeMask, TermFlags::Size8);
     EXPECT_EQ(comm->Parity(), TParity::Even);

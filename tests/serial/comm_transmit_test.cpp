@@ -1,8 +1,11 @@
 // Transmission: SendData, request order, the empty notice, flow control and close.
 #include "serial/comm.h"
+#include "serial/write_queue.h"
 #include "tests/serial/serial_test_support.h"
 
+#include <cstring>
 #include <future>
+#include <poll.h>
 
 namespace velmora::test {
 namespace {
@@ -94,11 +97,18 @@ TEST_F(CommTransmitTest, InterruptedAndShortWritesContinueWhereTheyStopped) {
 
 TEST_F(CommTransmitTest, WriteTimeoutOnlySplitsTheWrite) {
     // Each write call may end short after its total timeout; the rest follows.
-    comm->SetWriteTotalTimeoutConstant(5);
+    comm->SetWriteTotalTimeoutConstant(10);
     OpenAndSettle();
     HoldLine();
+    const int writesBefore = io.portWrites;
+    const auto heldSince = std::chrono::steady_clock::now();
     ASSERT_TRUE(comm->SendData("Read?\r\n", 7));
-    EXPECT_EQ(pty.Read(7, 50ms), "") << "held by XOFF";
+    EXPECT_EQ(pty.Read(7, 100ms), "") << "held by XOFF";
+    // While held, a new try each time a call's timeout passes, not a spin.
+    const int writes = io.portWrites - writesBefore;
+    const auto heldFor = std::chrono::steady_clock::now() - heldSince;
+    EXPECT_GE(writes, 1);
+    EXPECT_LE(writes, 2 + heldFor / 10ms);
     ASSERT_TRUE(pty.Write("\x11"));
     EXPECT_EQ(pty.Read(7, 10s), "Read?\r\n");
 }
@@ -127,6 +137,30 @@ TEST_F(CommTransmitTest, InvalidDescriptorEndsTransmissionSilently) {
     comm->ClosePort();
     DeliverPosted();
     EXPECT_EQ(events.hangups, 0);
+}
+
+bool Readable(int fd) {
+    pollfd entry{fd, POLLIN, 0};
+    return ::poll(&entry, 1, 0) == 1 && (entry.revents & POLLIN) != 0;
+}
+
+TEST(WriteQueue, ItsDescriptorWakesTheTransmitThreadOnlyWhileWorkIsNew) {
+    SystemPortIo io;
+    std::atomic<bool> empty{true};
+    WriteQueue queue(io, io.CreateEvent(), empty);
+    EXPECT_FALSE(Readable(queue.WakeFd())) << "nothing queued yet";
+    auto block = std::make_unique<char[]>(8);
+    std::memcpy(block.get(), "Read?\r\n", 8);
+    ASSERT_TRUE(queue.Push(std::move(block), 7));
+    EXPECT_FALSE(empty);
+    EXPECT_TRUE(Readable(queue.WakeFd())) << "a request wakes the thread";
+    queue.ClearWake();
+    EXPECT_FALSE(Readable(queue.WakeFd())) << "once woken, quiet again";
+    std::optional<WriteQueue::Request> request = queue.Take();
+    ASSERT_TRUE(request);
+    EXPECT_EQ(std::string(request->block.get(), request->length), "Read?\r\n");
+    EXPECT_FALSE(queue.Take());
+    EXPECT_TRUE(empty);
 }
 
 } // namespace

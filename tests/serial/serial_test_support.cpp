@@ -124,6 +124,7 @@ int FaultyIo::Open(const char* path, int flags) {
     const int fd = SystemPortIo::Open(path, flags);
     if (fd >= 0) {
         ++opens;
+        writtenSinceOpen_ = false;
         portFd_ = fd;
     }
     return fd;
@@ -157,8 +158,17 @@ TermAttributes FaultyIo::LastWrittenSettings() {
     return lastWritten_;
 }
 
+int FaultyIo::GetAttributes(int fd, TermAttributes* attributes) {
+    if (failReadBack && writtenSinceOpen_) {
+        errno = EIO;
+        return -1;
+    }
+    return SystemPortIo::GetAttributes(fd, attributes);
+}
+
 int FaultyIo::SetAttributes(int fd, const TermAttributes* attributes) {
     ++setAttributesCalls;
+    writtenSinceOpen_ = true;
     {
         std::lock_guard lock(mutex_);
         lastWritten_ = *attributes;
@@ -251,6 +261,8 @@ ssize_t FaultyIo::Read(int fd, void* buffer, size_t count) {
 }
 
 ssize_t FaultyIo::Write(int fd, const void* data, size_t count) {
+    if (fd == portFd_)
+        ++portWrites;
     if (fd == portFd_ && writeFaults_ > 0) {
         --writeFaults_;
         errno = writeErrno_;

@@ -90,6 +90,9 @@ public:
     std::atomic<uint32_t> substitutedSpeed{0};
     std::atomic<uint32_t> substituteSpeed{0};
     std::atomic<bool> failCreateEvent{false};
+    // Once a record has been written to a newly opened port, reading one
+    // back fails with EIO, as on an adapter that went away between the two.
+    std::atomic<bool> failReadBack{false};
     // Line-counter and modem-bit results handed out one per sample; the
     // last one repeats. Without any the real ioctl answers (ENOTTY on a pty).
     void ScriptCounters(std::vector<LineCounters> counters);
@@ -116,6 +119,7 @@ public:
     std::atomic<int> opens{0};
     std::atomic<int> closes{0};
     std::atomic<int> setAttributesCalls{0};
+    std::atomic<int> portWrites{0}; // write calls on the port, refused ones too
     std::atomic<int> countersCalls{0};
     std::atomic<int> inputFlushes{0};
     std::atomic<size_t> bytesRead{0};
@@ -124,6 +128,7 @@ public:
 
     int Open(const char* path, int flags) override;
     int Close(int fd) override;
+    int GetAttributes(int fd, TermAttributes* attributes) override;
     int SetAttributes(int fd, const TermAttributes* attributes) override;
     int Flush(int fd, FlushQueue queue) override;
     int ModemBits(int fd, int* bits) override;
@@ -138,6 +143,7 @@ public:
 
 private:
     std::atomic<int> portFd_{-1};
+    std::atomic<bool> writtenSinceOpen_{false};
     std::atomic<int> readErrno_{0};
     std::atomic<int> readFaults_{0};
     std::atomic<int> writeErrno_{0};

@@ -146,7 +146,7 @@ TEST_P(ComSetOk, ReopensWithTheNewSettingsAndStoresTheTexts) {
     EXPECT_TRUE(bench.comm.PortOpen());
     EXPECT_EQ(bench.comm.CommName(), row.commName);
     EXPECT_EQ(bench.comm.BaudRate(), row.baudRate);
-    EXPECT_EQ(bench.comm.AppliedLineSettings().ospeed, row.baudRate);
+    EXPECT_EQ(bench.comm.AppliedLineSettings().value().ospeed, row.baudRate);
     // Stored as typed, blanks and all.
     EXPECT_EQ(bench.IniBytes(), "[COM Info]\r\nPort=" + row.portText.toStdString() +
                                     "\r\nbaudrate=" + row.baudText.toStdString() + "\r\n");
