@@ -8,8 +8,8 @@
 #include <cerrno>
 
 #include <filesystem>
-#include <mutex>
 #include <linux/netlink.h>
+#include <mutex>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <thread>
