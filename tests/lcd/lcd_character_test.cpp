@@ -238,6 +238,40 @@ TEST(DefaultPatterns, MatchTheWrittenTable) {
     EXPECT_EQ(compared, 94 + 1 + 9 + 33 + 1 + 32);
 }
 
+TEST(DefaultPatterns, AccentedSmallLettersAreTheirBaseLetterUnderTheAccent) {
+    // Rows 0 and 1 hold the accent, rows 2 to 6 the letter as it is drawn
+    // alone (the same five rows as the plain letter's).
+    struct Accent {
+        const char* name;
+        int top;
+        int second;
+    };
+    const Accent grave{"grave", 8, 4}, acute{"acute", 2, 4}, circumflex{"circumflex", 4, 10},
+        tilde{"tilde", 13, 18}, diaeresis{"diaeresis", 10, 0}, ring{"ring", 14, 10};
+    struct Row {
+        int code;
+        char base;
+        Accent accent;
+    };
+    const Row rows[] = {
+        {224, 'a', grave},      {225, 'a', acute},     {226, 'a', circumflex},
+        {227, 'a', tilde},      {228, 'a', diaeresis}, {229, 'a', ring},
+        {232, 'e', grave},      {233, 'e', acute},     {234, 'e', circumflex},
+        {235, 'e', diaeresis},  {236, 'i', grave},     {237, 'i', acute},
+        {238, 'i', circumflex}, {239, 'i', diaeresis}, {253, 'y', acute},
+        {255, 'y', diaeresis},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.code << " " << row.base << " " << row.accent.name);
+        const test::PatternRows base = test::DocumentedRows(row.base).value();
+        const Rows expected{row.accent.top, row.accent.second, base[2], base[3],
+                            base[4],        base[5],           base[6]};
+        TiLCDCharacter pattern;
+        pattern.LoadDefaultPattern(row.code);
+        EXPECT_EQ(pattern.Rows(), expected);
+    }
+}
+
 TEST(DefaultPatterns, CodesOutsideTheTableLeaveNoRows) {
     for (int code : {-1, 256, 1000}) {
         TiLCDCharacter pattern = WithRows({1});
