@@ -208,6 +208,19 @@ TEST_P(LcdMatrixGeometry, ComputesTheGrid) {
     const GeometryCase& row = GetParam();
     TiLCDMatrix d;
     if (row.mainWindow) {
+        // Other values first: the configuration must set each one, not rely
+        // on the defaults of a new display.
+        d.SetCharactersetWidth(9);
+        d.SetCharacterSpacingHorz(3);
+        d.SetCharacterSpacingVert(3);
+        d.SetCellsSpacingHorz(5);
+        d.SetCellsSpacingVert(5);
+        d.SetCellsWidth(5);
+        for (auto setMargin :
+             {&TiLCDMatrix::SetOuterMarginLeft, &TiLCDMatrix::SetOuterMarginTop,
+              &TiLCDMatrix::SetOuterMarginRight, &TiLCDMatrix::SetOuterMarginBottom}) {
+            (d.*setMargin)(7);
+        }
         ConfigureAsMainWindowDisplay(d);
     }
     d.resize(row.width, row.height);
