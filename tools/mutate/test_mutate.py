@@ -101,6 +101,8 @@ class Ids(unittest.TestCase):
     def test_equivalents_file(self):
         text = ('# judged by hand\n'
                 'M0123abcd  -- same result either way\n'
+                '#  | demo.cpp:8:9  boundary  "<" -> "<="\n'
+                '#  | -    if (a < b)\n'
                 'demo.cpp:8:boundary:"<":"<=" the loop bound is never reached\n')
         self.assertEqual(cm.parse_equivalents(text), [
             ("M0123abcd", "same result either way"),
