@@ -18,10 +18,21 @@
 namespace velmora {
 namespace {
 
+// One collection item: list begin, the property name "Data", its text, list end.
+// Texts up to 255 bytes are kind 6 with a length byte; longer ones kind 12
+// with a 32-bit little-endian length.
 std::string Item(const std::string& data) {
     std::string item = "\x01\x04"
-                       "Data\x06";
-    item.push_back(static_cast<char>(data.size()));
+                       "Data";
+    if (data.size() <= 255) {
+        item.push_back('\x06');
+        item.push_back(static_cast<char>(data.size()));
+    } else {
+        item.push_back('\x0c');
+        for (int shift = 0; shift < 32; shift += 8) {
+            item.push_back(static_cast<char>((data.size() >> shift) & 0xFF));
+        }
+    }
     return item + data + std::string(1, '\0');
 }
 
@@ -95,6 +106,11 @@ TEST(CharacterCollection, LongTextsAreNotCut) {
     TiLCDMatrix target;
     target.SetCharactersetHeight(24);
     const std::string bytes = Written(source);
+    std::vector<std::string> datas;
+    for (int code = 0; code < 255; ++code) {
+        datas.push_back(source.Pattern(code).Data());
+    }
+    EXPECT_EQ(bytes, Collection(datas)) << "the long text stored as a long string";
     TiReader reader(bytes);
     target.ReadCharacters(reader);
     EXPECT_EQ(target.Pattern(7), source.Pattern(7));
