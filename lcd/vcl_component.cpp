@@ -13,27 +13,20 @@ TiVCLComponent::TiVCLComponent(QWidget* parent)
 
 TiVCLComponent::~TiVCLComponent() {
     destroying_ = true;
-    while (lockDepth_ > 0) {
-        --lockDepth_;
-        paintLock_.unlock();
-    }
 }
 
+// Only PaintGuarded takes the lock, always in pairs on the main thread, so a
+// component is never destroyed while it is held.
 void TiVCLComponent::LockPaint() {
-    if (destroying_) {
-        return;
+    if (!destroying_) {
+        paintLock_.lock();
     }
-    paintLock_.lock();
-    ++lockDepth_;
 }
 
 void TiVCLComponent::UnlockPaint() {
-    // Only what was locked is unlocked, so an unbalanced call cannot corrupt the lock.
-    if (destroying_ || lockDepth_ == 0) {
-        return;
+    if (!destroying_) {
+        paintLock_.unlock();
     }
-    --lockDepth_;
-    paintLock_.unlock();
 }
 
 void TiVCLComponent::resizeEvent(QResizeEvent* event) {

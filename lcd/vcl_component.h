@@ -24,7 +24,6 @@ protected:
 
 private:
     std::recursive_mutex paintLock_;
-    int lockDepth_ = 0;
     bool destroying_ = false;
 };
 

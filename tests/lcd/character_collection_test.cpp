@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -114,6 +115,29 @@ TEST(CharacterCollection, LongTextsAreNotCut) {
     TiReader reader(bytes);
     target.ReadCharacters(reader);
     EXPECT_EQ(target.Pattern(7), source.Pattern(7));
+}
+
+TEST(StreamWriter, PropertyNamesTakeOneTo255BytesAfterTheirLength) {
+    struct Row {
+        size_t length;
+        bool written;
+    };
+    for (const Row& row : {Row{0, false}, Row{1, true}, Row{255, true}, Row{256, false}}) {
+        SCOPED_TRACE(row.length);
+        const std::string name(row.length, 'n');
+        std::string bytes;
+        TiWriter writer(bytes);
+        if (!row.written) {
+            EXPECT_THROW(writer.WritePropertyName(name), std::invalid_argument);
+            EXPECT_TRUE(bytes.empty());
+            continue;
+        }
+        writer.WritePropertyName(name);
+        ASSERT_EQ(bytes.size(), row.length + 1);
+        EXPECT_EQ(static_cast<unsigned char>(bytes[0]), row.length);
+        TiReader reader(bytes);
+        EXPECT_EQ(reader.ReadPropertyName(), name);
+    }
 }
 
 TEST(CharacterCollection, ItemsAreCutToTheCurrentRowCount) {

@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 namespace velmora {
 namespace {
@@ -266,6 +269,29 @@ TEST(ComponentPaint, AFailingPaintShowsTheMessageWhiteOnBlackThenRecovers) {
     probe.failure.clear();
     const QImage good = test::RenderWidget(probe);
     EXPECT_EQ(test::CountPixels(good, QColor(95, 148, 147)), 200 * 60);
+}
+
+TEST(ComponentPaint, APaintHoldsThePaintLockUntilItEnds) {
+    ProbeComponent probe;
+    std::atomic<bool> otherHasIt{false};
+    bool heldOut = false;
+    std::thread other;
+    probe.whilePainting = [&] {
+        probe.LockPaint(); // re-entrant: the painting thread may take it again
+        probe.UnlockPaint();
+        other = std::thread([&] {
+            probe.LockPaint();
+            otherHasIt = true;
+            probe.UnlockPaint();
+        });
+        // A busy machine can only make this look pass, never fail.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        heldOut = !otherHasIt;
+    };
+    (void)test::RenderWidget(probe);
+    other.join();
+    EXPECT_TRUE(heldOut) << "another thread took the lock in the middle of a paint";
+    EXPECT_TRUE(otherHasIt);
 }
 
 TEST(ComponentPaint, LongMessagesAreWrappedInsideTheControl) {

@@ -126,11 +126,15 @@ public:
     ProbeComponent() { resize(40, 20); }
     void PaintToCanvas(QPainter& canvas) override {
         DrawBackGround(canvas, BackGroundColor());
+        if (whilePainting) {
+            whilePainting();
+        }
         if (!failure.empty()) {
             throw std::runtime_error(failure);
         }
     }
     std::string failure;
+    std::function<void()> whilePainting;
 };
 
 } // namespace velmora::test
