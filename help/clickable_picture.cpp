@@ -7,20 +7,27 @@ namespace velmora {
 
 ClickablePicture::ClickablePicture(QWidget* parent)
     : QLabel(parent) {
-    setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Absolute: the picture is of a left-to-right window and stays at the left
+    // whatever the layout direction (Qt's -reverse, a right-to-left language).
+    setAlignment(Qt::AlignLeft | Qt::AlignTop | Qt::AlignAbsolute);
     setScaledContents(false);
 }
 
+// The picture has no text to select, so it keeps the button events it turns
+// into clicks instead of passing them on to the window below.
 void ClickablePicture::mousePressEvent(QMouseEvent* event) {
-    pressed_ = event->button() == Qt::LeftButton;
-    QLabel::mousePressEvent(event);
+    if (event->button() == Qt::LeftButton) {
+        pressed_ = true;
+    }
 }
 
+// Other buttons pressed and released meanwhile leave a left click a click.
 void ClickablePicture::mouseReleaseEvent(QMouseEvent* event) {
-    const bool click = pressed_ && event->button() == Qt::LeftButton &&
-                       rect().contains(event->position().toPoint());
+    if (event->button() != Qt::LeftButton) {
+        return;
+    }
+    const bool click = pressed_ && rect().contains(event->position().toPoint());
     pressed_ = false;
-    QLabel::mouseReleaseEvent(event);
     if (click && onClick) {
         onClick();
     }

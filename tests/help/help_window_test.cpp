@@ -16,6 +16,7 @@
 
 #include <memory>
 #include <ostream>
+#include <vector>
 
 namespace velmora {
 namespace {
@@ -45,23 +46,28 @@ TEST(HelpWindow, LayoutMatchesItsPicture) {
 
 // The picture sits unscaled at the top-left; the uncovered strip right and
 // below shows the button face colour.
+// So it does in a right-to-left layout: the picture shows a left-to-right window.
 TEST(HelpWindow, RendersPictureUnscaledOverTheFaceColour) {
-    TForm4 form;
-    QImage shot(form.size(), QImage::Format_RGB32);
-    shot.fill(Qt::magenta);
-    form.render(&shot);
-    const QImage picture = HelpPicture().toImage().convertToFormat(QImage::Format_RGB32);
-    ASSERT_EQ(picture.size(), QSize(629, 495));
-    for (const QPoint p :
-         {QPoint(0, 0), QPoint(628, 0), QPoint(0, 494), QPoint(628, 494), QPoint(314, 247)}) {
-        SCOPED_TRACE(testing::Message() << "picture pixel " << p.x() << "," << p.y());
-        EXPECT_EQ(shot.pixel(p), picture.pixel(p));
-    }
-    const QRgb face = form.palette().color(QPalette::Button).rgb();
-    for (const QPoint p :
-         {QPoint(629, 0), QPoint(632, 300), QPoint(0, 495), QPoint(632, 504), QPoint(300, 504)}) {
-        SCOPED_TRACE(testing::Message() << "strip pixel " << p.x() << "," << p.y());
-        EXPECT_EQ(shot.pixel(p), face);
+    for (const Qt::LayoutDirection direction : {Qt::LeftToRight, Qt::RightToLeft}) {
+        SCOPED_TRACE(direction == Qt::LeftToRight ? "left to right" : "right to left");
+        TForm4 form;
+        form.setLayoutDirection(direction);
+        QImage shot(form.size(), QImage::Format_RGB32);
+        shot.fill(Qt::magenta);
+        form.render(&shot);
+        const QImage picture = HelpPicture().toImage().convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(picture.size(), QSize(629, 495));
+        for (const QPoint p :
+             {QPoint(0, 0), QPoint(628, 0), QPoint(0, 494), QPoint(628, 494), QPoint(314, 247)}) {
+            SCOPED_TRACE(testing::Message() << "picture pixel " << p.x() << "," << p.y());
+            EXPECT_EQ(shot.pixel(p), picture.pixel(p));
+        }
+        const QRgb face = form.palette().color(QPalette::Button).rgb();
+        for (const QPoint p : {QPoint(629, 0), QPoint(632, 300), QPoint(0, 495), QPoint(632, 504),
+                               QPoint(300, 504)}) {
+            SCOPED_TRACE(testing::Message() << "strip pixel " << p.x() << "," << p.y());
+            EXPECT_EQ(shot.pixel(p), face);
+        }
     }
 }
 
@@ -96,6 +102,68 @@ INSTANTIATE_TEST_SUITE_P(
                     ClickRow{"right_button", {100, 100}, {100, 100}, Qt::RightButton, false},
                     ClickRow{"released_outside", {100, 100}, {700, 100}, Qt::LeftButton, false}),
     [](const testing::TestParamInfo<ClickRow>& row) { return std::string(row.param.name); });
+
+TEST(ClickablePicture, ALeftPressAndReleaseOverItIsOneClick) {
+    struct Step {
+        QEvent::Type type;
+        Qt::MouseButton button;
+        QPoint at;
+    };
+    const auto press = QEvent::MouseButtonPress;
+    const auto release = QEvent::MouseButtonRelease;
+    struct Row {
+        const char* name;
+        std::vector<Step> steps;
+        int clicks;
+    };
+    const QPoint in(10, 10), out(80, 10);
+    const Row rows[] = {
+        {"left_click", {{press, Qt::LeftButton, in}, {release, Qt::LeftButton, in}}, 1},
+        {"two_left_clicks",
+         {{press, Qt::LeftButton, in},
+          {release, Qt::LeftButton, in},
+          {press, Qt::LeftButton, in},
+          {release, Qt::LeftButton, in}},
+         2},
+        {"a_release_alone_after_a_click",
+         {{press, Qt::LeftButton, in},
+          {release, Qt::LeftButton, in},
+          {release, Qt::LeftButton, in}},
+         1},
+        {"right_button_during_a_left_click",
+         {{press, Qt::RightButton, in},
+          {press, Qt::LeftButton, in},
+          {release, Qt::RightButton, in},
+          {release, Qt::LeftButton, in}},
+         1},
+        {"right_click", {{press, Qt::RightButton, in}, {release, Qt::RightButton, in}}, 0},
+        {"right_press_then_a_left_release_alone",
+         {{press, Qt::RightButton, in}, {release, Qt::LeftButton, in}},
+         0},
+        {"right_click_while_left_is_held_then_left_released_outside",
+         {{press, Qt::LeftButton, in},
+          {press, Qt::RightButton, in},
+          {release, Qt::RightButton, in},
+          {release, Qt::LeftButton, out}},
+         0},
+        {"released_outside_then_a_release_alone",
+         {{press, Qt::LeftButton, in},
+          {release, Qt::LeftButton, out},
+          {release, Qt::LeftButton, in}},
+         0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ClickablePicture picture;
+        picture.resize(40, 40);
+        int clicks = 0;
+        picture.onClick = [&clicks] { ++clicks; };
+        for (const Step& step : row.steps) {
+            SendMouse(&picture, step.type, step.at, step.button);
+        }
+        EXPECT_EQ(clicks, row.clicks);
+    }
+}
 
 TEST(HelpWindow, CloseBoxHidesWithoutDestroying) {
     auto form = std::make_unique<TForm4>();
