@@ -39,6 +39,9 @@ TEST(HelpWindow, LayoutMatchesItsPicture) {
     EXPECT_EQ(form.font().pointSize(), 8);
     form.show();
     EXPECT_EQ(form.size(), QSize(633, 505)) << "client area is exactly the picture control";
+    // Found by name, as UI automation and style sheets find them.
+    EXPECT_EQ(form.objectName(), QStringLiteral("Form4"));
+    ASSERT_EQ(form.findChild<ClickablePicture*>(QStringLiteral("Image1")), form.Image1);
     ASSERT_NE(form.Image1, nullptr);
     EXPECT_EQ(form.Image1->geometry(), QRect(0, 0, 633, 505));
     EXPECT_FALSE(form.testAttribute(Qt::WA_DeleteOnClose));
