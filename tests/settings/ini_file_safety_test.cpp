@@ -273,6 +273,31 @@ TEST(IniFileSafety, OnlyChangesReplaceTheFile) {
     }
 }
 
+// Files a crash (or the user) left beside it, named as temporaries are, neither
+// stop the replacement nor are reused or removed.
+TEST(IniFileSafety, LeftoversNamedLikeTemporariesAreLeftAlone) {
+    TempFolder folder;
+    const std::string path = folder / "settings.ini";
+    test::WriteBytes(path, kOld);
+    const std::vector<std::string> leftovers = {folder / ".settings.ini.",
+                                                folder / ".settings.ini.00000000",
+                                                folder / ".settings.ini.vvvvvvvv"};
+    for (const std::string& leftover : leftovers) {
+        test::WriteBytes(leftover, "left over");
+    }
+    const ino_t original = InodeOf(path);
+    IniFile ini(path);
+    ini.writeValue("COM Info", "Port", "com2");
+    EXPECT_NE(InodeOf(path), original) << "replaced as a whole, not written in place";
+    EXPECT_EQ(test::ReadBytes(path), "; keep me\r\n[COM Info]\r\nPort=com2\r\nbaudrate=9600\r\n");
+    std::set<std::string> expected(leftovers.begin(), leftovers.end());
+    expected.insert(path);
+    EXPECT_EQ(Listing(folder.path()), expected);
+    for (const std::string& leftover : leftovers) {
+        EXPECT_EQ(test::ReadBytes(leftover), "left over");
+    }
+}
+
 TEST(IniFileSafety, ABareFileNameGetsItsTemporaryInTheWorkingFolderKeptFromChildren) {
     TempFolder folder;
     const std::string before = fs::current_path();
