@@ -12,6 +12,9 @@ endif()
 function(velmora_target_defaults target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wshadow -Woverloaded-virtual
                                            ${VELMORA_SANITIZER_FLAGS})
+  # Bounds-checked [] and front()/back() on standard containers and views: an index one
+  # past the end stops the program at once instead of reading a neighbour's bytes.
+  target_compile_definitions(${target} PRIVATE _GLIBCXX_ASSERTIONS)
   if(VELMORA_SANITIZER_FLAGS)
     target_link_options(${target} PRIVATE ${VELMORA_SANITIZER_FLAGS})
   endif()
