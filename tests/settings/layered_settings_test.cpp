@@ -89,7 +89,8 @@ TEST(LayeredSettings, AnInstalledProgramReadsTheSystemDefaultsAndWritesOnlyTheUs
     test::WriteBytes(system, kAdmin);
     test::WriteBytes(site, "[COM Info]\r\nPort=siteport\r\n[Chart]\r\nSpan=60\r\n");
     LayeredSettings settings(std::string(), bench.user, {site, system});
-    EXPECT_TRUE(settings.hasSection("Chart"));
+    EXPECT_TRUE(settings.hasSection("Chart")) << "held by a defaults file only";
+    EXPECT_FALSE(settings.hasSection("Alarms")) << "held by no file";
     EXPECT_EQ(settings.readValue("COM Info", "Port", ""), "siteport") << "the first folder first";
     EXPECT_EQ(settings.readValue("COM Info", "baudrate", ""), "19200");
     EXPECT_EQ(settings.path(), bench.user) << "what an error message names";
