@@ -25,6 +25,7 @@ TEST(SettingsPath, ExtensionRule) {
         {"/x/.hidden", "/x/.hidden.ini"},
         {"/x/.hidden.bin", "/x/.hidden.ini"},
         {"/x/..odd", "/x/..odd.ini"},
+        {"/x/..", "/x/...ini"}, // dots only: all of them lead, none is an extension
         {"/a.b/c.d/velmora", "/a.b/c.d/velmora.ini"},
         {"velmora.exe", "velmora.ini"},
         {"velmora", "velmora.ini"},
