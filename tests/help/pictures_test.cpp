@@ -133,12 +133,13 @@ TEST(StoredPictures, AccessorsGiveDecodedPictures) {
     EXPECT_EQ(HelpPicture().size(), QSize(629, 495));
     const QIcon icon = VelmoraIcon();
     EXPECT_FALSE(icon.isNull());
-    EXPECT_EQ(icon.pixmap(QSize(32, 32)).size(), QSize(32, 32));
-    // Each file under the size it is drawn at, so the desktop picks the right one.
+    // Each file under the size it is drawn at, so the desktop picks the right one
+    // (asked before any drawing, which would correct a wrong size it comes across).
     QList<QSize> sizes = icon.availableSizes();
     std::sort(sizes.begin(), sizes.end(),
               [](const QSize& a, const QSize& b) { return a.width() < b.width(); });
     EXPECT_EQ(sizes, (QList<QSize>{QSize(32, 32), QSize(128, 128)}));
+    EXPECT_EQ(icon.pixmap(QSize(32, 32)).size(), QSize(32, 32));
 }
 
 } // namespace
