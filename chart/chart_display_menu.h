@@ -25,8 +25,6 @@ public:
     void watch(QWidget* display);
 
     QMenu* menu() const { return menu_; }
-    QAction* trendChartAction() const { return trendChart_; }
-    QAction* statisticsAction() const { return statistics_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
