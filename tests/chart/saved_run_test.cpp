@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 namespace velmora::test {
 namespace {
@@ -80,6 +81,27 @@ TEST_F(SavedRunInChart, RecordingAndSavedLogOpenWithTheirReadingsAndStatistics) 
             << review->NoteLabel->text().toStdString();
         review->close(); // deletes itself
     }
+}
+
+TEST_F(SavedRunInChart, ARecordingKeepsItsOwnTimeLine) {
+    // Eleven readings a second apart: ten intervals in the last ten seconds.
+    const std::string path = window_.folder() / "timed.csv";
+    std::string text = "sequence,time,seconds,value,unit,status,event\n"
+                       "1,2026-12-09T10:15:00.000+00:00,0.000,,,,recording started\n";
+    for (int i = 0; i <= 10; ++i) {
+        text += std::to_string(i + 2) + ",2026-12-09T10:15:" + (i < 10 ? "0" : "") +
+                std::to_string(i) + ".000+00:00," + std::to_string(i) + ".000," +
+                std::to_string(100 + i) + ",V DC,ok,\n";
+    }
+    WriteBytes(path, text);
+    TForm2* review = chart_.openRun(QString::fromStdString(path));
+    ASSERT_NE(review, nullptr);
+    EXPECT_EQ(review->plottedPoints(0), 11);
+    review->showSeries(0);
+    review->redraw();
+    EXPECT_EQ(review->statisticsText(QStringLiteral("Rate")), QStringLiteral("1.0 /s"));
+    EXPECT_EQ(review->statisticsText(QStringLiteral("Last")), QStringLiteral("110.00000 V DC"));
+    review->close();
 }
 
 TEST_F(SavedRunInChart, ATornFileOpensAsFarAsItIsValidAndSaysWhere) {
