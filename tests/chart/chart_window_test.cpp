@@ -13,11 +13,13 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QFile>
+#include <QFormLayout>
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QWheelEvent>
 
 #include <qcustomplot.h>
@@ -193,6 +195,25 @@ TEST_F(ChartOnMainWindow, ContextMenuOffersTrendChartAndAStatisticsToggle) {
     EXPECT_TRUE(chart_.isVisible());
 }
 
+TEST(ChartStatisticsPanel, TenNamedRowsWithTheirFiguresLinedUpAtTheRight) {
+    ChartStatisticsPanel panel;
+    const QStringList rows = {"Series", "Count",   "Last",         "Min",  "Max",
+                              "Mean",   "Std dev", "Peak-to-peak", "Rate", "Overloads"};
+    const auto* form = panel.findChild<QFormLayout*>();
+    ASSERT_NE(form, nullptr);
+    ASSERT_EQ(form->rowCount(), rows.size());
+    for (int row = 0; row < form->rowCount(); ++row) {
+        SCOPED_TRACE(rows[row].toStdString());
+        const auto* name =
+            qobject_cast<QLabel*>(form->itemAt(row, QFormLayout::LabelRole)->widget());
+        const auto* figure =
+            qobject_cast<QLabel*>(form->itemAt(row, QFormLayout::FieldRole)->widget());
+        ASSERT_TRUE(name && figure);
+        EXPECT_EQ(name->text(), rows[row] + QStringLiteral(":"));
+        EXPECT_TRUE(figure->alignment() & Qt::AlignRight) << "figures line up at the right";
+    }
+}
+
 TEST_F(ChartOnMainWindow, ResetStatisticsStartsTheFiguresAgainButKeepsThePoints) {
     deliver("\"FREQ\"\r\n");
     for (const char* reply :
@@ -247,6 +268,16 @@ TEST_F(ChartViews, FollowingShowsTheChosenSpanEndingAtTheNewestReading) {
         EXPECT_LT(values().lower, 1.0);
         EXPECT_GT(values().upper, 5.0);
         EXPECT_EQ(chart_.ViewBox->currentIndex(), static_cast<int>(row.view));
+        // The time axis reads as times of day, whole seconds at these spans.
+        chart_.Chart1->replot();
+        const QVector<QString> labels = chart_.Chart1->xAxis->tickVectorLabels();
+        ASSERT_FALSE(labels.isEmpty());
+        for (const QString& label : labels) {
+            EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{1,2}:\\d\\d:\\d\\d$"))
+                            .match(label)
+                            .hasMatch())
+                << label.toStdString();
+        }
     }
 }
 
