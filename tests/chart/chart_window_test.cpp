@@ -10,9 +10,11 @@
 #include "lcd/lcd_matrix.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QFile>
+#include <QFileDialog>
 #include <QFormLayout>
 #include <QImage>
 #include <QLabel>
@@ -20,6 +22,8 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include <qcustomplot.h>
@@ -342,6 +346,37 @@ TEST_F(ChartOnMainWindow, SaveChartAsPng) {
     chart_.chooseImageFile = [] { return QString(); }; // cancelled: nothing happens
     chart_.SavePngBtn->click();
     EXPECT_EQ(Boxes().errors.size(), errorsBefore + 1);
+}
+
+TEST(ChartPngChooser, CancelGivesNothingAndANameWithoutSuffixGetsPng) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    struct Row {
+        const char* name;
+        QString typed; // empty: the dialog is cancelled
+        QString chosen;
+    };
+    const Row rows[] = {
+        {"cancelled", QString(), QString()},
+        {"no_suffix", folder.filePath(QStringLiteral("bench")), folder.filePath("bench.png")},
+        {"own_suffix", folder.filePath(QStringLiteral("bench.jpeg")),
+         folder.filePath("bench.jpeg")},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TForm2 chart;
+        QTimer::singleShot(0, [&row] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            if (row.typed.isEmpty()) {
+                dialog->reject();
+                return;
+            }
+            dialog->selectFile(row.typed);
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        EXPECT_EQ(chart.chooseImageFile(), row.chosen);
+    }
 }
 
 TEST(ChartGoneFirst, TheMainWindowGoesOnWithoutIt) {
