@@ -379,6 +379,37 @@ TEST(ChartPngChooser, CancelGivesNothingAndANameWithoutSuffixGetsPng) {
     }
 }
 
+TEST(ChartAlarmMarks, LabelledAtTheFootOnThreeRowsInTurn) {
+    TForm2 chart;
+    TrendClock::time_point now = TrendClock::now();
+    chart.clock = [&now] { return now; };
+    for (int i = 0; i < 8; ++i) {
+        now += std::chrono::seconds(1);
+        chart.addReading(1.0L + i, "V DC", 36000.0 + i);
+        if (i % 2 == 1) {
+            chart.markEvent("alarm High " + std::to_string(i), false);
+        }
+    }
+    chart.showSeries(0);
+    chart.redraw();
+    std::vector<double> heights; // in the plot's 0..1 height, in the order raised
+    for (int i = 0; i < chart.Chart1->itemCount(); ++i) {
+        if (auto* text = qobject_cast<QCPItemText*>(chart.Chart1->item(i));
+            text && text->text().startsWith(QStringLiteral("High"))) {
+            heights.push_back(text->position->coords().y());
+        }
+    }
+    ASSERT_EQ(heights.size(), 4u);
+    for (const double height : heights) {
+        EXPECT_GT(height, 0.0) << "inside the plot";
+        EXPECT_LT(height, 0.25) << "at its foot";
+    }
+    EXPECT_NE(heights[0], heights[1]);
+    EXPECT_NE(heights[1], heights[2]);
+    EXPECT_NE(heights[0], heights[2]);
+    EXPECT_EQ(heights[3], heights[0]) << "the fourth on the first row again";
+}
+
 TEST(ChartGoneFirst, TheMainWindowGoesOnWithoutIt) {
     WindowOnMeter window;
     TForm1& form = window.form();
