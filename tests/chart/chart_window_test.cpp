@@ -157,6 +157,9 @@ TEST_F(ChartOnMainWindow, DoubleClickOnEitherDisplayOpensTheChart) {
         ASSERT_FALSE(chart_.isVisible());
         DoubleClick(display);
         EXPECT_TRUE(chart_.isVisible());
+        // A chart opens with its statistics beside the plot.
+        EXPECT_TRUE(chart_.StatsPanel->isVisible());
+        EXPECT_TRUE(chart_.StatsBtn->isChecked());
     }
 }
 
