@@ -28,6 +28,8 @@ TEST(TrendGraphData, GrowsByAQuarterSoALongRunKeepsItsMemoryAndItsSpeed) {
         }
     }
     EXPECT_EQ(data.size(), kPoints);
+    EXPECT_GE(data.capacity(), data.size());
+    EXPECT_GT(growths, 0);
     EXPECT_EQ(data.at(0)->key, 0.0);
     EXPECT_EQ(data.at(kPoints - 1)->key, kPoints - 1.0);
     EXPECT_EQ(data.at(kPoints - 1)->value, (kPoints - 1) * 0.5);
