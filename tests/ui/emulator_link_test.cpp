@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <optional>
 #include <string>
+#include <unistd.h>
 
 namespace velmora {
 namespace {
@@ -29,11 +32,24 @@ TEST(EmulatorLink, RuntimeFolderWhenUsableElseTmpPerUser) {
         {"missing_folder", folder / "gone", 0, "/tmp/velmora-meter-0"},
         {"relative_path_ignored", "run/user", 7, "/tmp/velmora-meter-7"},
         {"root_folder", "/", 5, "/velmora-meter"},
+        {"root_folder_with_slashes", "//", 5, "/velmora-meter"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(EmulatorLinkPath(row.runtimeDir, row.uid), row.expected);
     }
+}
+
+TEST(EmulatorLink, TheProgramsOwnPathFollowsItsEnvironment) {
+    TempFolder folder;
+    const char* before = std::getenv("XDG_RUNTIME_DIR");
+    const std::optional<std::string> kept =
+        before ? std::optional<std::string>(before) : std::nullopt;
+    ::setenv("XDG_RUNTIME_DIR", folder.path().c_str(), 1);
+    EXPECT_EQ(EmulatorLinkPath(), folder / "velmora-meter");
+    ::unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(EmulatorLinkPath(), "/tmp/velmora-meter-" + std::to_string(::getuid()));
+    kept ? ::setenv("XDG_RUNTIME_DIR", kept->c_str(), 1) : ::unsetenv("XDG_RUNTIME_DIR");
 }
 
 } // namespace
