@@ -12,6 +12,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QTextDocument>
 #include <QTimer>
@@ -219,6 +220,50 @@ TEST(PortOpenError, RealBoxShowsMarkupAsTyped) {
     ASSERT_TRUE(seen.found);
     EXPECT_TRUE(seen.everyLabelPlain);
     EXPECT_EQ(seen.text, "<b>96</b>  Port open error, Set com port pls ");
+}
+
+TEST(SaveQuestion, RealBoxOffersSaveDiscardCancelAndGivesTheOneChosen) {
+    using Choice = MessageBoxes::SaveChoice;
+    struct Row {
+        const char* name;
+        QMessageBox::StandardButton pressed; // NoButton: the box is closed with Escape
+        Choice expected;
+    };
+    const Row rows[] = {
+        {"save", QMessageBox::Save, Choice::Save},
+        {"discard", QMessageBox::Discard, Choice::Discard},
+        {"cancel", QMessageBox::Cancel, Choice::Cancel},
+        {"escape", QMessageBox::NoButton, Choice::Cancel},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        QWidget parent;
+        parent.show();
+        bool found = false;
+        QMessageBox::StandardButtons offered;
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) {
+                return;
+            }
+            found = true;
+            offered = box->standardButtons();
+            defaultButton = box->standardButton(box->defaultButton());
+            if (row.pressed == QMessageBox::NoButton) {
+                box->reject();
+            } else {
+                box->button(row.pressed)->click();
+            }
+        });
+        SetMessageBoxes(nullptr);
+        const Choice choice = CurrentMessageBoxes().askSave(&parent, QStringLiteral("Velmora"),
+                                                            QStringLiteral("Save?"));
+        ASSERT_TRUE(found) << "no modal box came up";
+        EXPECT_EQ(offered, QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+        EXPECT_EQ(defaultButton, QMessageBox::Save);
+        EXPECT_EQ(choice, row.expected);
+    }
 }
 
 } // namespace
