@@ -22,6 +22,8 @@
 #include <cerrno>
 #include <filesystem>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace velmora {
 namespace {
@@ -103,6 +105,11 @@ TEST(PortOpenError, ReasonFromALookAtTheDevice) {
     // A terminal that may be opened: nothing to tell from outside.
     PseudoTerminal pty;
     EXPECT_TRUE(PortOpenErrorReason(error, pty.SlavePath()).isEmpty());
+    // One this user may read but not write (root may do either, whatever the bits).
+    if (::geteuid() != 0) {
+        ASSERT_EQ(::chmod(pty.SlavePath().c_str(), 0400), 0);
+        EXPECT_EQ(PortOpenErrorReason(error, pty.SlavePath()), PortOpenErrorReason(EACCES));
+    }
 }
 
 TEST(ErrorReport, FullStopRule) {
