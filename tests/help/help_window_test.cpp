@@ -112,48 +112,28 @@ TEST(ClickablePicture, ALeftPressAndReleaseOverItIsOneClick) {
         Qt::MouseButton button;
         QPoint at;
     };
-    const auto press = QEvent::MouseButtonPress;
-    const auto release = QEvent::MouseButtonRelease;
+    const QPoint in(10, 10), out(80, 10);
+    const Step leftDown{QEvent::MouseButtonPress, Qt::LeftButton, in};
+    const Step leftUp{QEvent::MouseButtonRelease, Qt::LeftButton, in};
+    const Step leftUpOutside{QEvent::MouseButtonRelease, Qt::LeftButton, out};
+    const Step rightDown{QEvent::MouseButtonPress, Qt::RightButton, in};
+    const Step rightUp{QEvent::MouseButtonRelease, Qt::RightButton, in};
     struct Row {
         const char* name;
         std::vector<Step> steps;
         int clicks;
     };
-    const QPoint in(10, 10), out(80, 10);
     const Row rows[] = {
-        {"left_click", {{press, Qt::LeftButton, in}, {release, Qt::LeftButton, in}}, 1},
-        {"two_left_clicks",
-         {{press, Qt::LeftButton, in},
-          {release, Qt::LeftButton, in},
-          {press, Qt::LeftButton, in},
-          {release, Qt::LeftButton, in}},
-         2},
-        {"a_release_alone_after_a_click",
-         {{press, Qt::LeftButton, in},
-          {release, Qt::LeftButton, in},
-          {release, Qt::LeftButton, in}},
-         1},
-        {"right_button_during_a_left_click",
-         {{press, Qt::RightButton, in},
-          {press, Qt::LeftButton, in},
-          {release, Qt::RightButton, in},
-          {release, Qt::LeftButton, in}},
-         1},
-        {"right_click", {{press, Qt::RightButton, in}, {release, Qt::RightButton, in}}, 0},
-        {"right_press_then_a_left_release_alone",
-         {{press, Qt::RightButton, in}, {release, Qt::LeftButton, in}},
-         0},
+        {"left_click", {leftDown, leftUp}, 1},
+        {"two_left_clicks", {leftDown, leftUp, leftDown, leftUp}, 2},
+        {"a_release_alone_after_a_click", {leftDown, leftUp, leftUp}, 1},
+        {"right_button_during_a_left_click", {rightDown, leftDown, rightUp, leftUp}, 1},
+        {"right_click", {rightDown, rightUp}, 0},
+        {"right_press_then_a_left_release_alone", {rightDown, leftUp}, 0},
         {"right_click_while_left_is_held_then_left_released_outside",
-         {{press, Qt::LeftButton, in},
-          {press, Qt::RightButton, in},
-          {release, Qt::RightButton, in},
-          {release, Qt::LeftButton, out}},
+         {leftDown, rightDown, rightUp, leftUpOutside},
          0},
-        {"released_outside_then_a_release_alone",
-         {{press, Qt::LeftButton, in},
-          {release, Qt::LeftButton, out},
-          {release, Qt::LeftButton, in}},
-         0},
+        {"released_outside_then_a_release_alone", {leftDown, leftUpOutside, leftUp}, 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
