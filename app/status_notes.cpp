@@ -69,10 +69,9 @@ void TForm1::noteSpeedInForce() {
     if (!Comm1->PortOpen() || !applied || applied->ospeed == asked) {
         return;
     }
-    const uint32_t inForce = applied->ospeed;
     const int64_t shown = asked > 0x7FFFFFFFu ? static_cast<int32_t>(asked) : int64_t{asked};
     showNote(QStringLiteral("The port runs at %1 baud: the rate %2 was not taken")
-                 .arg(inForce)
+                 .arg(applied->ospeed)
                  .arg(shown));
 }
 
