@@ -66,7 +66,7 @@ void TForm1::noteSpeedInForce() {
     // is then read back, and a difference is worth knowing.
     const std::optional<TermAttributes>& applied = Comm1->AppliedLineSettings();
     const uint32_t asked = Comm1->BaudRate();
-    if (!Comm1->PortOpen() || !applied || applied->ospeed == asked) {
+    if (!applied || applied->ospeed == asked) {
         return;
     }
     const int64_t shown = asked > 0x7FFFFFFFu ? static_cast<int32_t>(asked) : int64_t{asked};

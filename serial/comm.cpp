@@ -147,6 +147,7 @@ void TComm::ClosePort() {
     // Other programs may open the port as soon as this returns, not only once
     // the driver has let go of it (clearing the flag never waits).
     (void)io_.ClearExclusive(portFd_);
+    applied_.reset(); // a closed port has no line settings in force
     writeQueue_.reset();
     PortCloser::Job job;
     job.io = &io_;

@@ -90,7 +90,7 @@ public:
     bool SendQueueEmpty() const { return sendQueueEmpty_; }
     // The line settings the driver kept at the last apply (a driver may
     // refuse some: a pseudo-terminal drops parity and forces 8 data bits);
-    // none when the driver would not tell, rather than a guess.
+    // none while closed or when the driver would not tell, rather than a guess.
     const std::optional<TermAttributes>& AppliedLineSettings() const { return applied_; }
 
     // Events; an unassigned one is skipped.

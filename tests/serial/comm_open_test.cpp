@@ -330,6 +330,7 @@ TEST_F(CommOpenTest, SettingsThatCannotBeReadBackAreNotGuessed) {
     OpenAndSettle();
     ASSERT_TRUE(comm->AppliedLineSettings().has_value());
     comm->ClosePort();
+    EXPECT_FALSE(comm->AppliedLineSettings().has_value()) << "nothing in force while closed";
     // The next opening's record is written but cannot be read back: neither
     // the last opening's speed nor a zero one stands in for it.
     io.failReadBack = true;
