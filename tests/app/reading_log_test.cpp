@@ -4,6 +4,7 @@
 #include "app/reading_log_box.h"
 #include "app/reading_log_store.h"
 #include "tests/support/file_faults.h"
+#include "tests/support/watchdog.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -75,16 +76,7 @@ TEST(ReadingLogStore, KeepsEveryByteAcrossItsChunks) {
     // at every place, one of them ending a chunk exactly.
     // A store that loops at a chunk's end would hang the run: give up on it
     // here, well before the run's own limit.
-    static std::atomic<bool> done{false};
-    std::thread([] {
-        for (int i = 0; i < 200 && !done; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        if (!done) {
-            std::fputs("ReadingLogStore: appending did not end in 20 s\n", stderr);
-            std::_Exit(1);
-        }
-    }).detach();
+    const Watchdog watchdog("ReadingLogStore: appending", std::chrono::seconds(20));
     ReadingLogStore store;
     std::string all;
     const std::string line = std::string(68, '7') + "\r\n"; // 70 bytes
@@ -101,7 +93,6 @@ TEST(ReadingLogStore, KeepsEveryByteAcrossItsChunks) {
     all += exact;
     store.appendLines(line, 1);
     all += line;
-    done = true;
     std::string written;
     int chunks = 0;
     store.forEachChunk([&](std::string_view chunk) {

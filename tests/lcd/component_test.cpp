@@ -1,6 +1,7 @@
 // Tests of the display component base: repaint requests, frame limit, sweep, border, guarded paint.
 #include "lcd/update_object.h"
 #include "lcd_test_support.h"
+#include "tests/support/watchdog.h"
 
 #include <QPalette>
 
@@ -272,6 +273,8 @@ TEST(ComponentPaint, AFailingPaintShowsTheMessageWhiteOnBlackThenRecovers) {
 }
 
 TEST(ComponentPaint, APaintHoldsThePaintLockUntilItEnds) {
+    // A lock the paint kept would leave the other thread waiting for ever.
+    const test::Watchdog watchdog("ComponentPaint: the paint lock", std::chrono::seconds(20));
     ProbeComponent probe;
     std::atomic<bool> otherHasIt{false};
     bool heldOut = false;
