@@ -98,6 +98,12 @@ TEST_F(CommSeamTest, FailingSamplesNeverEndReception) {
         EXPECT_EQ(events.hangups, 0);
         EXPECT_EQ(events.errors, always ? std::vector<uint32_t>{} : std::vector<uint32_t>{CE_FRAME})
             << "after a failed sample the next ones still count";
+        // At most one sample every 100 ms, never a spin.
+        const int before = io.countersCalls;
+        const auto since = std::chrono::steady_clock::now();
+        std::this_thread::sleep_for(300ms);
+        const int sampled = io.countersCalls - before;
+        EXPECT_LE(sampled, 2 + (std::chrono::steady_clock::now() - since) / 100ms);
         comm->ClosePort();
         io.countersErrno = 0;
     }
