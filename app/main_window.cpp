@@ -37,6 +37,9 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
+#include <limits>
+
 namespace velmora {
 
 namespace {
@@ -76,9 +79,19 @@ TForm1::TForm1(QWidget* parent, std::string settingsPath, std::string userSettin
     createAlarms();
     createAdvancedPage();
     portWatcher_ = new PortReturnWatcher(OpenUdevSerialEvents(), this);
-    portWatcher_->onPresent = [this] { RunReportingExceptions([this] { portSeenAgain(); }); };
     Comm1 = new TComm(this);
     Comm1->setObjectName(QStringLiteral("Comm1"));
+    transport_ = std::make_unique<SerialTransport>(*Comm1, *portWatcher_);
+    engine_ = std::make_unique<AcquisitionEngine>(*transport_);
+    // The window's own pause, blocking: nothing may run while the meter settles.
+    engine_->pause = [this](int milliseconds) { pause(milliseconds); };
+    engine_->logLineCount = [this] {
+        const int64_t lines = Memo2->lineCount();
+        return static_cast<int32_t>(std::min<int64_t>(lines, std::numeric_limits<int32_t>::max()));
+    };
+    // Back while connected: ticked again, as the user would.
+    engine_->connectAgain = [this] { Check_Connection->setChecked(true); };
+    engine_->addListener(this);
     configureComm();
     connectHandlers();
     showLineCount();
@@ -91,6 +104,7 @@ TForm1::~TForm1() {
     // The owner closes the port; make sure no worker outlives the window
     // even when the close query never ran.
     Comm1->ClosePort();
+    engine_->removeListener(this);
 }
 
 void TForm1::configureComm() {
@@ -141,7 +155,6 @@ void TForm1::connectHandlers() {
 }
 
 void TForm1::FormCreate() {
-    canSend_ = 1;
     PageControl1->setEnabled(false);
     SettingsLocations where{settingsPathOverride_, userSettingsPathOverride_, {}};
     if (where.beside.empty()) {
@@ -161,11 +174,10 @@ void TForm1::FormCreate() {
     recording_->setSettings(settingsFile_.get());
     alarms_->load(settingsFile_.get());
     const ReadMeterSettingsResult meter = ReadMeterSettings(*settingsFile_);
-    meterSettings_ = meter.settings;
-    advancedPage_->showDisplay(meterSettings_.displayOn);
-    advancedPage_->showAcquisition(meterSettings_.fast);
-    advancedPage_->showSamples(meterSettings_.samples);
-    Comm1->SetEndReadAtLineFeed(meterSettings_.fast);
+    engine_->setMeterSettings(meter.settings);
+    advancedPage_->showDisplay(meter.settings.displayOn);
+    advancedPage_->showAcquisition(meter.settings.fast);
+    advancedPage_->showSamples(meter.settings.samples);
     if (meter.problem) {
         ReportException(Exception("The [" + std::string(kMeterSettingsSection) +
                                   "] section of the settings file holds values the meter does not "
@@ -296,40 +308,6 @@ void TForm1::setChartWindow(TForm2* chart) {
         chart->setRecording(recording_->recording(),
                             QString::fromStdString(recording_->writer().Path()));
     }
-}
-
-void TForm1::Comm1RequestHangup() {
-    // The receive and the transmit thread may both ask; the first one counts.
-    if (!Comm1->PortOpen()) {
-        return;
-    }
-    // The device went away (a USB adapter unplugged, the emulator ended):
-    // release it so it can come back, leave the cycle as if the user had
-    // unticked Connect (COM SET usable again), and wait for the same port to
-    // return, to reconnect by itself.
-    reconnectWanted_ = Check_Connection->isChecked();
-    recording_->event("port lost");
-    Comm1->ClosePort();
-    leaveCycleWithoutSending();
-    waitForPortToReturn();
-    updateAlarmConnection();
-}
-
-void TForm1::leaveCycleWithoutSending() {
-    // Nothing goes to the meter: there is no port to send it to.
-    Timer1->stop();
-    {
-        const QSignalBlocker quiet(Check_Connection);
-        Check_Connection->setChecked(false);
-    }
-    PageControl1->setEnabled(false);
-    CONF->setEnabled(true);
-    canSend_ = 1;
-    queryClock_.invalidate();
-    silenceNoted_ = false;
-    dropQueuedCommands();
-    routedQuery_.reset();
-    configuredFunction_.clear();
 }
 
 } // namespace velmora

@@ -1,12 +1,12 @@
-// TForm1: the main window with the polling cycle, reply display, reading log and start-up.
+// TForm1: the main window, a view of one acquisition engine: displays, reading log, start-up.
 #pragma once
 
-#include "app/reply_interpreter.h"
+#include "acquisition/acquisition_engine.h"
+#include "acquisition/serial_transport.h"
 #include "measure/meter_settings.h"
 #include "measure/meter_settings_store.h"
 
 #include <QColor>
-#include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -46,10 +46,11 @@ class TForm3;
 class TiLCDMatrix;
 
 // The whole visible face of the tool. Controls keep their given names; the
-// handlers are named after them. Everything here runs on the main thread:
-// timer ticks, clicks and the serial component's deliveries never overlap,
-// so the cycle's state needs no lock.
-class TForm1 : public QWidget {
+// handlers are named after them and hand the cycle's work to the engine,
+// whose readings and events the window shows. Everything here runs on the
+// main thread: timer ticks, clicks and the serial component's deliveries
+// never overlap, so the cycle's state needs no lock.
+class TForm1 : public QWidget, private AcquisitionListener {
     Q_OBJECT
 
 public:
@@ -101,12 +102,13 @@ public:
     void Image1Click();
     void CONFClick();
 
-    // The cycle's and the reply handler's state.
-    const std::string& nextCommand() const { return nextCommand_; }
-    uint8_t canSend() const { return canSend_; }
-    const std::string& unitLabel() const { return replies_.unitLabel(); }
-    int32_t readingCounter() const { return replies_.readingCounter(); }
-    int32_t logInterval() const { return replies_.logInterval(); }
+    // The cycle's and the reply handler's state, kept by the engine.
+    AcquisitionEngine& engine() const { return *engine_; }
+    const std::string& nextCommand() const { return engine_->nextCommand(); }
+    uint8_t canSend() const { return engine_->canSend(); }
+    const std::string& unitLabel() const { return engine_->unitLabel(); }
+    int32_t readingCounter() const { return engine_->readingCounter(); }
+    int32_t logInterval() const { return engine_->logInterval(); }
     SettingsStore* settingsFile() const { return settingsFile_.get(); }
     // True while logged readings have not been saved since they were logged.
     bool hasUnsavedReadings() const { return unsavedReadings_; }
@@ -164,8 +166,8 @@ public:
     // The meter's settings on the "Advanced" page, and the commands and
     // queries waiting to go before the cycle's own next command.
     AdvancedPage* advancedPage() const { return advancedPage_; }
-    const MeterSettings& meterSettings() const { return meterSettings_; }
-    const std::deque<std::string>& queuedCommands() const { return queued_; }
+    const MeterSettings& meterSettings() const { return engine_->meterSettings(); }
+    const std::deque<std::string>& queuedCommands() const { return engine_->queuedCommands(); }
 
     // The displays' context menu (while a chart window is set).
     ChartDisplayMenu* displayMenu() const { return displayMenu_; }
@@ -194,40 +196,40 @@ private:
     void saveLog(const QString& fileName);
     bool saveBeforeClosing();
     void showLineCount();
-    void noteSilence();
     void Comm1RequestHangup();
-    void leaveCycleWithoutSending();
     void createAlarms();
     // The meter's settings (meter_settings_cycle.cpp).
     void createAdvancedPage();
     void chooseFunction(const char* measure, const char* function, QPushButton* button);
-    void queueMeterSettings(const std::string& function, bool configure);
-    bool sendQueuedCommand();
-    void takeRoutedReply(const char* reply);
-    void functionNamed(const std::string& function);
     void meterSettingsChanged(const FunctionSettings& settings);
     void meterDisplayChanged(bool on);
     void meterAcquisitionChanged(bool fast);
-    void sendNextAtOnce();
     void meterSamplesChanged(int samples);
-    // One reply (a reading, a function name, or junk) through the reply rules;
-    // `spreadBack`: a burst's reading, taken that many seconds before.
-    void takeReply(const char* reply, double receivedAt, std::optional<double> spreadBack);
-    void takeBurst(const std::string& reply);
-    void dropQueuedCommands();
-    // One setting command, then the error queue read (no in-force queries).
-    void queueSettingCommand(const std::string& command);
     // Keeps the meter settings of `function` (and the meter-wide ones).
     void storeMeterSettings(const std::string& function);
-    // What every answer ends with: the cycle may send again.
-    void replyHandled();
     void showAlarmColours(bool raised);
     // Whether a reading is due, for the silence alarms.
     void updateAlarmConnection();
-    // Reconnecting by itself (reconnect.cpp).
-    void waitForPortToReturn();
-    void portSeenAgain();
     void stopWaitingForPort();
+    // What the engine hands out (reply_display.cpp, meter_settings_cycle.cpp, reconnect.cpp).
+    void commandSent(const std::string& command) override;
+    void reading(const Reading& reading) override;
+    void functionNamed(const std::string& function, const std::string& unit,
+                       bool unitChanged) override;
+    void notAReading(const std::string& reply) override;
+    void replyHandled() override;
+    void replyDropped(size_t bytes) override;
+    void meterErrors(const std::vector<MeterError>& errors) override;
+    void errorQueueAnswered(const std::string& reply) override;
+    void settingsQueued(const std::string& function) override;
+    void inForce(const std::string& function, const InForce& inForce, bool complete) override;
+    void inForceUnreadable(const std::string& query, const std::string& reply) override;
+    void noAnswer(double sinceTimeOfDay) override;
+    void silenceEnded() override;
+    void stopped() override;
+    void portLost() override;
+    void reconnected() override;
+    void reopenFailed(const std::exception& error) override;
     // Status bar (status_notes.cpp).
     void showNote(const QString& note);
     void showPortInUse();
@@ -238,9 +240,6 @@ private:
     void noteSpeedInForce();
     void noteSettingsStoredIn(const std::string& path);
 
-    std::string nextCommand_;
-    uint8_t canSend_ = 0;
-    ReplyInterpreter replies_;
     std::string settingsPathOverride_;
     std::string userSettingsPathOverride_;
     std::unique_ptr<SettingsStore> settingsFile_;
@@ -250,15 +249,11 @@ private:
     ChartDisplayMenu* displayMenu_ = nullptr;
     bool shownOnce_ = false;
     bool unsavedReadings_ = false;
-    // When the outstanding query left, for the "meter does not answer" note.
-    // A monotonic clock for the wait, the time of day for the note.
-    QElapsedTimer queryClock_;
-    double querySentTimeOfDay_ = 0;
-    bool silenceNoted_ = false;
     QString settingsNote_; // where a choice was kept, until the dialog has closed
-    // The lost port being waited for, and whether Connect is to be ticked
-    // again when it is back; how long it has answered "busy" since it came.
+    // Watches for a lost port to return.
     PortReturnWatcher* portWatcher_ = nullptr;
+    std::unique_ptr<SerialTransport> transport_;
+    std::unique_ptr<AcquisitionEngine> engine_;
     RecordingControl* recording_ = nullptr;
     QAction* recordAction_ = nullptr;
     AlarmControl* alarms_ = nullptr;
@@ -266,18 +261,6 @@ private:
     QAction* acknowledgeAction_ = nullptr;
     QColor displayCellsColour_; // the displays' own, while no alarm is raised
     AdvancedPage* advancedPage_ = nullptr;
-    MeterSettings meterSettings_;
-    // Sent one at a time before the cycle's next command; the reply to a
-    // query among them goes to `takeRoutedReply`, told apart by the query.
-    std::deque<std::string> queued_;
-    std::optional<std::string> routedQuery_;
-    std::string inForceFunction_;
-    InForce inForce_;
-    std::string configuredFunction_; // given its stored settings since connecting
-    int errorReads_ = 0;
-    QElapsedTimer burstClock_;    // since the last burst arrived
-    bool measurePending_ = false; // a measure query sent, its function not yet named
-    bool reconnectWanted_ = false;
     std::string lostAt_;
 };
 

@@ -18,7 +18,7 @@ namespace velmora {
 void TForm1::COMBOX_INTERVALChange() {
     // An empty or non-numeric text raises the conversion error and keeps
     // the previous interval; the report tells the user.
-    replies_.setLogInterval(ParseInteger(COMBOX_INTERVAL->currentText().toStdString()));
+    engine_->setLogInterval(ParseInteger(COMBOX_INTERVAL->currentText().toStdString()));
 }
 
 void TForm1::ClearBtnClick() {

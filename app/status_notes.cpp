@@ -4,6 +4,7 @@
 #include "serial/comm.h"
 #include "serial/device_path.h"
 #include "settings/serial_settings_dialog.h"
+#include "text/control_escape.h"
 #include "text/integer_conversion.h"
 #include "text/time_of_day.h"
 #include "ui/plain_tooltip.h"
@@ -25,7 +26,19 @@ QString PortAndDevice(const TComm& comm) {
 
 } // namespace
 
-void TForm1::showNote(const QString& note) {
+void TForm1::noAnswer(double sinceTimeOfDay) {
+    showNote(QStringLiteral("The meter does not answer (since %1)")
+                 .arg(QString::fromStdString(FormatTimeOfDay(sinceTimeOfDay))));
+}
+
+void TForm1::silenceEnded() {
+    showNote({});
+}
+
+void TForm1::showNote(const QString& raw) {
+    // Texts from the meter, a file or the system may hold control bytes:
+    // shown escaped, never acted on.
+    const QString note = QString::fromStdString(EscapeControls(raw.toStdString()));
     statusMessage->setText(note);
     // A long note is cut at the bar's end; the tooltip keeps all of it (escaped:
     // a tooltip would read markup).

@@ -1,7 +1,7 @@
 // The headless logger.
 #include "logger/headless_logger.h"
 
-#include "app/reply_interpreter.h"
+#include "acquisition/reply_interpreter.h"
 #include "measure/meter_settings.h"
 #include "record/recording_format.h"
 #include "serial/comms_error.h"

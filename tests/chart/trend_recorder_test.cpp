@@ -2,7 +2,7 @@
 // unit.
 #include "chart/trend_recorder.h"
 
-#include "app/reply_interpreter.h"
+#include "acquisition/reply_interpreter.h"
 #include "chart/trend_format.h"
 
 #include <gtest/gtest.h>

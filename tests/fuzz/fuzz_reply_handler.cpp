@@ -13,7 +13,7 @@
 // - the lower text is eight blanks, a known prefix and the unit label;
 // - a log line comes exactly when the interval says, and has four fields: the
 //   line count, the unit label, the trimmed reply and the time of day.
-#include "app/reply_interpreter.h"
+#include "acquisition/reply_interpreter.h"
 #include "text/convert_error.h"
 #include "text/integer_conversion.h"
 #include "text/real_conversion.h"

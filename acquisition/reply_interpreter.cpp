@@ -1,5 +1,5 @@
 // Reply rules: function names select the unit, numbers are scaled, shown and thinned into the log.
-#include "app/reply_interpreter.h"
+#include "acquisition/reply_interpreter.h"
 
 #include "text/convert_error.h"
 #include "text/integer_conversion.h"

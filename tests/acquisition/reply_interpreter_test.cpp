@@ -1,5 +1,5 @@
 // Reply rules: units, scaling, display texts, thinning and rejected replies.
-#include "app/reply_interpreter.h"
+#include "acquisition/reply_interpreter.h"
 
 #include "text/regional_settings.h"
 

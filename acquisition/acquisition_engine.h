@@ -1,0 +1,174 @@
+// The acquisition cycle: what goes to the meter, when, and what its replies become.
+#pragma once
+
+#include "acquisition/acquisition_listener.h"
+#include "acquisition/meter_profile.h"
+#include "acquisition/reply_assembler.h"
+#include "acquisition/reply_interpreter.h"
+#include "measure/meter_settings_store.h"
+
+#include <QElapsedTimer>
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+class MeterTransport;
+
+// How the queries are paced.
+enum class Pacing {
+    Standard, // one command a tick; a reply is taken once the line is quiet
+    Fast,     // a reply ends at its line feed and the next query goes at once
+    Burst,    // several readings a query, their times spread back
+};
+
+// One meter's cycle, shared by the window and the logger. The host drives
+// it: `tick` on its 50 ms grid, `receive` with each delivery of the line,
+// `lineLost` when the line goes away. The command just sent decides the
+// next one; the meter's settings and their queries go one a tick before it,
+// and the replies to those are told apart by the query that was sent.
+// No globals: several engines may run in one process. Main thread only.
+class AcquisitionEngine {
+public:
+    explicit AcquisitionEngine(MeterTransport& transport,
+                               const MeterProfile& profile = Profile34401A());
+
+    // The owner's pause. Set: called, and nothing runs until it returns
+    // (the window's blocking pause). Not set: the engine holds itself and
+    // ticks that fall due meanwhile are skipped, not made up.
+    std::function<void(int milliseconds)> pause;
+    // The lines in the log box, header included; asked only when a line is due.
+    std::function<int32_t()> logLineCount;
+    // Before each reading query: false holds it back to a later tick.
+    std::function<bool()> mayRead;
+    // After the line came back while connected: connect again (by default
+    // with the function given to the last `connect`).
+    std::function<void()> connectAgain;
+
+    void addListener(AcquisitionListener* listener);
+    void removeListener(AcquisitionListener* listener);
+
+    const MeterProfile& profile() const { return profile_; }
+    MeterTransport& transport() const { return transport_; }
+
+    // The cycle's state, under the names the window always gave it.
+    const std::string& nextCommand() const { return nextCommand_; }
+    uint8_t canSend() const { return canSend_; }
+    const std::string& unitLabel() const { return replies_.unitLabel(); }
+    const std::string& functionName() const { return replies_.functionName(); }
+    int32_t readingCounter() const { return replies_.readingCounter(); }
+    int32_t logInterval() const { return replies_.logInterval(); }
+    void setLogInterval(int32_t interval) { replies_.setLogInterval(interval); }
+    const std::deque<std::string>& queuedCommands() const { return queued_; }
+    bool connected() const { return connected_; }
+    bool running() const { return running_; }
+    bool reconnectWanted() const { return reconnectWanted_; }
+    // What the meter said is in force for `function`, while it is the last asked.
+    std::optional<InForce> inForceOf(const std::string& function) const;
+
+    // The meter's settings, kept by the owner; changes go to the meter while connected.
+    const MeterSettings& meterSettings() const { return settings_; }
+    void setMeterSettings(const MeterSettings& settings);
+    void setFunctionSettings(const std::string& function, const FunctionSettings& settings);
+    void setDisplayOn(bool on);
+    void setSamples(int samples);
+    void setFast(bool fast);
+    Pacing pacing() const;
+
+    // The longest a query may stay unanswered: the profile's base and the
+    // longest time the query can take with the settings in force, unless set.
+    int replyTimeoutMs() const;
+    void setReplyTimeout(std::optional<int> milliseconds) { replyTimeoutOverride_ = milliseconds; }
+
+    // Starts a connection: remote mode, then the function the meter is in,
+    // or `function` configured with its settings first.
+    void connect(const std::string& function = {});
+    // Local mode at the next tick that may send, and the cycle stops.
+    void disconnect();
+    // The command the next tick sends, instead of the cycle's own.
+    void storeCommand(const std::string& command);
+    // A function button: its measure query, or, when the function has
+    // settings to give or bursts are on, the function configured with them.
+    void chooseFunction(const std::string& measure, const std::string& function);
+    // One line to the meter now, terminator appended.
+    void sendcommand(const std::string& command);
+    // No more commands from the cycle (a stopping host); replies still taken.
+    void halt() { halted_ = true; }
+
+    void tick();
+    void receive(const char* buffer, size_t length);
+    // The line went away: released, the cycle left, its return watched for.
+    void lineLost();
+    // No more waiting for the line (a port chosen anew, connected by hand).
+    void stopWaiting();
+
+private:
+    template <typename Event>
+    void tell(Event event) {
+        for (AcquisitionListener* l : std::vector<AcquisitionListener*>(listeners_)) {
+            event(*l);
+        }
+    }
+    void hold(int milliseconds);
+    bool held() const;
+    void startQueryClock();
+    void checkSilence();
+    void endSilence(bool tell);
+    bool sendQueuedCommand();
+    void sendReadingQuery();
+    void takeRoutedReply(const std::string& query, const std::string& reply);
+    void takeErrorReply(const std::string& reply);
+    void takeReply(const char* reply, double receivedAt, std::optional<double> spreadBack);
+    void takeBurst(const std::string& reply);
+    void takeDelivery(const char* buffer);
+    void functionNamed(const std::string& function, bool unitChanged);
+    void replyHandled();
+    void queueSettingsBlock(const std::string& function, bool configure, bool inForce,
+                            bool display);
+    void queueSettingCommand(const std::string& command);
+    void dropQueuedCommands();
+    void tellErrors();
+    void leaveCycle();
+    void portSeenAgain();
+
+    MeterTransport& transport_;
+    const MeterProfile& profile_;
+    std::vector<AcquisitionListener*> listeners_;
+    ReplyInterpreter replies_;
+    ReplyAssembler assembler_;
+    MeterSettings settings_;
+    std::string nextCommand_;
+    uint8_t canSend_ = 1;
+    bool connected_ = false;
+    bool running_ = false;
+    bool halted_ = false;
+    std::string startFunction_;
+    std::deque<std::string> queued_;
+    std::optional<std::string> routedQuery_;
+    std::string lastQuery_;
+    std::string inForceFunction_;
+    InForce inForce_;
+    std::string configuredFunction_; // given its settings since connecting
+    int errorReads_ = 0;
+    std::vector<MeterError> errors_; // read since the last change
+    bool measurePending_ = false;    // a measure query sent, its function not yet named
+    QElapsedTimer queryClock_;
+    double querySentTimeOfDay_ = 0;
+    bool silenceNoted_ = false;
+    bool timeoutTold_ = false;
+    std::optional<int> replyTimeoutOverride_;
+    QElapsedTimer burstClock_; // since the last burst arrived
+    QElapsedTimer heldSince_;
+    int heldFor_ = 0;
+    bool reconnectWanted_ = false;
+};
+
+// "in force VOLT: 10 PLC, range 10 V, autozero on": for the recording's events.
+std::string InForceSummary(const std::string& function, const InForce& inForce);
+
+} // namespace velmora

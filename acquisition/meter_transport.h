@@ -1,0 +1,38 @@
+// The line to a meter as the acquisition engine sees it: bytes out, chunks in, lost and back.
+#pragma once
+
+#include <exception>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace velmora {
+
+// What the engine needs of a connection to a meter, whatever carries it
+// (a serial port today). Chunks and the loss of the line reach the engine
+// through its own entry points; the host wires them, so that it can look at
+// them first. Main thread only.
+class MeterTransport {
+public:
+    virtual ~MeterTransport() = default;
+
+    virtual bool isOpen() const = 0;
+    // Throws the transport's own error when the line cannot be had.
+    virtual void open() = 0;
+    virtual void close() = 0;
+    // False when the bytes were refused (not open, queue full).
+    virtual bool send(std::string_view bytes) = 0;
+    // Whether a chunk may end at a line feed instead of the quiet interval.
+    virtual void setEndReadAtLineFeed(bool on) = 0;
+    // "com1 (/dev/ttyS0)": for messages.
+    virtual std::string describe() const = 0;
+
+    // Watching for a lost line to return: `present` runs whenever it may be
+    // back; a failed open is then offered to `retryAfterOpenError`, which
+    // says whether to look again later.
+    virtual void watchForReturn(std::function<void()> present) = 0;
+    virtual void stopWatching() = 0;
+    virtual bool retryAfterOpenError(const std::exception& error) = 0;
+};
+
+} // namespace velmora
