@@ -378,7 +378,9 @@ void AcquisitionEngine::takeReply(const char* buffer, double receivedAt,
         functionNamed(replies_.functionName(), replies_.unitLabel() != unitBefore);
     } else if (lastQuery_ == profile_.functionQuery) {
         const std::string reply = TrimBlanks(buffer);
-        tell([&](AcquisitionListener& l) { l.functionNotNamed(reply); });
+        const bool rejected = outcome.rejectedReply.has_value();
+        tell([&](AcquisitionListener& l) { l.functionNotNamed(reply, rejected); });
+        return;
     }
     if (outcome.rejectedReply) {
         tell([&](AcquisitionListener& l) { l.notAReading(*outcome.rejectedReply); });
@@ -529,7 +531,8 @@ void AcquisitionEngine::portSeenAgain() {
 std::string InForceSummary(const std::string& function, const InForce& f) {
     std::string text = "in force " + function + ":";
     const auto item = [&](const std::string& part) {
-        text += (text.back() == ':' ? " " : ", ") + part;
+        // No commas: the text is one field of a CSV row.
+        text += (text.back() == ':' ? " " : "; ") + part;
     };
     if (f.nplc) {
         item(NplcText(*f.nplc));

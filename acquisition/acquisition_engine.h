@@ -168,7 +168,7 @@ private:
     bool reconnectWanted_ = false;
 };
 
-// "in force VOLT: 10 PLC, range 10 V, autozero on": for the recording's events.
+// "in force VOLT: 10 PLC; range 10 V; autozero on": for the recording's events.
 std::string InForceSummary(const std::string& function, const InForce& inForce);
 
 } // namespace velmora

@@ -40,8 +40,9 @@ public:
     // The meter named its function; `unitChanged`: another unit than before.
     virtual void functionNamed(const std::string& /*function*/, const std::string& /*unit*/,
                                bool /*unitChanged*/) {}
-    // A function query answered with a name the meter does not have.
-    virtual void functionNotNamed(const std::string& /*reply*/) {}
+    // A function query answered with no name the meter has; `rejected`: not
+    // even a number (such a reply comes here instead of to notAReading).
+    virtual void functionNotNamed(const std::string& /*reply*/, bool /*rejected*/) {}
     virtual void notAReading(const std::string& /*reply*/) {}
     // Every reply ends with this: the cycle may send again.
     virtual void replyHandled() {}

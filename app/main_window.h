@@ -216,6 +216,7 @@ private:
     void reading(const Reading& reading) override;
     void functionNamed(const std::string& function, const std::string& unit,
                        bool unitChanged) override;
+    void functionNotNamed(const std::string& reply, bool rejected) override;
     void notAReading(const std::string& reply) override;
     void replyHandled() override;
     void replyDropped(size_t bytes) override;

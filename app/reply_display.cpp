@@ -54,6 +54,12 @@ void TForm1::notAReading(const std::string& reply) {
         QString::fromLatin1(reply.data(), static_cast<qsizetype>(reply.size())));
 }
 
+void TForm1::functionNotNamed(const std::string& reply, bool rejected) {
+    if (rejected) {
+        notAReading(reply); // the reject box has every reply that is no number
+    }
+}
+
 void TForm1::replyDropped(size_t bytes) {
     showNote(QStringLiteral("A reply of %1 bytes without a line end was dropped").arg(bytes));
 }

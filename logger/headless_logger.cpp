@@ -1,20 +1,16 @@
 // The headless logger.
 #include "logger/headless_logger.h"
 
-#include "acquisition/reply_interpreter.h"
-#include "measure/meter_settings.h"
 #include "record/recording_format.h"
 #include "serial/comms_error.h"
 #include "serial/device_events.h"
 #include "serial/device_path.h"
-#include "text/convert_error.h"
-#include "text/real_conversion.h"
+#include "text/control_escape.h"
 #include "text/time_of_day.h"
-#include "text/trim.h"
 
 #include <QCoreApplication>
 
-#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -25,11 +21,10 @@ namespace velmora {
 
 namespace {
 
-constexpr int kRemotePauseMilliseconds = 1000; // the meter's time to enter remote mode
-constexpr int kStopWaitMilliseconds = 2000;    // for an answer outstanding at a stop
+constexpr int kStopWaitMilliseconds = 2000; // for an answer outstanding at a stop
 
-void Say(const std::string& text) {
-    std::fprintf(stderr, "velmora-log: %s\n", text.c_str());
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
 }
 
 } // namespace
@@ -37,38 +32,40 @@ void Say(const std::string& text) {
 HeadlessLogger::HeadlessLogger(LoggerOptions options)
     : options_(std::move(options))
     , watcher_(OpenUdevSerialEvents())
+    , transport_(comm_, watcher_)
+    , engine_(transport_)
     , alarms_(options_.alarms) {
+    engine_.addListener(this);
+    engine_.mayRead = [this] { return mayRead(); };
     tick_.setInterval(50);
     connect(&tick_, &QTimer::timeout, this, [this] {
         if (lost_ && durationOver()) {
             requestStop(); // the time is up while the port is away
-        } else if (!awaiting_ && !remoteWait_ && !lost_ && !options_.fast) {
-            sendNext();
+        } else if (!finished_) {
+            engine_.tick();
         }
     });
-    // A timer of its own, so a port lost during the pause cannot end the next one early.
-    remotePause_.setSingleShot(true);
-    connect(&remotePause_, &QTimer::timeout, this, [this] {
-        remoteWait_ = false;
-        sendNext();
-    });
-    replyTimeout_.setSingleShot(true);
-    connect(&replyTimeout_, &QTimer::timeout, this, [this] { replyMissing(); });
+    stopWait_.setSingleShot(true);
+    connect(&stopWait_, &QTimer::timeout, this, [this] { stopNow(); });
     progress_.setInterval(250);
     connect(&progress_, &QTimer::timeout, this, [this] { showProgress(); });
-    watcher_.onPresent = [this] { portSeenAgain(); };
     alarms_.onEvent = [this](const std::string& event) { writeRow(std::nullopt, event); };
-    alarms_.onMessage = [this](const std::string& message) {
-        if (progress_.isActive()) {
-            std::fputs("\r\033[K", stderr); // the progress line gives way, then comes back
-        }
-        Say(message);
-    };
+    alarms_.onMessage = [this](const std::string& message) { say(message); };
 }
 
 HeadlessLogger::~HeadlessLogger() {
+    engine_.removeListener(this);
     comm_.ClosePort();
     writer_.Stop();
+}
+
+void HeadlessLogger::say(const std::string& text) {
+    if (progress_.isActive()) {
+        std::fputs("\r\033[K", stderr); // the progress line gives way, then comes back
+    }
+    // Whatever the meter, a file or the system said is shown, never acted
+    // on by the terminal.
+    std::fprintf(stderr, "velmora-log: %s\n", EscapeControls(text).c_str());
 }
 
 std::optional<int> HeadlessLogger::start() {
@@ -76,9 +73,28 @@ std::optional<int> HeadlessLogger::start() {
     comm_.SetDeviceFolder(options_.deviceFolder);
     comm_.SetBaudRate(options_.baud);
     comm_.SetReadIntervalTimeout(26);
-    comm_.SetEndReadAtLineFeed(options_.fast);
-    comm_.OnReceiveData = [this](TComm*, const char* buffer, uint16_t) { received(buffer); };
-    comm_.OnRequestHangup = [this](TComm*) { portLost(); };
+    comm_.OnReceiveData = [this](TComm*, const char* buffer, uint16_t length) {
+        engine_.receive(buffer, length);
+    };
+    comm_.OnRequestHangup = [this](TComm*) { engine_.lineLost(); };
+
+    MeterSettings settings;
+    settings.samples = options_.samples;
+    settings.displayOn = options_.displayOn;
+    settings.fast = options_.fast;
+    if (!options_.function.empty()) {
+        FunctionSettings chosen = options_.functionSettings;
+        if (options_.nplc) {
+            chosen.nplc = options_.nplc;
+        }
+        if (!chosen.isDefault()) {
+            settings.functions[options_.function] = chosen;
+        }
+    }
+    engine_.setMeterSettings(settings);
+    if (options_.replyTimeout) {
+        engine_.setReplyTimeout(static_cast<int>(std::ceil(*options_.replyTimeout * 1000)));
+    }
     try {
         comm_.OpenPort();
     } catch (const ECommsError& error) {
@@ -86,7 +102,7 @@ std::optional<int> HeadlessLogger::start() {
         if (error.systemError() != 0) {
             why += std::string(" (") + std::strerror(error.systemError()) + ")";
         }
-        Say("cannot open " + options_.port + " (" +
+        say("cannot open " + options_.port + " (" +
             DevicePathForPort(options_.port, options_.deviceFolder) + "): " + why);
         return 2;
     }
@@ -101,96 +117,39 @@ std::optional<int> HeadlessLogger::start() {
         try {
             writer_.Start(options_.output);
         } catch (const std::system_error& error) {
-            Say("cannot write " + options_.output + ": " + error.code().message());
+            say("cannot write " + options_.output + ": " + error.code().message());
             comm_.ClosePort();
             return 4;
         }
     }
-    queueStartSteps();
+    engine_.connect(options_.function);
     tick_.start();
     if (isatty(STDERR_FILENO)) {
         progress_.start();
     }
     alarms_.start();
-    QTimer::singleShot(0, this, [this] { sendNext(); });
+    QTimer::singleShot(0, this, [this] {
+        if (!finished_) {
+            engine_.tick();
+        }
+    });
     return std::nullopt;
 }
 
-void HeadlessLogger::queueStartSteps() {
-    steps_.clear();
-    steps_.push_back("syst:rem");
-    bool settingsSent = false;
-    if (!options_.function.empty()) {
-        const FunctionCapabilities* f = CapabilitiesOf(options_.function);
-        steps_.push_back(f->configure);
-        FunctionSettings settings = options_.functionSettings;
-        if (options_.nplc) {
-            settings.nplc = options_.nplc;
-        }
-        for (std::string& command : SettingCommands(options_.function, settings)) {
-            steps_.push_back(std::move(command));
-        }
-        settingsSent = true;
-    }
-    // After the function: configuring it puts the sample count back to 1.
-    if (options_.samples > 1) {
-        steps_.push_back(SampleCountCommand(options_.samples));
-        settingsSent = true;
-    }
-    if (!options_.displayOn) {
-        steps_.push_back("DISP OFF");
-        settingsSent = true;
-    }
-    if (settingsSent) {
-        steps_.push_back("SYST:ERR?"); // a setting the meter refused is said at once
-    }
-    steps_.push_back("Func?");
-}
-
-void HeadlessLogger::send(const std::string& command) {
-    const std::string line = command + "\r\n";
-    (void)comm_.SendData(line.data(), static_cast<uint16_t>(line.size()));
-    if (command.ends_with('?')) {
-        awaiting_ = command;
-        lastQuery_.start();
-        // Ten seconds, and the longest integration the meter could be set to.
-        replyTimeout_.start(10000 + static_cast<int>(options_.nplc.value_or(10) * 40));
-    }
-}
-
-void HeadlessLogger::sendNext() {
-    if (stopping_ || finished_ || awaiting_ || remoteWait_ || lost_) {
-        return;
-    }
-    if (!steps_.empty()) {
-        const std::string command = steps_.front();
-        steps_.pop_front();
-        send(command);
-        if (command == "syst:rem") {
-            remoteWait_ = true;
-            remotePause_.start(kRemotePauseMilliseconds);
-        } else if (!command.ends_with('?')) {
-            QTimer::singleShot(options_.fast ? 0 : 50, this, [this] { sendNext(); });
-        }
-        return;
-    }
+bool HeadlessLogger::mayRead() {
     if (!reading_.isValid()) {
         reading_.start(); // the duration counts from the first reading asked for
     }
     if ((options_.count && readings_ >= *options_.count) || durationOver()) {
         requestStop();
-        return;
+        return false;
     }
-    if (options_.interval > 0 && lastQuery_.isValid() &&
-        static_cast<double>(lastQuery_.elapsed()) / 1000.0 < options_.interval) {
-        if (options_.fast) {
-            const auto wait = static_cast<int>(options_.interval * 1000 -
-                                               static_cast<double>(lastQuery_.elapsed()));
-            QTimer::singleShot(std::max(wait, 0), this, [this] { sendNext(); });
-        }
-        return; // the standard mode looks again at the next tick
+    if (options_.interval > 0 && lastRead_.isValid() &&
+        static_cast<double>(lastRead_.elapsed()) / 1000.0 < options_.interval) {
+        return false; // looked at again at the next tick
     }
-    send("Read?");
+    lastRead_.start();
+    return true;
 }
 
 bool HeadlessLogger::durationOver() const {
@@ -198,85 +157,69 @@ bool HeadlessLogger::durationOver() const {
            static_cast<double>(reading_.elapsed()) / 1000.0 >= *options_.duration;
 }
 
-void HeadlessLogger::received(const char* buffer) {
-    if (!awaiting_ || finished_) {
-        return; // nothing asked: a stray line
-    }
-    const std::string query = *awaiting_;
-    awaiting_.reset();
-    replyTimeout_.stop();
-    const std::string reply = TrimBlanks(buffer);
-    if (query == "Func?") {
-        if (auto unit = UnitLabelForFunctionReply(reply)) {
-            unit_ = *unit;
-            function_ = reply.substr(1, reply.size() - 2); // the name inside its quotes
-            if (!writeRow(std::nullopt, "function " + unit_)) {
-                return;
-            }
-        } else {
-            Say("the meter named no function it has: \"" + reply + "\"");
-        }
-    } else if (query == "SYST:ERR?") {
-        const std::optional<MeterError> error = ParseErrorReply(reply);
-        if (error && error->code != 0) {
-            Say("meter error " + std::to_string(error->code) + ": " + error->text);
-        }
-    } else {
-        takeReadings(reply);
-    }
-    if (finished_) {
+void HeadlessLogger::reading(const Reading& r) {
+    if (finished_ || !writeRow(r.value, {}, r.spreadBack)) {
         return;
     }
-    if (stopping_) {
-        stopNow();
-        return;
-    }
-    if (options_.fast || !steps_.empty()) {
-        sendNext();
+    ++readings_;
+    lastValue_ = FormatRecordingValue(r.value); // as the file has it
+    alarms_.reading(r.function, r.value, r.unit);
+}
+
+void HeadlessLogger::functionNamed(const std::string& /*function*/, const std::string& unit,
+                                   bool /*unitChanged*/) {
+    unit_ = unit;
+    writeRow(std::nullopt, "function " + unit_);
+}
+
+void HeadlessLogger::functionNotNamed(const std::string& reply, bool /*rejected*/) {
+    say("the meter named no function it has: " + Quoted(reply));
+}
+
+void HeadlessLogger::notAReading(const std::string& reply) {
+    say("not a reading: " + Quoted(reply));
+}
+
+void HeadlessLogger::replyDropped(size_t bytes) {
+    say("a reply of " + std::to_string(bytes) + " bytes without a line end was dropped");
+}
+
+void HeadlessLogger::meterErrors(const std::vector<MeterError>& errors) {
+    for (const MeterError& error : errors) {
+        const std::string text = "meter error " + std::to_string(error.code) + ": " + error.text;
+        say(text);
+        if (!writeRow(std::nullopt, text)) {
+            return;
+        }
     }
 }
 
-void HeadlessLogger::takeReadings(const std::string& reply) {
-    std::vector<std::string> parts;
-    for (size_t start = 0; start <= reply.size();) {
-        const size_t comma = reply.find(',', start);
-        const size_t end = comma == std::string::npos ? reply.size() : comma;
-        parts.push_back(TrimBlanks(reply.substr(start, end - start)));
-        start = end + 1;
+void HeadlessLogger::errorQueueAnswered(const std::string& reply) {
+    say("the meter's error queue answered " + Quoted(reply));
+}
+
+void HeadlessLogger::inForce(const std::string& function, const InForce& inForce,
+                             bool complete) {
+    if (complete) {
+        writeRow(std::nullopt, InForceSummary(function, inForce));
     }
-    // A burst's readings were taken one after another before it arrived:
-    // their times are spread back by the interval measured between bursts
-    // (unknown for the first, which then shares its arrival time).
-    const bool burst = parts.size() > 1;
-    double interval = 0;
-    if (burst && burstClock_.isValid()) {
-        interval = static_cast<double>(burstClock_.nsecsElapsed()) / 1e9 /
-                   static_cast<double>(parts.size());
+}
+
+void HeadlessLogger::inForceUnreadable(const std::string& query, const std::string& reply) {
+    say(query + " was answered " + Quoted(reply));
+}
+
+void HeadlessLogger::replyHandled() {
+    if (stopping_ && !finished_) {
+        stopNow();
     }
-    if (burst) {
-        burstClock_.start();
+}
+
+void HeadlessLogger::replyTimedOut(const std::string& query) {
+    if (stopping_) {
+        return; // the stop's own wait decides
     }
-    for (size_t i = 0; i < parts.size(); ++i) {
-        long double value = 0;
-        try {
-            value = ParseReal(parts[i], '.');
-        } catch (const EConvertError&) {
-            Say("not a reading: \"" + parts[i] + "\"");
-            continue;
-        }
-        const std::optional<double> spreadBack =
-            burst ? std::optional<double>(interval * static_cast<double>(parts.size() - 1 - i))
-                  : std::nullopt;
-        if (!writeRow(value, {}, spreadBack)) {
-            return;
-        }
-        ++readings_;
-        lastValue_ = FormatRecordingValue(value); // as the file has it
-        alarms_.reading(function_, value, unit_);
-        if (finished_) {
-            return; // an alarm's row could not be written
-        }
-    }
+    fail(3, "the meter does not answer on " + options_.port + " (no reply to " + query + ")");
 }
 
 bool HeadlessLogger::writeRow(std::optional<long double> value, const std::string& event,
@@ -317,28 +260,8 @@ bool HeadlessLogger::writeRow(std::optional<long double> value, const std::strin
     return true;
 }
 
-void HeadlessLogger::replyMissing() {
-    if (stopping_) {
-        stopNow(); // the outstanding answer did not come: stop all the same
-        return;
-    }
-    fail(3, "the meter does not answer on " + options_.port + " (no reply to " +
-                awaiting_.value_or("?") + ")");
-}
-
 void HeadlessLogger::portLost() {
-    if (lost_ || finished_) {
-        return; // the receive and the transmit thread may both ask
-    }
-    // Released so the device can come back; the same path is watched and
-    // the cycle starts again from the beginning once it is there.
-    comm_.ClosePort();
     lost_ = true;
-    awaiting_.reset();
-    replyTimeout_.stop();
-    remotePause_.stop();
-    remoteWait_ = false;
-    burstClock_.invalidate();
     if (!writeRow(std::nullopt, "port lost")) {
         return;
     }
@@ -346,31 +269,22 @@ void HeadlessLogger::portLost() {
         stopNow();
         return;
     }
-    Say("port " + options_.port + " lost at " + FormatTimeOfDay(CurrentTimeOfDay()) +
+    say("port " + options_.port + " lost at " + FormatTimeOfDay(CurrentTimeOfDay()) +
         "; waiting for it to return");
-    watcher_.Watch(DevicePathForPort(options_.port, options_.deviceFolder));
 }
 
-void HeadlessLogger::portSeenAgain() {
-    try {
-        comm_.OpenPort();
-    } catch (const ECommsError& error) {
-        if (watcher_.RetryAfterOpenError(error.systemError())) {
-            return; // looked at again at the next poll or event
-        }
-        watcher_.Stop();
-        fail(2, "port " + options_.port + " is back but cannot be opened: " + error.what());
-        return;
-    }
-    watcher_.Stop();
+void HeadlessLogger::reconnected() {
+    // The engine starts again from remote mode and the settings: the meter
+    // may have been switched off and on.
     lost_ = false;
     if (!writeRow(std::nullopt, "reconnected")) {
         return;
     }
-    Say("reconnected at " + FormatTimeOfDay(CurrentTimeOfDay()));
-    // The meter may have been switched off and on: remote mode and its settings again.
-    queueStartSteps();
-    sendNext();
+    say("reconnected at " + FormatTimeOfDay(CurrentTimeOfDay()));
+}
+
+void HeadlessLogger::reopenFailed(const std::exception& error) {
+    fail(2, "port " + options_.port + " is back but cannot be opened: " + error.what());
 }
 
 void HeadlessLogger::requestStop() {
@@ -378,8 +292,9 @@ void HeadlessLogger::requestStop() {
         return;
     }
     stopping_ = true;
-    if (awaiting_) {
-        replyTimeout_.start(kStopWaitMilliseconds);
+    engine_.halt();
+    if (engine_.canSend() != 1 && !lost_) {
+        stopWait_.start(kStopWaitMilliseconds);
         return;
     }
     stopNow();
@@ -389,8 +304,9 @@ void HeadlessLogger::stopNow() {
     if (finished_) {
         return;
     }
+    stopWait_.stop();
     if (lost_) {
-        watcher_.Stop();
+        engine_.stopWaiting();
         if (toStandardOutput_) {
             writeRow(std::nullopt, "recording stopped");
         }
@@ -399,8 +315,12 @@ void HeadlessLogger::stopNow() {
     }
     // Back to local mode, every byte handed over before the port closes.
     // The display comes back on for whoever walks up to the meter next.
-    const std::string local = options_.displayOn ? "syst:loc\r\n" : "DISP ON\r\nsyst:loc\r\n";
-    (void)comm_.SendData(local.data(), static_cast<uint16_t>(local.size()));
+    const MeterProfile& profile = engine_.profile();
+    std::string local = profile.localMode + profile.terminator;
+    if (!options_.displayOn) {
+        local = profile.displayOn + profile.terminator + local;
+    }
+    (void)transport_.send(local);
     QElapsedTimer drain;
     drain.start();
     while (!comm_.SendQueueEmpty() && drain.elapsed() < 1000) {
@@ -425,23 +345,24 @@ void HeadlessLogger::fail(int status, const std::string& message) {
     }
     finished_ = true;
     status_ = status;
+    engine_.halt();
     tick_.stop();
-    replyTimeout_.stop();
-    remotePause_.stop();
+    stopWait_.stop();
     if (progress_.isActive()) {
         progress_.stop();
         showProgress();
         std::fputc('\n', stderr);
     }
     if (!message.empty()) {
-        Say(message);
+        say(message);
     }
+    engine_.stopWaiting();
     comm_.ClosePort();
     writer_.Stop();
     // The last sync failing means the last second may not be on the disk.
     if (const std::optional<std::string> why = writer_.TakeFailure(); why && status_ == 0) {
         status_ = 4;
-        Say("cannot write " + options_.output + ": " + *why);
+        say("cannot write " + options_.output + ": " + *why);
     }
     if (onFinished) {
         onFinished(status_);
@@ -453,11 +374,17 @@ void HeadlessLogger::showProgress() {
     const double seconds =
         reading_.isValid() ? static_cast<double>(reading_.elapsed()) / 1000.0 : 0.0;
     const std::string raised = alarms_.raisedNames();
-    std::fprintf(stderr, "\r\033[K%llu readings  %.1f/s  last %s %s%s%s%s",
-                 static_cast<unsigned long long>(readings_),
-                 seconds > 0 ? static_cast<double>(readings_) / seconds : 0.0, lastValue_.c_str(),
-                 unit_.c_str(), lost_ ? "  PORT LOST" : "", raised.empty() ? "" : "  ALARM ",
-                 raised.c_str());
+    const std::string line =
+        std::to_string(readings_) + " readings  " +
+        [&] {
+            char rate[32];
+            std::snprintf(rate, sizeof rate, "%.1f",
+                          seconds > 0 ? static_cast<double>(readings_) / seconds : 0.0);
+            return std::string(rate);
+        }() +
+        "/s  last " + lastValue_ + " " + unit_ + (lost_ ? "  PORT LOST" : "") +
+        (raised.empty() ? "" : "  ALARM ") + raised;
+    std::fprintf(stderr, "\r\033[K%s", EscapeControls(line).c_str());
     std::fflush(stderr);
 }
 

@@ -1,6 +1,8 @@
-// The headless logger: polls the meter on a serial port and writes the recording format.
+// The headless logger: an acquisition engine on a serial port, its readings as recording rows.
 #pragma once
 
+#include "acquisition/acquisition_engine.h"
+#include "acquisition/serial_transport.h"
 #include "logger/logger_alarms.h"
 #include "logger/logger_options.h"
 #include "record/recording_writer.h"
@@ -10,23 +12,21 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
-#include <functional>
 
-#include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 
 namespace velmora {
 
-// Remote mode, the function and its settings when asked for, the function's
-// name for the unit, then "Read?" after "Read?": every reading a row of the
-// recording format, to a file (synced as the desktop program syncs it) or to
-// standard output; several readings a query (a burst) each get a row with
-// their times spread back. A lost port is waited for and, once back, the
-// cycle starts again from remote mode. A stop (count, duration, or a signal
-// through requestStop) waits for an outstanding answer (at most 2 s), sends
-// the meter back to local mode and closes the file. Main thread, QtCore only.
-class HeadlessLogger : public QObject {
+// The engine runs the cycle the window runs (remote mode, the function and
+// its settings when asked for, the function's name, then readings); every
+// reading becomes a row of the recording format, to a file (synced as the
+// desktop program syncs it) or to standard output. A stop (count, duration,
+// or a signal through requestStop) waits for an outstanding answer (at most
+// 2 s), sends the meter back to local mode and closes the file. Main
+// thread, QtCore only.
+class HeadlessLogger : public QObject, private AcquisitionListener {
 public:
     explicit HeadlessLogger(LoggerOptions options);
     ~HeadlessLogger() override;
@@ -40,43 +40,49 @@ public:
     std::function<void(int status)> onFinished;
 
 private:
-    void queueStartSteps();
-    void sendNext();
+    bool mayRead();
     bool durationOver() const;
-    void send(const std::string& command);
-    void received(const char* buffer);
-    void takeReadings(const std::string& reply);
     bool writeRow(std::optional<long double> value, const std::string& event,
                   std::optional<double> spreadBack = std::nullopt);
-    void replyMissing();
-    void portLost();
-    void portSeenAgain();
+    void say(const std::string& text);
     void stopNow();
     void fail(int status, const std::string& message);
     void showProgress();
 
+    void reading(const Reading& reading) override;
+    void functionNamed(const std::string& function, const std::string& unit,
+                       bool unitChanged) override;
+    void functionNotNamed(const std::string& reply, bool rejected) override;
+    void notAReading(const std::string& reply) override;
+    void replyHandled() override;
+    void replyDropped(size_t bytes) override;
+    void meterErrors(const std::vector<MeterError>& errors) override;
+    void errorQueueAnswered(const std::string& reply) override;
+    void inForce(const std::string& function, const InForce& inForce, bool complete) override;
+    void inForceUnreadable(const std::string& query, const std::string& reply) override;
+    void replyTimedOut(const std::string& query) override;
+    void portLost() override;
+    void reconnected() override;
+    void reopenFailed(const std::exception& error) override;
+
     LoggerOptions options_;
     TComm comm_;
+    PortReturnWatcher watcher_;
+    SerialTransport transport_;
+    AcquisitionEngine engine_;
     RecordingWriter writer_;
     bool toStandardOutput_ = false;
     uint64_t sequence_ = 0;
-    std::deque<std::string> steps_; // before the readings
-    std::optional<std::string> awaiting_;
-    QTimer tick_;         // the standard mode's 50 ms grid
-    QTimer replyTimeout_; // no answer for this long: the meter is not there
-    QTimer remotePause_;  // the meter's time to enter remote mode
+    QTimer tick_;     // the cycle's 50 ms grid
+    QTimer stopWait_; // for an answer outstanding at a stop
     QTimer progress_;
     QElapsedTimer started_;
-    QElapsedTimer lastQuery_;
-    QElapsedTimer reading_;    // since the first "Read?"
-    QElapsedTimer burstClock_; // since the last burst arrived
-    PortReturnWatcher watcher_;
+    QElapsedTimer reading_;  // since the first reading asked for
+    QElapsedTimer lastRead_; // since the last reading asked for
     LoggerAlarms alarms_;
     std::string unit_;
-    std::string function_; // the meter's name, as the alarms know it
     uint64_t readings_ = 0;
     std::string lastValue_;
-    bool remoteWait_ = false;
     bool lost_ = false;
     bool stopping_ = false;
     bool finished_ = false;

@@ -78,7 +78,7 @@ ParsedLoggerOptions ParseLoggerOptions(const std::vector<std::string>& arguments
         }
         static const char* const kWithValue[] = {
             "--port",     "--baud",   "--function",      "--nplc",     "--count",  "--duration",
-            "--interval", "--output", "--device-folder", "--settings", "--samples"};
+            "--interval", "--output", "--device-folder", "--settings", "--samples", "--reply-timeout"};
         if (std::find_if(std::begin(kWithValue), std::end(kWithValue),
                          [&](const char* w) { return name == w; }) == std::end(kWithValue)) {
             return fail("unknown option " + name);
@@ -138,6 +138,11 @@ ParsedLoggerOptions ParseLoggerOptions(const std::vector<std::string>& arguments
                 o.nplc = number;
             } else if (name == "--duration") {
                 o.duration = number;
+            } else if (name == "--reply-timeout") {
+                if (*number <= 0 || *number > 86400) {
+                    return fail("--reply-timeout takes seconds above 0, up to a day, not " + v);
+                }
+                o.replyTimeout = number;
             } else {
                 o.interval = *number;
             }
@@ -164,6 +169,9 @@ std::string LoggerUsage() {
            "  --count N          stop after N readings (a burst is kept whole)\n"
            "  --duration SECONDS stop after this long\n"
            "  --interval SECONDS between readings (default 0: as fast as the mode allows)\n"
+           "  --reply-timeout SECONDS\n"
+           "                     give up on a silent meter after this long (default 10 s\n"
+           "                     and the longest the query can take with its settings)\n"
            "  --output FILE      add the rows to FILE (never truncated); default or -: stdout\n"
            "  --settings FILE    the port, rate, meter settings and alarms of a settings file\n"
            "                     (velmora.ini); the options above come first\n"

@@ -24,6 +24,9 @@ struct LoggerOptions {
     std::optional<uint64_t> count;
     std::optional<double> duration; // seconds
     double interval = 0;            // seconds between readings; 0: as fast as the mode allows
+    // Seconds an answer may take; none: 10 s and the longest the query can
+    // take with the settings in force.
+    std::optional<double> replyTimeout;
     std::string output;             // empty or "-": standard output
     std::string deviceFolder = "/dev";
     std::string settingsFile; // read for what the command line leaves open

@@ -122,10 +122,13 @@ TEST(LoggerRun, CountedReadingsOfTheFunctionAskedForThenLocalMode) {
         }
     }
     std::vector<std::string> commands = meter.Commands();
-    ASSERT_GE(commands.size(), 6u);
-    EXPECT_EQ(
-        std::vector<std::string>(commands.begin(), commands.begin() + 5),
-        (std::vector<std::string>{"syst:rem", "CONF:RES", "RES:NPLC 1", "SYST:ERR?", "Func?"}));
+    // A function chosen: configured, given its settings, the error queue
+    // read, what is in force asked, then named and read.
+    ASSERT_GE(commands.size(), 11u);
+    EXPECT_EQ(std::vector<std::string>(commands.begin(), commands.begin() + 11),
+              (std::vector<std::string>{"syst:rem", "CONF:RES", "RES:NPLC 1", "SYST:ERR?",
+                                        "RES:NPLC?", "RES:RES?", "RES:RANG?", "RES:RANG:AUTO?",
+                                        "ZERO:AUTO?", "Func?", "Read?"}));
     EXPECT_EQ(std::count(commands.begin(), commands.end(), "Read?"), 5);
     ASSERT_TRUE(meter.WaitForReceived("syst:loc\r\n", 10s)) << "back to local mode";
     EXPECT_EQ(meter.Commands().back(), "syst:loc");
@@ -311,19 +314,24 @@ TEST(LoggerRun, ASettingsFileGivesPortRateBurstsDisplayAndAlarms) {
     EXPECT_EQ(Readings(text), 6u) << "two bursts of three for five readings";
     EXPECT_EQ(Occurrences(text, ",burst,"), 6u) << text;
     const std::vector<std::string> events = Events(text);
-    ASSERT_GE(events.size(), 5u);
-    EXPECT_EQ(
-        std::vector<std::string>(events.begin(), events.begin() + 3),
-        (std::vector<std::string>{"recording started", "alarm raised Quiet", "function V DC"}));
+    ASSERT_GE(events.size(), 6u);
+    EXPECT_EQ(std::vector<std::string>(events.begin(), events.begin() + 4),
+              (std::vector<std::string>{"recording started", "alarm raised Quiet",
+                                        "in force VOLT: 0.2 PLC; resolution 100 uV; range 10 V; "
+                                        "autorange on; autozero on; input impedance 10 Mohm",
+                                        "function V DC"}));
     // Both at the first reading.
     for (const char* event : {"alarm cleared Quiet", "alarm raised Any volts"}) {
-        EXPECT_NE(std::find(events.begin() + 3, events.end(), event), events.end()) << event;
+        EXPECT_NE(std::find(events.begin() + 4, events.end(), event), events.end()) << event;
     }
     const std::vector<std::string> commands = meter.Commands();
-    ASSERT_GE(commands.size(), 7u);
-    EXPECT_EQ(std::vector<std::string>(commands.begin(), commands.begin() + 7),
+    ASSERT_GE(commands.size(), 14u);
+    EXPECT_EQ(std::vector<std::string>(commands.begin(), commands.begin() + 14),
               (std::vector<std::string>{"syst:rem", "CONF:VOLT:DC", "VOLT:DC:NPLC 0.2",
-                                        "SAMP:COUN 3", "DISP OFF", "SYST:ERR?", "Func?"}));
+                                        "SAMP:COUN 3", "DISP OFF", "SYST:ERR?", "VOLT:DC:NPLC?",
+                                        "VOLT:DC:RES?", "VOLT:DC:RANG?", "VOLT:DC:RANG:AUTO?",
+                                        "ZERO:AUTO?", "INP:IMP:AUTO?", "Func?",
+                                        "Read?"}));
     ASSERT_TRUE(meter.WaitForReceived("syst:loc\r\n", 10s));
     const std::vector<std::string> last = meter.Commands();
     EXPECT_EQ(std::vector<std::string>(last.end() - 2, last.end()),
