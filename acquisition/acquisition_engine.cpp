@@ -493,8 +493,10 @@ void AcquisitionEngine::lineLost() {
     reconnectWanted_ = connected_;
     transport_.close(); // released, so that it can come back
     leaveCycle();
-    transport_.watchForReturn([this] { portSeenAgain(); });
+    // Told before the watch begins: a line already back is reopened at once,
+    // and its return must not be followed by the news of its loss.
     tell([](AcquisitionListener& l) { l.portLost(); });
+    transport_.watchForReturn([this] { portSeenAgain(); });
 }
 
 void AcquisitionEngine::stopWaiting() {

@@ -12,11 +12,11 @@
 #include "measure/advanced_page.h"
 #include "serial/comm.h"
 #include "serial/port_return_watcher.h"
+#include "settings/connection_settings.h"
 #include "settings/layered_settings.h"
 #include "settings/serial_settings_dialog.h"
 #include "settings/settings_path.h"
 #include "text/exception.h"
-#include "text/integer_conversion.h"
 #include "ui/exception_report.h"
 #include "ui/message_boxes.h"
 #include "ui/port_error_box.h"
@@ -45,8 +45,6 @@ namespace velmora {
 namespace {
 
 Q_LOGGING_CATEGORY(lcStartup, "velmora.startup", QtWarningMsg)
-
-const char* const kSection = "COM Info";
 
 } // namespace
 
@@ -189,10 +187,7 @@ void TForm1::FormCreate() {
         ReportException(Exception("The settings file " + path + " cannot be read (" + reason +
                                   "); the defaults are used."));
     }
-    if (!settingsFile_->hasSection(kSection)) {
-        settingsFile_->writeValue(kSection, "Port", "com1");
-        settingsFile_->writeValue(kSection, "baudrate", "9600");
-    }
+    WriteDefaultComInfo(*settingsFile_);
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -208,9 +203,9 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::FormShow() {
-    Comm1->SetCommName(settingsFile_->readValue(kSection, "Port", ""));
-    Comm1->SetBaudRate(
-        static_cast<uint32_t>(ParseInteger(settingsFile_->readValue(kSection, "baudrate", ""))));
+    const ComInfo line = ReadComInfo(*settingsFile_);
+    Comm1->SetCommName(line.port);
+    Comm1->SetBaudRate(ComBaudRate(line.baudText));
     showPortInUse();
     try {
         Comm1->OpenPort();

@@ -3,33 +3,33 @@
 
 #include "alarms/alarm_settings.h"
 #include "measure/meter_settings_store.h"
+#include "settings/connection_settings.h"
 #include "settings/settings_store.h"
+#include "text/convert_error.h"
 
 namespace velmora {
-
-namespace {
-
-constexpr const char* kComInfo = "COM Info";
-
-} // namespace
 
 std::optional<std::string> ApplyLoggerSettings(const SettingsStore& settings,
                                                LoggerOptions& options) {
     const auto given = [&](const char* option) { return options.given.contains(option); };
-    if (!given("--port")) {
-        if (std::string port = settings.readValue(kComInfo, "Port", ""); !port.empty()) {
-            options.port = std::move(port);
-        }
+    const ComInfo line = ReadComInfo(settings);
+    if (!given("--port") && !line.port.empty()) {
+        options.port = line.port;
     }
-    if (!given("--baud")) {
-        if (const std::string text = settings.readValue(kComInfo, "baudrate", ""); !text.empty()) {
-            const std::optional<uint32_t> baud = ParseWholeNumber<uint32_t>(text);
-            if (!baud || *baud == 0) {
-                return "[COM Info] baudrate \"" + text + "\" is no rate";
-            }
-            options.baud = *baud;
+    if (!given("--baud") && !line.baudText.empty()) {
+        // Read as the desktop program reads it, so one file gives both the
+        // same rate; a rate no port runs at is refused.
+        uint32_t baud = 0;
+        try {
+            baud = ComBaudRate(line.baudText);
+        } catch (const EConvertError&) {
         }
+        if (baud == 0 || baud > 0x7FFFFFFFu) {
+            return "[COM Info] baudrate \"" + line.baudText + "\" is no rate";
+        }
+        options.baud = baud;
     }
+    options.meterName = ReadMeterName(settings, options.port);
 
     const ReadMeterSettingsResult meter = ReadMeterSettings(settings);
     if (meter.problem) {

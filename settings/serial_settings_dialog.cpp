@@ -5,7 +5,7 @@
 #include "serial/device_path.h"
 #include "settings/serial_port_list.h"
 #include "settings/settings_store.h"
-#include "text/integer_conversion.h"
+#include "settings/connection_settings.h"
 #include "text/trim.h"
 #include "ui/emulator_link.h"
 #include "ui/exception_report.h"
@@ -28,7 +28,6 @@ namespace velmora {
 
 namespace {
 
-constexpr const char* kSection = "COM Info";
 // The numbered names the designed list holds; the ports found are added after them.
 constexpr int kDesignedPorts = 10;
 
@@ -107,10 +106,9 @@ void TForm3::ShowPortToolTip() {
 }
 
 void TForm3::FormShow() {
-    ui_->ComboBox1->setEditText(
-        QString::fromStdString(settingsFile_.readValue(kSection, "Port", "")));
-    ui_->ComboBox2->setEditText(
-        QString::fromStdString(settingsFile_.readValue(kSection, "baudrate", "")));
+    const ComInfo line = ReadComInfo(settingsFile_);
+    ui_->ComboBox1->setEditText(QString::fromStdString(line.port));
+    ui_->ComboBox2->setEditText(QString::fromStdString(line.baudText));
 }
 
 void TForm3::Button1Click() {
@@ -119,9 +117,8 @@ void TForm3::Button1Click() {
 
     comm_.ClosePort();
     comm_.SetCommName(TrimBlanks(portText));
-    comm_.SetBaudRate(static_cast<uint32_t>(ParseInteger(TrimBlanks(baudText))));
-    settingsFile_.writeValue(kSection, "Port", portText);
-    settingsFile_.writeValue(kSection, "baudrate", baudText);
+    comm_.SetBaudRate(ComBaudRate(TrimBlanks(baudText)));
+    WriteComInfo(settingsFile_, {portText, baudText});
     reconfigured_ = true;
 
     // From here on the dialog is done, but it stays on screen until this handler
