@@ -104,17 +104,29 @@ RecordingWriter::~RecordingWriter() {
 void RecordingWriter::Start(const std::string& path) {
     Stop();
     EndSyncThread();
-    const int fd = io_.Open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    // Not blocking: a FIFO nobody reads is refused (ENXIO) instead of
+    // holding the program at its start.
+    const int fd =
+        io_.Open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0) {
         throw std::system_error(errno, std::generic_category(), path);
     }
     struct stat info {};
-    const int statResult = io_.Stat(fd, &info);
-    if (statResult != 0 || !S_ISREG(info.st_mode)) {
-        // The system's reason when it could not look; EINVAL for what is no regular file.
-        const int error = statResult != 0 && errno != 0 ? errno : EINVAL;
+    if (io_.Stat(fd, &info) != 0) {
+        const int error = errno != 0 ? errno : EIO; // the system's reason when it could not look
         io_.Close(fd);
         throw std::system_error(error, std::generic_category(), path);
+    }
+    // Anything that takes bytes will do (a FIFO with a reader, /dev/null, a
+    // pipe behind /dev/stdout); only a regular file is synced, looked at for
+    // a torn last row, or cut back after a failed write.
+    regular_ = S_ISREG(info.st_mode);
+    if (!regular_) {
+        const int flags = fcntl(fd, F_GETFL);
+        if (flags >= 0) {
+            (void)fcntl(fd, F_SETFL, flags & ~O_NONBLOCK); // a full pipe waits for its reader
+        }
+        info.st_size = 0;
     }
     path_ = path;
     fd_ = fd;
@@ -145,8 +157,10 @@ void RecordingWriter::Start(const std::string& path) {
         }
         size_ = static_cast<off_t>(header.size());
     }
-    ticker_ = makeTicker_();
-    syncThread_ = std::thread(&RecordingWriter::SyncLoop, this);
+    if (regular_) {
+        ticker_ = makeTicker_();
+        syncThread_ = std::thread(&RecordingWriter::SyncLoop, this);
+    }
     AddEvent("recording started");
 }
 
@@ -205,7 +219,9 @@ bool RecordingWriter::Write(RecordingRow row) {
     }
     if (written != static_cast<ssize_t>(line.size())) {
         Fail(written < 0 ? Reason(errno) : Reason(ENOSPC));
-        (void)io_.Truncate(fd_, size_);
+        if (regular_) {
+            (void)io_.Truncate(fd_, size_);
+        }
         return false;
     }
     size_ += static_cast<off_t>(line.size());
@@ -261,7 +277,7 @@ void RecordingWriter::Stop() {
     }
     AddEvent("recording stopped");
     EndSyncThread();
-    if (io_.DataSync(fd_) != 0) {
+    if (regular_ && io_.DataSync(fd_) != 0) {
         Fail(Reason(errno));
     }
     io_.Close(fd_);

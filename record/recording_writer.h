@@ -104,6 +104,7 @@ private:
     std::function<std::unique_ptr<SyncTicker>()> makeTicker_;
     std::string path_;
     int fd_ = -1;
+    bool regular_ = true; // a file on a disk, synced; otherwise a pipe or a device
     uint64_t sequence_ = 0;
     uint64_t readings_ = 0;
     off_t size_ = 0; // of the file after the last whole row

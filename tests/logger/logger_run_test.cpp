@@ -171,9 +171,14 @@ TEST(LoggerRun, FailuresSayWhatAndEndWithTheirOwnStatus) {
     silent.script = ParseScript("silence\n"); // "Func?" is never answered
     MeterEmulator meter(silent);
     meter.Start();
-    const LoggerResult quiet = RunLogger({"--port", meter.SlavePath()}, folder);
+    // Given a time-out of its own, the run need not wait out the default 10 s.
+    const LoggerResult quiet =
+        RunLogger({"--port", meter.SlavePath(), "--reply-timeout", "0.5"}, folder);
     EXPECT_EQ(quiet.status, 3);
-    EXPECT_NE(quiet.errors.find("the meter does not answer"), std::string::npos) << quiet.errors;
+    EXPECT_NE(quiet.errors.find("the meter does not answer on " + meter.SlavePath() +
+                                " (no reply to Func?)"),
+              std::string::npos)
+        << quiet.errors;
 
     const LoggerResult unwritable =
         RunLogger({"--port", meter.SlavePath(), "--output", folder / "no-folder/x.csv"}, folder);
@@ -206,6 +211,58 @@ size_t Occurrences(const std::string& text, const std::string& needle) {
         ++n;
     }
     return n;
+}
+
+TEST(LoggerRun, OutputsThatAreNoRegularFileAreWritten) {
+    MeterEmulator meter(Steady());
+    meter.Start();
+    test::TempFolder folder;
+    const std::string fifo = folder / "rows.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    for (const std::string& target : {fifo, std::string("/dev/null")}) {
+        SCOPED_TRACE(target);
+        const LoggerResult run =
+            RunLogger({"--port", meter.SlavePath(), "--count", "3", "--output", target}, folder);
+        EXPECT_EQ(run.status, 0) << run.errors;
+        EXPECT_EQ(run.errors, "");
+    }
+    std::string rows(65536, '\0');
+    const ssize_t n = ::read(reader, rows.data(), rows.size());
+    ::close(reader);
+    ASSERT_GT(n, 0);
+    rows.resize(static_cast<size_t>(n));
+    EXPECT_EQ(Readings(rows), 3u) << rows;
+    // What cannot be written is still refused, with the system's reason.
+    const std::string unread = folder / "unread.fifo";
+    ASSERT_EQ(::mkfifo(unread.c_str(), 0600), 0);
+    const LoggerResult refused =
+        RunLogger({"--port", meter.SlavePath(), "--output", unread}, folder);
+    EXPECT_EQ(refused.status, 4);
+    EXPECT_NE(refused.errors.find("No such device or address"), std::string::npos)
+        << refused.errors;
+}
+
+TEST(LoggerRun, ControlBytesFromTheMeterAreShownEscaped) {
+    MeterOptions options = Steady();
+    // A reply that would retitle and ring the terminal, with a raw C1 byte
+    // and a UTF-8 letter that is text.
+    options.script = ParseScript("answer\nreply x\\x1b]0;owned\\x07\\x9b\xc4\x85\n");
+    MeterEmulator meter(options);
+    meter.Start();
+    test::TempFolder folder;
+    const LoggerResult run =
+        RunLogger({"--port", meter.SlavePath(), "--count", "2", "--output", "-"}, folder);
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_NE(run.errors.find("not a reading: \"x\\x1b]0;owned\\x07\\x9b\xc4\x85\""),
+              std::string::npos)
+        << run.errors;
+    for (const char c : run.errors) {
+        const auto byte = static_cast<unsigned char>(c);
+        EXPECT_FALSE((byte < 0x20 && byte != '\n') || byte == 0x7F) << "byte " << int(byte);
+    }
+    EXPECT_EQ(run.errors.find('\x9b'), std::string::npos) << "a raw C1 byte reached the terminal";
 }
 
 TEST(LoggerRun, ATimedRunEndsByItselfAfterItsDuration) {

@@ -13,9 +13,11 @@
 #include <clocale>
 #include <condition_variable>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <mutex>
 #include <system_error>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -321,9 +323,10 @@ TEST_F(Recording, AFileThatCannotBeMadeIsRefusedWithTheReason) {
         int statError; // the look at the opened file fails with this
         int reason;
     } rows[] = {
-        {"no regular file", "/dev/null", 0, EINVAL},
+        {"a FIFO nobody reads", folder / "unread.fifo", 0, ENXIO},
         {"the look refused", folder / "look.csv", EIO, EIO},
     };
+    ASSERT_EQ(::mkfifo((folder / "unread.fifo").c_str(), 0600), 0);
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         io.statError = row.statError;
@@ -336,6 +339,33 @@ TEST_F(Recording, AFileThatCannotBeMadeIsRefusedWithTheReason) {
         EXPECT_FALSE(writer.Recording());
     }
     io.statError = 0;
+}
+
+TEST_F(Recording, WhatIsNoRegularFileButTakesBytesIsWrittenAndNotSynced) {
+    // A FIFO with a reader gets every row; /dev/null takes them.
+    const std::string fifo = folder / "rows.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    const int syncsBefore = io.syncs;
+    writer.Start(fifo);
+    EXPECT_TRUE(writer.AddReading(1.5L, "V DC"));
+    writer.Stop();
+    EXPECT_EQ(io.syncs, syncsBefore);
+    EXPECT_FALSE(writer.TakeFailure()) << "a FIFO cannot be synced, and need not be";
+    std::string text(4096, '\0');
+    const ssize_t n = ::read(reader, text.data(), text.size());
+    ::close(reader);
+    ASSERT_GT(n, 0);
+    text.resize(static_cast<size_t>(n));
+    EXPECT_TRUE(text.starts_with(std::string(kRecordingHeader) + "\n")) << text;
+    EXPECT_NE(text.find(",1.5,V DC,ok,"), std::string::npos) << text;
+    EXPECT_NE(text.find(",recording stopped"), std::string::npos) << text;
+
+    writer.Start("/dev/null");
+    EXPECT_TRUE(writer.AddReading(2.5L, "V DC"));
+    writer.Stop();
+    EXPECT_FALSE(writer.TakeFailure());
 }
 
 } // namespace
