@@ -109,11 +109,36 @@ TEST(LoggerSettings, TheFileFillsWhatTheCommandLineLeftOpen) {
     EXPECT_FALSE(given.functionSettings.nplc) << "the resistance settings are not the volts'";
 }
 
+TEST(LoggerSettings, TheRateIsReadAsTheDesktopProgramReadsIt) {
+    // One file, one rate in both programs: "$" hexadecimal and blanks before
+    // the number are taken; the meter's name defaults to the port.
+    const struct {
+        const char* stored;
+        uint32_t rate;
+    } rows[] = {{"19200", 19200}, {"$2580", 9600}, {" 4800", 4800}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.stored);
+        test::TempFolder folder;
+        test::WriteBytes(folder / "v.ini", std::string("[COM Info]\r\nPort=ttyUSB1\r\nbaudrate=") +
+                                               row.stored + "\r\n");
+        LoggerOptions options;
+        ASSERT_EQ(ApplyLoggerSettings(IniFile(folder / "v.ini"), options), std::nullopt);
+        EXPECT_EQ(options.baud, row.rate);
+        EXPECT_EQ(options.meterName, "ttyUSB1");
+    }
+    test::TempFolder folder;
+    test::WriteBytes(folder / "v.ini", "[COM Info]\r\nPort=ttyUSB1\r\n[Meter]\r\nName= Bench 3 \r\n");
+    LoggerOptions named;
+    ASSERT_EQ(ApplyLoggerSettings(IniFile(folder / "v.ini"), named), std::nullopt);
+    EXPECT_EQ(named.meterName, "Bench 3");
+}
+
 TEST(LoggerSettings, AFileThatCannotBeUsedIsSaidNotGuessedAround) {
     const std::pair<const char*, const char*> rows[] = {
         {"[COM Info]\r\nbaudrate=fast\r\n", "[COM Info] baudrate \"fast\" is no rate"},
         {"[COM Info]\r\nbaudrate=0\r\n", "[COM Info] baudrate \"0\" is no rate"},
         {"[COM Info]\r\nbaudrate=9600x\r\n", "[COM Info] baudrate \"9600x\" is no rate"},
+        {"[COM Info]\r\nbaudrate=-9600\r\n", "[COM Info] baudrate \"-9600\" is no rate"},
         {"[Meter Settings]\r\nVOLT.NPLC=7\r\n", "[Meter Settings] VOLT.NPLC \"7\""},
         {"[Alarms]\r\nCount=1\r\n1.Name=x\r\n1.Condition=over\r\n",
          "[Alarms] alarm 1: unknown condition \"over\""},

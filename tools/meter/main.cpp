@@ -23,6 +23,11 @@ constexpr const char* kUsage =
     "                     DIOD CONT FREQ PER (default VOLT)\n"
     "  --seed N           random seed of the readings (default 1)\n"
     "  --overload P       chance of an open-input overload, 0..1 (default 0.02)\n"
+    "  --readings KIND    noise (default) or counter: 1, 2, 3 ... so that a reading\n"
+    "                     lost, repeated or shifted shows\n"
+    "  --query-interrupt on|off\n"
+    "                     a command during an answer drops it and queues -410\n"
+    "                     (default off)\n"
     "  --script FILE      canned steps (answer, reply, split, garbage, overload,\n"
     "                     silence, pause, send, xoff, xon, hangup [reopen [MS]])\n";
 
@@ -74,6 +79,14 @@ velmora::MeterOptions ParseArguments(int argc, char** argv) {
             if (*end != '\0' || options.model.overloadChance < 0 ||
                 options.model.overloadChance > 1)
                 Usage("--overload needs a chance between 0 and 1");
+        } else if (option == "--readings") {
+            if (value != "noise" && value != "counter")
+                Usage("--readings takes noise or counter");
+            options.model.counter = value == "counter";
+        } else if (option == "--query-interrupt") {
+            if (value != "on" && value != "off")
+                Usage("--query-interrupt takes on or off");
+            options.interruptQueries = value == "on";
         } else if (option == "--script") {
             std::ifstream file(value);
             if (!file)

@@ -294,6 +294,7 @@ void MeterEmulator::Answer(const ScriptStep& step, const std::optional<std::stri
     if (options_.interruptQueries && InputWaiting()) {
         std::lock_guard lock(mutex_);
         model_.PushError(-410, "Query INTERRUPTED");
+        ++interrupted_;
         return;
     }
     if (!Transmit(first))

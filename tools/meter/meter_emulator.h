@@ -88,6 +88,9 @@ public:
     size_t PendingSteps() const;
 
     MeterFunction Function() const;
+    // Queries dropped because a command came during their answer (each
+    // queued -410 on the meter).
+    int InterruptedQueries() const { return interrupted_; }
     // Hang-ups done, each counted once a reopened port is ready.
     int Hangups() const { return hangups_; }
 
@@ -109,6 +112,7 @@ private:
 
     MeterOptions options_;
     MeterModel model_; // only the thread touches it after Start
+    std::atomic<int> interrupted_{0};
     std::mt19937 noise_;
     std::unique_ptr<PseudoTerminal> pty_;
     std::string slavePath_;

@@ -432,6 +432,9 @@ std::optional<std::string> MeterModel::Handle(std::string_view line) {
 }
 
 double MeterModel::Reading() {
+    if (options_.counter) {
+        return static_cast<double>(++counted_);
+    }
     const double value = NextReading();
     const std::vector<double> ranges = RangesOf(function_);
     if (ranges.empty() || value == kOverload)

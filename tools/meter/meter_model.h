@@ -45,6 +45,9 @@ struct MeterModelOptions {
     uint32_t seed = 1;
     double overloadChance = 0.02;    // resistance and continuity readings of an open input
     double rangeChangeChance = 0.03; // the value jumps by a decade now and then
+    // Every reading one more than the last (1, 2, 3 ...): a reading lost,
+    // repeated or shifted shows at once. No noise, no overloads, no ranging.
+    bool counter = false;
 };
 
 // Interprets one command line (without its CR LF) the way the meter does:
@@ -100,6 +103,7 @@ private:
     MeterFunction function_;
     bool remote_ = false;
     int decade_ = 0; // offset from the function's base value, -2..+2
+    uint64_t counted_ = 0; // the counter's last reading
     MeterModelOptions options_;
     std::mt19937 random_;
 };

@@ -1,0 +1,341 @@
+// The acquisition engine without a window: tables of what goes to an emulated meter on a
+// pseudo-terminal and what the engine hands out for its replies.
+#include "acquisition/acquisition_engine.h"
+#include "acquisition/serial_transport.h"
+#include "serial/comm.h"
+#include "serial/port_return_watcher.h"
+#include "tools/meter/meter_emulator.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace velmora {
+namespace {
+
+using namespace std::chrono_literals;
+using Commands = std::vector<std::string>;
+
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 10s) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeout.count()) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+MeterOptions Steady() {
+    MeterOptions options;
+    options.model.rangeChangeChance = 0;
+    options.model.overloadChance = 0;
+    options.interruptQueries = true;
+    return options;
+}
+
+// One engine on one emulated meter, ticked every 50 ms as the hosts tick it;
+// what the engine hands out is written down as text.
+class EngineOnMeter : private AcquisitionListener {
+public:
+    explicit EngineOnMeter(MeterOptions options = Steady(), bool blockingPause = true)
+        : meter_(std::move(options))
+        , watcher_(nullptr)
+        , transport_(comm_, watcher_)
+        , engine_(transport_) {
+        meter_.Start();
+        if (blockingPause) {
+            engine_.pause = [this](int milliseconds) { pauses.push_back(milliseconds); };
+        }
+        engine_.addListener(this);
+        comm_.SetCommName(meter_.SlavePath());
+        comm_.SetReadIntervalTimeout(26);
+        comm_.OnReceiveData = [this](TComm*, const char* buffer, uint16_t length) {
+            engine_.receive(buffer, length);
+        };
+        comm_.OnRequestHangup = [this](TComm*) { engine_.lineLost(); };
+        tick_.setInterval(50);
+        QObject::connect(&tick_, &QTimer::timeout, [this] { engine_.tick(); });
+    }
+    ~EngineOnMeter() override {
+        comm_.ClosePort();
+        engine_.removeListener(this);
+    }
+
+    void start(const std::string& function = {}) {
+        comm_.OpenPort();
+        engine_.connect(function);
+        tick_.start();
+    }
+    bool waitForCommands(size_t count) {
+        return WaitUntil([&] { return meter_.Commands().size() >= count; });
+    }
+    Commands first(size_t count) {
+        EXPECT_TRUE(waitForCommands(count)) << testing::PrintToString(meter_.Commands());
+        const Commands all = meter_.Commands();
+        return Commands(all.begin(), all.begin() + static_cast<long>(std::min(count, all.size())));
+    }
+
+    AcquisitionEngine& engine() { return engine_; }
+    MeterEmulator& meter() { return meter_; }
+    std::vector<int> pauses;
+    std::vector<std::string> events;
+    std::vector<Reading> readings;
+    std::vector<std::vector<MeterError>> errorLists;
+
+private:
+    void reading(const Reading& r) override { readings.push_back(r); }
+    void functionNamed(const std::string& function, const std::string& unit, bool) override {
+        events.push_back("function " + function + " " + unit);
+    }
+    void replyDropped(size_t bytes) override {
+        events.push_back("dropped " + std::to_string(bytes));
+    }
+    void meterErrors(const std::vector<MeterError>& errors) override {
+        errorLists.push_back(errors);
+    }
+    void inForce(const std::string& function, const InForce& f, bool complete) override {
+        if (complete) {
+            events.push_back(InForceSummary(function, f));
+        }
+    }
+    void portLost() override { events.push_back("port lost"); }
+    void reconnected() override { events.push_back("reconnected"); }
+
+    MeterEmulator meter_;
+    TComm comm_;
+    PortReturnWatcher watcher_;
+    SerialTransport transport_;
+    AcquisitionEngine engine_;
+    QTimer tick_;
+};
+
+MeterSettings With(std::function<void(MeterSettings&)> change) {
+    MeterSettings settings;
+    change(settings);
+    return settings;
+}
+
+const Commands kVoltInForce = {"VOLT:DC:NPLC?",      "VOLT:DC:RES?", "VOLT:DC:RANG?",
+                               "VOLT:DC:RANG:AUTO?", "ZERO:AUTO?",   "INP:IMP:AUTO?"};
+const Commands kResInForce = {"RES:NPLC?", "RES:RES?", "RES:RANG?", "RES:RANG:AUTO?",
+                              "ZERO:AUTO?"};
+
+Commands Join(std::initializer_list<Commands> parts) {
+    Commands all;
+    for (const Commands& part : parts) {
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return all;
+}
+
+struct StartRow {
+    const char* name;
+    MeterSettings settings;
+    std::string function; // chosen at the start (the logger's --function)
+    Commands expected;
+};
+
+void PrintTo(const StartRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class StartSequence : public testing::TestWithParam<StartRow> {};
+
+TEST_P(StartSequence, SendsWhatTheSettingsAskInTheirOrder) {
+    const StartRow& row = GetParam();
+    EngineOnMeter bench;
+    bench.engine().setMeterSettings(row.settings);
+    bench.start(row.function);
+    EXPECT_EQ(bench.first(row.expected.size()), row.expected);
+    EXPECT_EQ(bench.pauses, (std::vector<int>{1000})) << "remote mode's second, once";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, StartSequence,
+    testing::Values(
+        StartRow{"untouched", {}, "", {"syst:rem", "Func?", "Read?", "Read?", "Read?"}},
+        StartRow{"fast",
+                 With([](MeterSettings& s) { s.fast = true; }),
+                 "",
+                 {"syst:rem", "Func?", "Read?", "Read?", "Read?"}},
+        StartRow{"burst",
+                 With([](MeterSettings& s) { s.samples = 3; }),
+                 "",
+                 {"syst:rem", "Func?", "SAMP:COUN 3", "SYST:ERR?", "Read?", "Read?"}},
+        StartRow{"display off",
+                 With([](MeterSettings& s) { s.displayOn = false; }),
+                 "",
+                 {"syst:rem", "Func?", "DISP OFF", "SYST:ERR?", "Read?"}},
+        StartRow{"named function with settings, bursts and display off",
+                 With([](MeterSettings& s) {
+                     s.functions["VOLT"].nplc = 1;
+                     s.samples = 2;
+                     s.displayOn = false;
+                 }),
+                 "",
+                 Join({{"syst:rem", "Func?", "VOLT:DC:NPLC 1", "SAMP:COUN 2", "DISP OFF",
+                        "SYST:ERR?"},
+                       kVoltInForce,
+                       {"Read?"}})},
+        StartRow{"settings of another function than the named one",
+                 With([](MeterSettings& s) { s.functions["RES"].nplc = 1; }),
+                 "",
+                 {"syst:rem", "Func?", "Read?", "Read?"}},
+        StartRow{"function chosen",
+                 With([](MeterSettings& s) { s.functions["RES"].range = 1e4; }),
+                 "RES",
+                 Join({{"syst:rem", "CONF:RES", "RES:RANG 10000", "SYST:ERR?"},
+                       kResInForce,
+                       {"Func?", "Read?"}})},
+        StartRow{"function chosen with bursts and display off",
+                 With([](MeterSettings& s) {
+                     s.samples = 4;
+                     s.displayOn = false;
+                 }),
+                 "RES",
+                 Join({{"syst:rem", "CONF:RES", "SAMP:COUN 4", "DISP OFF", "SYST:ERR?"},
+                       kResInForce,
+                       {"Func?", "Read?"}})}));
+
+TEST(AcquisitionEngine, EveryErrorReadAfterAChangeIsToldInItsOrder) {
+    MeterOptions options = Steady();
+    options.script = ParseScript("answer\n"                           // Func?
+                                 "reply -222,\"Data out of range\"\n" // the queue, oldest first
+                                 "reply -221,\"Settings conflict\"\n"
+                                 "reply +0,\"No error\"\n");
+    EngineOnMeter bench(options);
+    bench.engine().setMeterSettings(With([](MeterSettings& s) { s.samples = 2; }));
+    bench.start();
+    EXPECT_EQ(bench.first(7), (Commands{"syst:rem", "Func?", "SAMP:COUN 2", "SYST:ERR?",
+                                        "SYST:ERR?", "SYST:ERR?", "Read?"}));
+    ASSERT_EQ(bench.errorLists.size(), 1u);
+    ASSERT_EQ(bench.errorLists[0].size(), 2u);
+    EXPECT_EQ(bench.errorLists[0][0].code, -222);
+    EXPECT_EQ(bench.errorLists[0][0].text, "Data out of range");
+    EXPECT_EQ(bench.errorLists[0][1].code, -221);
+}
+
+TEST(AcquisitionEngine, TheErrorQueueIsReadAtMostTwentyTimes) {
+    MeterOptions options = Steady();
+    std::string script = "answer\n";
+    for (int i = 0; i < 25; ++i) {
+        script += "reply -222,\"Data out of range\"\n";
+    }
+    options.script = ParseScript(script);
+    EngineOnMeter bench(options);
+    bench.engine().setMeterSettings(With([](MeterSettings& s) { s.displayOn = false; }));
+    bench.start();
+    const Commands sent = bench.first(25);
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "SYST:ERR?"), 20);
+    EXPECT_EQ(sent[23], "Read?");
+    ASSERT_EQ(bench.errorLists.size(), 1u);
+    EXPECT_EQ(bench.errorLists[0].size(), 20u);
+}
+
+TEST(AcquisitionEngine, AReplyLongerThanADeliveryIsDroppedWholeAndNoReadingIsLost) {
+    MeterOptions options = Steady();
+    options.model.counter = true;
+    // The third reading query is answered by 10 kB of noise before its line end.
+    options.script = ParseScript("answer\nanswer\nanswer\nreply " + std::string(10000, 'x') + "\n");
+    EngineOnMeter bench(options);
+    bench.start();
+    ASSERT_TRUE(WaitUntil([&] { return bench.readings.size() >= 6; }));
+    EXPECT_EQ(bench.meter().InterruptedQueries(), 0) << "a query went out during the long reply";
+    EXPECT_EQ(std::count(bench.events.begin(), bench.events.end(), "dropped 10002"), 1);
+    // The counter's readings, one each and in order; the meter took its
+    // third for the query the noise answered.
+    for (size_t i = 0; i < bench.readings.size(); ++i) {
+        EXPECT_EQ(bench.readings[i].value, static_cast<long double>(i < 2 ? i + 1 : i + 2)) << i;
+    }
+}
+
+TEST(AcquisitionEngine, WithoutTheOwnersPauseTicksDuringRemoteModeAreSkippedNotMadeUp) {
+    EngineOnMeter bench(Steady(), false);
+    bench.start();
+    ASSERT_TRUE(bench.waitForCommands(1));
+    QElapsedTimer sinceRemote;
+    sinceRemote.start();
+    ASSERT_TRUE(bench.waitForCommands(2));
+    EXPECT_GE(sinceRemote.elapsed(), 900) << "the meter's second in remote mode was cut short";
+    ASSERT_TRUE(bench.waitForCommands(4));
+    // One command a tick after the pause, not a rush of the ticks it held back.
+    EXPECT_EQ(bench.first(4), (Commands{"syst:rem", "Func?", "Read?", "Read?"}));
+}
+
+TEST(AcquisitionEngine, TwoEnginesInOneProcessKeepSeparateStreams) {
+    MeterOptions volts = Steady();
+    volts.model.counter = true;
+    MeterOptions ohms = Steady();
+    ohms.model.counter = true;
+    ohms.model.startFunction = MeterFunction::Resistance;
+    EngineOnMeter first(volts);
+    EngineOnMeter second(ohms);
+    first.engine().setMeterSettings(With([](MeterSettings& s) { s.samples = 2; }));
+    first.start();
+    second.start();
+    ASSERT_TRUE(WaitUntil([&] { return first.readings.size() >= 6 && second.readings.size() >= 3; }));
+    EXPECT_EQ(first.first(5), (Commands{"syst:rem", "Func?", "SAMP:COUN 2", "SYST:ERR?", "Read?"}));
+    EXPECT_EQ(second.first(4), (Commands{"syst:rem", "Func?", "Read?", "Read?"}));
+    for (size_t i = 0; i < first.readings.size(); ++i) {
+        EXPECT_EQ(first.readings[i].value, static_cast<long double>(i + 1));
+        EXPECT_EQ(first.readings[i].unit, "V DC");
+        EXPECT_TRUE(first.readings[i].spreadBack) << "a burst's reading";
+    }
+    for (size_t i = 0; i < second.readings.size(); ++i) {
+        EXPECT_EQ(second.readings[i].value, static_cast<long double>(i + 1));
+        EXPECT_EQ(second.readings[i].unit, "OHM");
+        EXPECT_FALSE(second.readings[i].spreadBack);
+    }
+}
+
+TEST(AcquisitionEngine, ReplyTimeOutCoversTheLongestTheQueryCanTake) {
+    TComm comm;
+    PortReturnWatcher watcher(nullptr);
+    SerialTransport transport(comm, watcher);
+    const struct {
+        const char* name;
+        MeterSettings settings;
+        std::optional<int> given;
+        int expected;
+    } rows[] = {
+        // 10 s, and 10 PLC of 20 ms with autozero on: 0.4 s a reading.
+        {"the meter's defaults", {}, std::nullopt, 10400},
+        {"fifty samples", With([](MeterSettings& s) { s.samples = 50; }), std::nullopt, 30000},
+        {"100 PLC, autozero off, two samples",
+         With([](MeterSettings& s) {
+             s.functions["VOLT"].nplc = 100;
+             s.functions["VOLT"].autozero = "OFF";
+             s.samples = 2;
+         }),
+         std::nullopt, 14000},
+        {"given", With([](MeterSettings& s) { s.samples = 50; }), 2500, 2500},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        AcquisitionEngine engine(transport);
+        engine.setMeterSettings(row.settings);
+        engine.setReplyTimeout(row.given);
+        engine.connect("VOLT");
+        EXPECT_EQ(engine.replyTimeoutMs(), row.expected);
+    }
+}
+
+} // namespace
+} // namespace velmora
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
