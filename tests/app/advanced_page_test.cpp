@@ -85,23 +85,26 @@ TEST(AdvancedPage, AChangeIsSentThroughTheCycleAndWhatIsInForceShown) {
     EXPECT_EQ(form.unitLabel(), "V DC");
 }
 
-TEST(AdvancedPage, AnErrorIsReadFromTheQueueUntilItIsEmptyAndShown) {
+TEST(AdvancedPage, EveryErrorIsReadFromTheQueueUntilItIsEmptyAndShown) {
     WindowOnMeter window(SteadyMeter());
     TForm1& form = window.form();
     window.connectAndWaitForReading();
-    // The meter answers the first error query with an error of its own.
-    window.meter().Inject(ParseScript("reply -222,\"Data out of range\"\n"));
+    // The meter answers the first two error queries with errors of its own.
+    window.meter().Inject(ParseScript("reply -222,\"Data out of range\"\n"
+                                      "reply -221,\"Settings conflict\"\n"));
     Choose(form.advancedPage()->RangeBox, 1000.0);
     ASSERT_TRUE(WaitUntil([&] { return Through(window.commands(), "CONF:VOLT:DC"); }));
     const std::vector<std::string> sent = From(window.commands(), "CONF:VOLT:DC");
-    ASSERT_GE(sent.size(), 5u);
-    EXPECT_EQ(std::vector<std::string>(sent.begin(), sent.begin() + 5),
+    ASSERT_GE(sent.size(), 6u);
+    EXPECT_EQ(std::vector<std::string>(sent.begin(), sent.begin() + 6),
               (std::vector<std::string>{"CONF:VOLT:DC", "VOLT:DC:RANG 1000", "SYST:ERR?",
-                                        "SYST:ERR?", "VOLT:DC:NPLC?"}))
+                                        "SYST:ERR?", "SYST:ERR?", "VOLT:DC:NPLC?"}))
         << "the queue is read again until it says no error";
+    // All of them on the page, the first in the status bar with the count of the others.
     EXPECT_EQ(form.advancedPage()->ErrorLabel->text().toStdString(),
-              "Meter error -222: Data out of range");
-    EXPECT_EQ(form.statusMessage->text().toStdString(), "Meter error -222: Data out of range");
+              "Meter error -222: Data out of range\nMeter error -221: Settings conflict");
+    EXPECT_EQ(form.statusMessage->text().toStdString(),
+              "Meter error -222: Data out of range (and 1 more on the Advanced page)");
 }
 
 TEST(AdvancedPage, AQueueThatNeverEmptiesIsReadTwentyTimesAndPollingGoesOn) {
