@@ -27,9 +27,10 @@ TEST(DesktopEntry, NamesTheProgramAndItsIcon) {
         {QStringLiteral("Type"), QStringLiteral("Application")},
         {QStringLiteral("Name"), QStringLiteral("Velmora")},
         {QStringLiteral("Exec"), QStringLiteral("velmora")},
-        {QStringLiteral("Icon"), QStringLiteral("velmora")},
+        // The icon and the file share the id of the AppStream metainfo.
+        {QStringLiteral("Icon"), QStringLiteral("org.velmora.Velmora")},
         {QStringLiteral("Terminal"), QStringLiteral("false")},
-        {QStringLiteral("Categories"), QStringLiteral("Science;Electronics;Utility;")},
+        {QStringLiteral("Categories"), QStringLiteral("Science;Electronics;")},
     };
     for (const auto& [key, value] : expected) {
         SCOPED_TRACE(key.toStdString());

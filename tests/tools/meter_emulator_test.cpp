@@ -181,8 +181,11 @@ TEST(MeterEmulator, ACommandDuringAnAnswerInterruptsTheQuery) {
     ASSERT_TRUE(meter.WaitForReceived("Read?\r\n", 10s));
     port.Send("DISP OFF\r\n"); // while the meter still measures
     port.Send("SYST:ERR?\r\n");
-    const std::string answer = port.Read(28, 10s);
+    // Exactly the 26 bytes of the error: no reading before it, nothing after.
+    const std::string answer = port.Read(26, 10s);
     EXPECT_EQ(answer, "-410,\"Query INTERRUPTED\"\r\n") << "no reading, and the error queued";
+    EXPECT_EQ(port.Read(1, 300ms), "");
+    EXPECT_EQ(meter.InterruptedQueries(), 1);
 }
 
 TEST(MeterEmulator, ReportsTheMomentOfEachAnswersLastByte) {
