@@ -358,9 +358,8 @@ void AcquisitionEngine::replyHandled() {
 void AcquisitionEngine::takeReply(const char* buffer, double receivedAt,
                                   std::optional<double> spreadBack) {
     const std::string unitBefore = replies_.unitLabel();
-    const ReplyOutcome outcome = replies_.interpret(buffer, receivedAt, [this] {
-        return logLineCount ? logLineCount() : 0;
-    });
+    const ReplyOutcome outcome = replies_.interpret(
+        buffer, receivedAt, [this] { return logLineCount ? logLineCount() : 0; });
     if (outcome.reading) {
         Reading r;
         r.raw = TrimBlanks(buffer);
@@ -406,7 +405,9 @@ void AcquisitionEngine::takeBurst(const std::string& reply) {
 
 void AcquisitionEngine::functionNamed(const std::string& function, bool unitChanged) {
     measurePending_ = false;
-    tell([&](AcquisitionListener& l) { l.functionNamed(function, replies_.unitLabel(), unitChanged); });
+    tell([&](AcquisitionListener& l) {
+        l.functionNamed(function, replies_.unitLabel(), unitChanged);
+    });
     if (configuredFunction_ == function) {
         return; // given its settings just before it was named
     }

@@ -13,15 +13,15 @@ namespace velmora {
 // One reading as it arrived. A burst's readings each come as one, their
 // times spread back from the burst's arrival.
 struct Reading {
-    std::string raw;      // the reply's text, trimmed: "+1.16040760E+03"
+    std::string raw; // the reply's text, trimmed: "+1.16040760E+03"
     long double value = 0;
-    std::string unit;     // the unit label in force: "OHM"
+    std::string unit; // the unit label in force: "OHM"
     // The meter's name of the function ("RES"); empty while the function of
     // a measure query's reply has not been named yet (then `unit` is the
     // old function's and not this reading's).
     std::string function;
     bool functionPending = false;
-    double receivedAt = 0; // time of day, as the clock of the log has it
+    double receivedAt = 0;            // time of day, as the clock of the log has it
     std::optional<double> spreadBack; // seconds before the burst's arrival
     // The displays' texts and the log line, when the log interval allows one.
     std::string upperText;

@@ -12,7 +12,9 @@ class TComm;
 // the tests reach the watcher through the window.
 class SerialTransport : public MeterTransport {
 public:
-    SerialTransport(TComm& comm, PortReturnWatcher& watcher) : comm_(comm), watcher_(watcher) {}
+    SerialTransport(TComm& comm, PortReturnWatcher& watcher)
+        : comm_(comm)
+        , watcher_(watcher) {}
 
     bool isOpen() const override;
     void open() override;

@@ -74,8 +74,7 @@ void TForm1::meterSamplesChanged(int samples) {
     storeMeterSettings(advancedPage_->function());
 }
 
-void TForm1::functionNamed(const std::string& function, const std::string& unit,
-                           bool unitChanged) {
+void TForm1::functionNamed(const std::string& function, const std::string& unit, bool unitChanged) {
     if (Form2) {
         RunReportingExceptions([&] { Form2->unitNamed(); });
     }
@@ -125,9 +124,9 @@ void TForm1::inForce(const std::string& function, const InForce& inForce, bool c
 }
 
 void TForm1::inForceUnreadable(const std::string& query, const std::string& reply) {
-    advancedPage_->showError(QStringLiteral("%1 was answered \"%2\"")
-                                 .arg(QString::fromStdString(query),
-                                      QString::fromStdString(EscapeControls(reply))));
+    advancedPage_->showError(
+        QStringLiteral("%1 was answered \"%2\"")
+            .arg(QString::fromStdString(query), QString::fromStdString(EscapeControls(reply))));
 }
 
 } // namespace velmora

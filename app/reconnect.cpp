@@ -8,10 +8,10 @@
 #include "ui/port_error_box.h"
 
 #include <QCheckBox>
+#include <QPushButton>
 #include <QSignalBlocker>
 #include <QTabWidget>
 #include <QTimer>
-#include <QPushButton>
 
 namespace velmora {
 
@@ -59,8 +59,8 @@ void TForm1::reconnected() {
 void TForm1::reopenFailed(const std::exception& error) {
     updateAlarmConnection();
     const auto* comms = dynamic_cast<const ECommsError*>(&error);
-    const QString details = comms ? PortOpenErrorDetails(*comms, *Comm1)
-                                  : QString::fromStdString(error.what());
+    const QString details =
+        comms ? PortOpenErrorDetails(*comms, *Comm1) : QString::fromStdString(error.what());
     showNote(QStringLiteral("Port %1 is back but cannot be opened; choose COM SET. %2")
                  .arg(QString::fromStdString(Comm1->CommName()),
                       QString(details).replace(QLatin1Char('\n'), QLatin1Char(' '))));

@@ -2,8 +2,8 @@
 #include "app/main_window.h"
 
 #include "app/alarm_control.h"
-#include "app/recording_control.h"
 #include "app/reading_log_box.h"
+#include "app/recording_control.h"
 #include "chart/chart_window.h"
 #include "lcd/lcd_matrix.h"
 #include "ui/exception_report.h"
@@ -50,8 +50,7 @@ void TForm1::reading(const Reading& r) {
 }
 
 void TForm1::notAReading(const std::string& reply) {
-    Memo1->appendPlainText(
-        QString::fromLatin1(reply.data(), static_cast<qsizetype>(reply.size())));
+    Memo1->appendPlainText(QString::fromLatin1(reply.data(), static_cast<qsizetype>(reply.size())));
 }
 
 void TForm1::functionNotNamed(const std::string& reply, bool rejected) {

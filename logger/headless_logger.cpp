@@ -198,8 +198,7 @@ void HeadlessLogger::errorQueueAnswered(const std::string& reply) {
     say("the meter's error queue answered " + Quoted(reply));
 }
 
-void HeadlessLogger::inForce(const std::string& function, const InForce& inForce,
-                             bool complete) {
+void HeadlessLogger::inForce(const std::string& function, const InForce& inForce, bool complete) {
     if (complete) {
         writeRow(std::nullopt, InForceSummary(function, inForce));
     }

@@ -27,7 +27,7 @@ struct LoggerOptions {
     // Seconds an answer may take; none: 10 s and the longest the query can
     // take with the settings in force.
     std::optional<double> replyTimeout;
-    std::string output;             // empty or "-": standard output
+    std::string output; // empty or "-": standard output
     std::string deviceFolder = "/dev";
     std::string settingsFile; // read for what the command line leaves open
     std::string meterName;    // [Meter] Name of the settings file; empty: the port

@@ -1,4 +1,5 @@
-// The settings file's line to the meter ([COM Info]: Port, baudrate) and the meter's name ([Meter]).
+// The settings file's line to the meter ([COM Info]: Port, baudrate) and the meter's name
+// ([Meter]).
 #pragma once
 
 #include <cstdint>

@@ -3,9 +3,9 @@
 
 #include "serial/comm.h"
 #include "serial/device_path.h"
+#include "settings/connection_settings.h"
 #include "settings/serial_port_list.h"
 #include "settings/settings_store.h"
-#include "settings/connection_settings.h"
 #include "text/trim.h"
 #include "ui/emulator_link.h"
 #include "ui/exception_report.h"

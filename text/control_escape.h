@@ -1,4 +1,5 @@
-// Control characters made visible: "a\x1b[2Jb" -> "a\\x1b[2Jb", so a text can never act on a terminal.
+// Control characters made visible: "a\x1b[2Jb" -> "a\\x1b[2Jb", so a text can never act on a
+// terminal.
 #pragma once
 
 #include <string>

@@ -118,8 +118,9 @@ int main(int argc, char** argv) {
                 full.medianMicroseconds, full.p99Microseconds);
     std::printf("resident memory: %.1f MB at start, %.1f MB after %ld lines (growth %.1f MB)\n",
                 startMegabytes, fullMegabytes, lines, fullMegabytes - startMegabytes);
-    std::printf("  recording too:    median %7.1f us   p99 %7.1f us   (target median <= 50, p99 <= 200)\n",
-                recordingFirst.medianMicroseconds, recordingFirst.p99Microseconds);
+    std::printf(
+        "  recording too:    median %7.1f us   p99 %7.1f us   (target median <= 50, p99 <= 200)\n",
+        recordingFirst.medianMicroseconds, recordingFirst.p99Microseconds);
     std::printf("  after %llu recorded: median %7.1f us   p99 %7.1f us\n",
                 static_cast<unsigned long long>(recorded), recordingLater.medianMicroseconds,
                 recordingLater.p99Microseconds);

@@ -9,9 +9,9 @@
 // Run from a Release build:
 //   QT_QPA_PLATFORM=offscreen build/release/bench/chart/velmora_chart_bench [points]
 #include "app/application.h"
+#include "bench/chart/bench_figures.h"
 #include "chart/chart_graph_data.h"
 #include "chart/chart_window.h"
-#include "bench/chart/bench_figures.h"
 #include "ui/message_boxes.h"
 
 #include <QCoreApplication>

@@ -8,11 +8,11 @@
 //   DISPLAY=:98 build/release/bench/chart/velmora_chart_demo --seconds 60 &
 //   DISPLAY=:98 xdotool ...; import -window root shot.png
 #include "app/application.h"
-#include "chart/chart_window.h"
 #include "app/main_window.h"
+#include "chart/chart_window.h"
 #include "serial/comm.h"
-#include "ui/window_fonts.h"
 #include "tools/meter/meter_emulator.h"
+#include "ui/window_fonts.h"
 
 #include <QCheckBox>
 #include <QFile>

@@ -3,9 +3,9 @@
 
 #include "help/pictures.h"
 #include "serial/comm.h"
+#include "text/regional_settings.h"
 #include "ui/message_boxes.h"
 #include "ui/window_fonts.h"
-#include "text/regional_settings.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "app/application.h"
-#include "chart/chart_window.h"
 #include "app/main_window.h"
+#include "chart/chart_window.h"
 #include "help/help_window.h"
 #include "settings/serial_settings_dialog.h"
 

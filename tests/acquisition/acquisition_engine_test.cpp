@@ -128,8 +128,7 @@ MeterSettings With(std::function<void(MeterSettings&)> change) {
 
 const Commands kVoltInForce = {"VOLT:DC:NPLC?",      "VOLT:DC:RES?", "VOLT:DC:RANG?",
                                "VOLT:DC:RANG:AUTO?", "ZERO:AUTO?",   "INP:IMP:AUTO?"};
-const Commands kResInForce = {"RES:NPLC?", "RES:RES?", "RES:RANG?", "RES:RANG:AUTO?",
-                              "ZERO:AUTO?"};
+const Commands kResInForce = {"RES:NPLC?", "RES:RES?", "RES:RANG?", "RES:RANG:AUTO?", "ZERO:AUTO?"};
 
 Commands Join(std::initializer_list<Commands> parts) {
     Commands all;
@@ -177,29 +176,26 @@ INSTANTIATE_TEST_SUITE_P(
                  With([](MeterSettings& s) { s.displayOn = false; }),
                  "",
                  {"syst:rem", "Func?", "DISP OFF", "SYST:ERR?", "Read?"}},
-        StartRow{"named function with settings, bursts and display off",
-                 With([](MeterSettings& s) {
-                     s.functions["VOLT"].nplc = 1;
-                     s.samples = 2;
-                     s.displayOn = false;
-                 }),
-                 "",
-                 Join({{"syst:rem", "Func?", "VOLT:DC:NPLC 1", "SAMP:COUN 2", "DISP OFF",
-                        "SYST:ERR?"},
-                       kVoltInForce,
-                       {"Read?"}})},
+        StartRow{
+            "named function with settings, bursts and display off", With([](MeterSettings& s) {
+                s.functions["VOLT"].nplc = 1;
+                s.samples = 2;
+                s.displayOn = false;
+            }),
+            "",
+            Join({{"syst:rem", "Func?", "VOLT:DC:NPLC 1", "SAMP:COUN 2", "DISP OFF", "SYST:ERR?"},
+                  kVoltInForce,
+                  {"Read?"}})},
         StartRow{"settings of another function than the named one",
                  With([](MeterSettings& s) { s.functions["RES"].nplc = 1; }),
                  "",
                  {"syst:rem", "Func?", "Read?", "Read?"}},
-        StartRow{"function chosen",
-                 With([](MeterSettings& s) { s.functions["RES"].range = 1e4; }),
+        StartRow{"function chosen", With([](MeterSettings& s) { s.functions["RES"].range = 1e4; }),
                  "RES",
                  Join({{"syst:rem", "CONF:RES", "RES:RANG 10000", "SYST:ERR?"},
                        kResInForce,
                        {"Func?", "Read?"}})},
-        StartRow{"function chosen with bursts and display off",
-                 With([](MeterSettings& s) {
+        StartRow{"function chosen with bursts and display off", With([](MeterSettings& s) {
                      s.samples = 4;
                      s.displayOn = false;
                  }),
@@ -284,7 +280,8 @@ TEST(AcquisitionEngine, TwoEnginesInOneProcessKeepSeparateStreams) {
     first.engine().setMeterSettings(With([](MeterSettings& s) { s.samples = 2; }));
     first.start();
     second.start();
-    ASSERT_TRUE(WaitUntil([&] { return first.readings.size() >= 6 && second.readings.size() >= 3; }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return first.readings.size() >= 6 && second.readings.size() >= 3; }));
     EXPECT_EQ(first.first(5), (Commands{"syst:rem", "Func?", "SAMP:COUN 2", "SYST:ERR?", "Read?"}));
     EXPECT_EQ(second.first(4), (Commands{"syst:rem", "Func?", "Read?", "Read?"}));
     for (size_t i = 0; i < first.readings.size(); ++i) {
@@ -312,8 +309,7 @@ TEST(AcquisitionEngine, ReplyTimeOutCoversTheLongestTheQueryCanTake) {
         // 10 s, and 10 PLC of 20 ms with autozero on: 0.4 s a reading.
         {"the meter's defaults", {}, std::nullopt, 10400},
         {"fifty samples", With([](MeterSettings& s) { s.samples = 50; }), std::nullopt, 30000},
-        {"100 PLC, autozero off, two samples",
-         With([](MeterSettings& s) {
+        {"100 PLC, autozero off, two samples", With([](MeterSettings& s) {
              s.functions["VOLT"].nplc = 100;
              s.functions["VOLT"].autozero = "OFF";
              s.samples = 2;

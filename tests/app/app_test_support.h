@@ -2,9 +2,9 @@
 #pragma once
 
 #include "app/main_window.h"
-#include "ui/message_boxes.h"
 #include "tests/settings/temp_folder.h"
 #include "tools/meter/meter_emulator.h"
+#include "ui/message_boxes.h"
 
 #include <chrono>
 #include <functional>

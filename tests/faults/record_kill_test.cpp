@@ -63,13 +63,11 @@ TEST(RecordKill, NothingHandedToTheKernelIsLost) {
         const std::string settings = folder / "velmora.ini";
         const std::string port = meter.SlavePath();
         std::vector<char*> argv = {const_cast<char*>(VELMORA_RECORD_CHILD),
-                                   const_cast<char*>(port.c_str()),
-                                   const_cast<char*>(file.c_str()),
+                                   const_cast<char*>(port.c_str()), const_cast<char*>(file.c_str()),
                                    const_cast<char*>(settings.c_str()), nullptr};
         pid_t child = -1;
-        ASSERT_EQ(::posix_spawn(&child, VELMORA_RECORD_CHILD, nullptr, nullptr, argv.data(),
-                                environ),
-                  0);
+        ASSERT_EQ(
+            ::posix_spawn(&child, VELMORA_RECORD_CHILD, nullptr, nullptr, argv.data(), environ), 0);
         // Let it record a while: a random moment, some readings in.
         const auto started = Clock::now();
         for (;;) {

@@ -1,7 +1,7 @@
 // Unplug: the meter's side of the line goes away while polling and comes back at the same path;
 // the program notes the loss, waits, reconnects by itself and polls again from the start.
-#include "chart/chart_window.h"
 #include "app/reading_log_box.h"
+#include "chart/chart_window.h"
 #include "serial/comm.h"
 #include "serial/port_return_watcher.h"
 #include "tests/app/app_test_support.h"

@@ -127,7 +127,8 @@ TEST(LoggerSettings, TheRateIsReadAsTheDesktopProgramReadsIt) {
         EXPECT_EQ(options.meterName, "ttyUSB1");
     }
     test::TempFolder folder;
-    test::WriteBytes(folder / "v.ini", "[COM Info]\r\nPort=ttyUSB1\r\n[Meter]\r\nName= Bench 3 \r\n");
+    test::WriteBytes(folder / "v.ini",
+                     "[COM Info]\r\nPort=ttyUSB1\r\n[Meter]\r\nName= Bench 3 \r\n");
     LoggerOptions named;
     ASSERT_EQ(ApplyLoggerSettings(IniFile(folder / "v.ini"), named), std::nullopt);
     EXPECT_EQ(named.meterName, "Bench 3");

@@ -387,8 +387,7 @@ TEST(LoggerRun, ASettingsFileGivesPortRateBurstsDisplayAndAlarms) {
               (std::vector<std::string>{"syst:rem", "CONF:VOLT:DC", "VOLT:DC:NPLC 0.2",
                                         "SAMP:COUN 3", "DISP OFF", "SYST:ERR?", "VOLT:DC:NPLC?",
                                         "VOLT:DC:RES?", "VOLT:DC:RANG?", "VOLT:DC:RANG:AUTO?",
-                                        "ZERO:AUTO?", "INP:IMP:AUTO?", "Func?",
-                                        "Read?"}));
+                                        "ZERO:AUTO?", "INP:IMP:AUTO?", "Func?", "Read?"}));
     ASSERT_TRUE(meter.WaitForReceived("syst:loc\r\n", 10s));
     const std::vector<std::string> last = meter.Commands();
     EXPECT_EQ(std::vector<std::string>(last.end() - 2, last.end()),

@@ -16,8 +16,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <mutex>
-#include <system_error>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 #include <vector>
 

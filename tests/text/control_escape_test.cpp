@@ -19,7 +19,10 @@ TEST(EscapeControls, ControlsAndBrokenBytesBecomeVisibleTextStays) {
         {"first and last of C0", std::string("\x00\x1f", 2), "\\x00\\x1f"},
         {"line end and tab", "a\r\n\tb", "a\\x0d\\x0a\\x09b"},
         {"delete", "a\x7f", "a\\x7f"},
-        {"raw C1 byte", "a\x9b" "2J", "a\\x9b2J"},
+        {"raw C1 byte",
+         "a\x9b"
+         "2J",
+         "a\\x9b2J"},
         {"C1 control written in UTF-8", "a\xc2\x85z", "a\\u0085z"},
         {"no-break space is text", "a\xc2\xa0z", "a\xc2\xa0z"},
         {"letters beyond ASCII", "r\xc3\xa9sum\xc3\xa9 \xc4\x85", "r\xc3\xa9sum\xc3\xa9 \xc4\x85"},

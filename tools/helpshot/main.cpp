@@ -4,11 +4,11 @@
 //   velmora-helpshot --pictures help/pictures     all four files, named as stored
 //   velmora-helpshot --logo out.png --icon out.png --icon-large out.png
 //                    --help-picture out.jpg [--window-shot out.png]
-#include "ui/window_fonts.h"
 #include "text/regional_settings.h"
 #include "tools/helpshot/help_composer.h"
 #include "tools/helpshot/logo_painter.h"
 #include "tools/helpshot/main_window_shot.h"
+#include "ui/window_fonts.h"
 
 #include <QApplication>
 #include <QByteArray>

@@ -6,8 +6,8 @@
 #include "help/clickable_picture.h"
 #include "serial/comm.h"
 #include "settings/ini_file.h"
-#include "ui/message_boxes.h"
 #include "tools/meter/meter_emulator.h"
+#include "ui/message_boxes.h"
 
 #include <QCheckBox>
 #include <QComboBox>

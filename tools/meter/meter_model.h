@@ -102,7 +102,7 @@ private:
     int sampleCount_ = 1;
     MeterFunction function_;
     bool remote_ = false;
-    int decade_ = 0; // offset from the function's base value, -2..+2
+    int decade_ = 0;       // offset from the function's base value, -2..+2
     uint64_t counted_ = 0; // the counter's last reading
     MeterModelOptions options_;
     std::mt19937 random_;
