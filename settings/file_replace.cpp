@@ -70,6 +70,12 @@ std::string NameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+int OpenFile(const char* path, int flags, mode_t mode) {
+    return ::open(path, flags, mode);
+}
+
+TemporaryFileOpen temporaryFileOpen = OpenFile;
+
 // Our own O_EXCL create rather than mkstemp: mkstemp makes the file 0600 whatever the
 // umask, and widening it afterwards would need the umask (which cannot be read without
 // changing it) and would lose the folder's default ACL; a plain create gets both right.
@@ -82,7 +88,8 @@ OwnedFile CreateTemporaryBeside(const std::string& path, mode_t mode) {
         for (int i = 0; i < 8; ++i) {
             candidate += "0123456789abcdefghijklmnopqrstuv"[random() % 32];
         }
-        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        const int fd =
+            temporaryFileOpen(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0) {
             return OwnedFile(fd, std::move(candidate));
         }
@@ -294,6 +301,12 @@ ReplaceMethod ReplaceFileContent(const std::string& path, const ContentProducer&
 ReplaceMethod ReplaceFileContent(const std::string& path, std::string_view content) {
     return ReplaceFileContent(
         path, [content](const std::function<void(std::string_view)>& write) { write(content); });
+}
+
+TemporaryFileOpen SetTemporaryFileOpen(TemporaryFileOpen open) {
+    const TemporaryFileOpen before = temporaryFileOpen;
+    temporaryFileOpen = open ? open : OpenFile;
+    return before;
 }
 
 } // namespace velmora

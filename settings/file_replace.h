@@ -63,4 +63,9 @@ ReplaceMethod ReplaceFileContent(const std::string& path, const ContentProducer&
 // The same for content held in memory.
 ReplaceMethod ReplaceFileContent(const std::string& path, std::string_view content);
 
+// How the temporary file is created (::open by default); tests put in their
+// own to meet a folder where every name tried is taken. Returns the one before.
+using TemporaryFileOpen = int (*)(const char* path, int flags, mode_t mode);
+TemporaryFileOpen SetTemporaryFileOpen(TemporaryFileOpen open);
+
 } // namespace velmora

@@ -55,6 +55,11 @@ TEST(HelpWindow, RendersPictureUnscaledOverTheFaceColour) {
         SCOPED_TRACE(direction == Qt::LeftToRight ? "left to right" : "right to left");
         TForm4 form;
         form.setLayoutDirection(direction);
+        // Window and button colours told apart, so the strip shows which one fills it.
+        QPalette colours = form.palette();
+        colours.setColor(QPalette::Window, QColor(200, 30, 30));
+        colours.setColor(QPalette::Button, QColor(30, 160, 60));
+        form.setPalette(colours);
         QImage shot(form.size(), QImage::Format_RGB32);
         shot.fill(Qt::magenta);
         form.render(&shot);
@@ -65,7 +70,7 @@ TEST(HelpWindow, RendersPictureUnscaledOverTheFaceColour) {
             SCOPED_TRACE(testing::Message() << "picture pixel " << p.x() << "," << p.y());
             EXPECT_EQ(shot.pixel(p), picture.pixel(p));
         }
-        const QRgb face = form.palette().color(QPalette::Button).rgb();
+        const QRgb face = QColor(30, 160, 60).rgb();
         for (const QPoint p : {QPoint(629, 0), QPoint(632, 300), QPoint(0, 495), QPoint(632, 504),
                                QPoint(300, 504)}) {
             SCOPED_TRACE(testing::Message() << "strip pixel " << p.x() << "," << p.y());

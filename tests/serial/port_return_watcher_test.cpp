@@ -132,6 +132,10 @@ TEST_F(ReturnWatch, OnlyABusyPortIsTriedAgain) {
     EXPECT_FALSE(watcher->RetryAfterOpenError(EBUSY)) << "still busy after the limit";
     watcher->Watch(stable);
     EXPECT_TRUE(watcher->RetryAfterOpenError(EBUSY)) << "a new watch, a new limit";
+    // No time at all for a busy port: not even the first look is retried.
+    watcher->SetBusyRetry(std::chrono::milliseconds(0));
+    watcher->Watch(stable);
+    EXPECT_FALSE(watcher->RetryAfterOpenError(EBUSY)) << "a limit of 0 ms allows no retry";
     watcher->Stop();
 }
 

@@ -132,6 +132,32 @@ INSTANTIATE_TEST_SUITE_P(Rows, FailedWrite, testing::ValuesIn(kFailureRows), tes
 
 // A folder that takes no new files while the file in it may be written: the
 // value is written into the file itself, as a plain write would do.
+TEST(IniFileSafety, AFolderWhereEveryTemporaryNameIsTakenIsReportedAndTheFileKept) {
+    TempFolder folder;
+    const std::string path = folder / "v.ini";
+    ASSERT_EQ(ReplaceFileContent(path, "old"), ReplaceMethod::Replaced);
+    static int tries = 0;
+    tries = 0;
+    const TemporaryFileOpen before = SetTemporaryFileOpen([](const char*, int, mode_t) {
+        ++tries;
+        errno = EEXIST;
+        return -1;
+    });
+    try {
+        ReplaceFileContent(path, "new");
+        ADD_FAILURE() << "replaced";
+    } catch (const FileWriteError& error) {
+        EXPECT_EQ(error.code().value(), EEXIST);
+        EXPECT_EQ(error.stage(), FileWriteError::Stage::Create);
+    }
+    SetTemporaryFileOpen(before);
+    EXPECT_EQ(tries, 100) << "a hundred names tried, then given up";
+    std::ifstream in(path);
+    std::string text;
+    std::getline(in, text);
+    EXPECT_EQ(text, "old");
+}
+
 TEST(IniFileSafety, FolderThatTakesNoNewFilesGetsTheFileWrittenInPlace) {
     FaultScene scene;
     const std::string path = *OldFileIn(scene, "ro");
