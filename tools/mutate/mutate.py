@@ -86,11 +86,12 @@ how a run works
   folder, so no mutant can make a test open a real port or write into the real settings.
 
 how results are classified
-  killed        a test failed, crashed, or was ended by ctest's own per-test TIMEOUT
+  killed        a test failed, crashed, was ended by ctest's own per-test TIMEOUT, or hung
+                until the tool's own limit (--timeout-factor, --timeout) ended it: a test
+                that never ends has caught the mutant (the detail says "hung")
   survived      every test of every label concerned passed
   uncompilable  the build failed
-  timeout       the tool's own limit (--timeout-factor, --timeout, --build-timeout) ran out
-                and it ended the run; not counted as killed
+  timeout       the build outlasted --build-timeout; not scored
   equivalent    listed in --equivalent; not run (unless --run-equivalent), not scored;
                 with --run-equivalent a listed mutant that is killed counts as killed
   score = killed / (killed + survived), per file, per subsystem and in total.
@@ -684,17 +685,19 @@ def run_mutant(args, tree, build, guard, cov, m, text):
                     test_deadline = time.monotonic() + budget
                 remaining = test_deadline - time.monotonic()
                 if remaining <= 0:
-                    return finish_mutant(args, tree, m, "timeout",
-                                         f"the tests took over {budget:.0f}s", started, extra,
-                                         log_lines)
+                    extra["hung"] = True
+                    return finish_mutant(args, tree, m, "killed",
+                                         f"hung: the tests took over {budget:.0f}s", started,
+                                         extra, log_lines)
                 limit = min(limits[label], remaining)
                 r = run_tests(build, guard, cov, label, limit, args.jobs)
                 extra["test_seconds"] += r.seconds
                 extra["labels"].append(label)
                 log_lines.append(f"$ ctest -L {label}\n{r.output}")
                 if r.timed_out:
-                    return finish_mutant(args, tree, m, "timeout",
-                                         f"{label} took over {limit:.0f}s", started,
+                    extra["hung"] = True
+                    return finish_mutant(args, tree, m, "killed",
+                                         f"hung: {label} took over {limit:.0f}s", started,
                                          extra, log_lines)
                 if not r.passed:
                     extra["killed_by"] = r.failed
