@@ -226,7 +226,7 @@ TEST(LoggerRun, OutputsThatAreNoRegularFileAreWritten) {
         const LoggerResult run =
             RunLogger({"--port", meter.SlavePath(), "--count", "3", "--output", target}, folder);
         EXPECT_EQ(run.status, 0) << run.errors;
-        EXPECT_EQ(run.errors, "");
+        EXPECT_EQ(run.errors.find("cannot write"), std::string::npos) << run.errors;
     }
     std::string rows(65536, '\0');
     const ssize_t n = ::read(reader, rows.data(), rows.size());
