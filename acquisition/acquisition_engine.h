@@ -60,7 +60,6 @@ public:
     const std::string& nextCommand() const { return nextCommand_; }
     uint8_t canSend() const { return canSend_; }
     const std::string& unitLabel() const { return replies_.unitLabel(); }
-    const std::string& functionName() const { return replies_.functionName(); }
     int32_t readingCounter() const { return replies_.readingCounter(); }
     int32_t logInterval() const { return replies_.logInterval(); }
     void setLogInterval(int32_t interval) { replies_.setLogInterval(interval); }
