@@ -49,6 +49,7 @@ TEST(ReplyAssembler, ADeliveryThatFillsTheBufferWithoutALineEndWaitsForTheRest) 
             EXPECT_EQ(assembler.take(row.deliveries[i].data(), row.deliveries[i].size(), &dropped),
                       row.outcomes[i])
                 << i;
+            EXPECT_EQ(assembler.pending(), row.outcomes[i] == Outcome::Incomplete) << i;
         }
         EXPECT_EQ(dropped, row.dropped);
         EXPECT_FALSE(assembler.pending());
