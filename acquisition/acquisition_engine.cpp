@@ -43,13 +43,6 @@ void AcquisitionEngine::setMeterSettings(const MeterSettings& settings) {
     transport_.setEndReadAtLineFeed(settings_.fast);
 }
 
-Pacing AcquisitionEngine::pacing() const {
-    if (settings_.samples > 1) {
-        return Pacing::Burst;
-    }
-    return settings_.fast ? Pacing::Fast : Pacing::Standard;
-}
-
 int AcquisitionEngine::replyTimeoutMs() const {
     if (replyTimeoutOverride_) {
         return *replyTimeoutOverride_;

@@ -20,13 +20,6 @@ namespace velmora {
 
 class MeterTransport;
 
-// How the queries are paced.
-enum class Pacing {
-    Standard, // one command a tick; a reply is taken once the line is quiet
-    Fast,     // a reply ends at its line feed and the next query goes at once
-    Burst,    // several readings a query, their times spread back
-};
-
 // One meter's cycle, shared by the window and the logger. The host drives
 // it: `tick` on its 50 ms grid, `receive` with each delivery of the line,
 // `lineLost` when the line goes away. The command just sent decides the
@@ -54,7 +47,6 @@ public:
     void removeListener(AcquisitionListener* listener);
 
     const MeterProfile& profile() const { return profile_; }
-    MeterTransport& transport() const { return transport_; }
 
     // The cycle's state, under the names the window always gave it.
     const std::string& nextCommand() const { return nextCommand_; }
@@ -64,8 +56,6 @@ public:
     int32_t logInterval() const { return replies_.logInterval(); }
     void setLogInterval(int32_t interval) { replies_.setLogInterval(interval); }
     const std::deque<std::string>& queuedCommands() const { return queued_; }
-    bool connected() const { return connected_; }
-    bool running() const { return running_; }
     bool reconnectWanted() const { return reconnectWanted_; }
     // What the meter said is in force for `function`, while it is the last asked.
     std::optional<InForce> inForceOf(const std::string& function) const;
@@ -76,8 +66,11 @@ public:
     void setFunctionSettings(const std::string& function, const FunctionSettings& settings);
     void setDisplayOn(bool on);
     void setSamples(int samples);
+    // The pacing follows the settings: standard (one command a tick, a reply
+    // taken once the line is quiet), fast (a reply ends at its line feed and
+    // the next query goes at once), burst (samples > 1: several readings a
+    // query, their times spread back).
     void setFast(bool fast);
-    Pacing pacing() const;
 
     // The longest a query may stay unanswered: the profile's base and the
     // longest time the query can take with the settings in force, unless set.

@@ -373,16 +373,12 @@ void HeadlessLogger::showProgress() {
     const double seconds =
         reading_.isValid() ? static_cast<double>(reading_.elapsed()) / 1000.0 : 0.0;
     const std::string raised = alarms_.raisedNames();
-    const std::string line =
-        std::to_string(readings_) + " readings  " +
-        [&] {
-            char rate[32];
-            std::snprintf(rate, sizeof rate, "%.1f",
-                          seconds > 0 ? static_cast<double>(readings_) / seconds : 0.0);
-            return std::string(rate);
-        }() +
-        "/s  last " + lastValue_ + " " + unit_ + (lost_ ? "  PORT LOST" : "") +
-        (raised.empty() ? "" : "  ALARM ") + raised;
+    char line[512];
+    std::snprintf(line, sizeof line, "%llu readings  %.1f/s  last %s %s%s%s%s",
+                  static_cast<unsigned long long>(readings_),
+                  seconds > 0 ? static_cast<double>(readings_) / seconds : 0.0, lastValue_.c_str(),
+                  unit_.c_str(), lost_ ? "  PORT LOST" : "", raised.empty() ? "" : "  ALARM ",
+                  raised.c_str());
     std::fprintf(stderr, "\r\033[K%s", EscapeControls(line).c_str());
     std::fflush(stderr);
 }
