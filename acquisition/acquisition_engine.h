@@ -100,10 +100,12 @@ public:
     void stopWaiting();
 
 private:
+    // By index, with no copy on the reply path: a listener added meanwhile
+    // hears the rest of the event's round too.
     template <typename Event>
     void tell(Event event) {
-        for (AcquisitionListener* l : std::vector<AcquisitionListener*>(listeners_)) {
-            event(*l);
+        for (size_t i = 0; i < listeners_.size(); ++i) {
+            event(*listeners_[i]);
         }
     }
     void hold(int milliseconds);
