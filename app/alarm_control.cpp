@@ -1,6 +1,8 @@
 // Alarms on the main window.
 #include "app/alarm_control.h"
 
+#include "alarms/alarm_dispatch.h"
+
 #include "alarms/alarm_editor.h"
 #include "alarms/alarm_program.h"
 #include "alarms/alarm_settings.h"
@@ -21,18 +23,6 @@ namespace velmora {
 namespace {
 
 constexpr int kBannerPadding = 6;
-
-const char* ChangeWord(AlarmChange change) {
-    switch (change) {
-    case AlarmChange::Raised:
-        return "raised";
-    case AlarmChange::Cleared:
-        return "cleared";
-    case AlarmChange::Acknowledged:
-        return "acknowledged";
-    }
-    return "";
-}
 
 } // namespace
 
@@ -159,45 +149,23 @@ void AlarmControl::handle(const std::vector<AlarmEvent>& events) {
     for (const AlarmEvent& e : events) {
         const AlarmDefinition& alarm = monitor_.definitions()[e.alarm];
         if (onEvent) {
-            onEvent(std::string("alarm ") + ChangeWord(e.change) + " " + alarm.name);
+            onEvent(AlarmEventText(alarm, e.change));
         }
-        if (e.change == AlarmChange::Raised) {
-            const QString at = QString::fromStdString(FormatTimeOfDay(CurrentTimeOfDay()));
-            QString detail = QString::fromStdString(alarm.name);
-            if (alarm.condition == AlarmCondition::Silence) {
-                detail +=
-                    QStringLiteral(": no reading for %1 s, %2").arg(alarm.silenceSeconds).arg(at);
-            } else if (e.value) {
-                detail += QStringLiteral(": %1 %2, %3")
-                              .arg(QString::fromStdString(FormatReal(*e.value, '.')),
-                                   QString::fromStdString(lastUnit_), at);
-            }
-            details_[e.alarm] = detail;
-            act(alarm, e);
+        if (e.change != AlarmChange::Raised) {
+            continue;
+        }
+        const std::string detail =
+            AlarmDetail(alarm, e, lastUnit_, FormatTimeOfDay(CurrentTimeOfDay()));
+        details_[e.alarm] = QString::fromStdString(detail);
+        const std::optional<std::string> problem =
+            RunAlarmActions(alarm, e, lastUnit_, detail, {beep, notify, startProgram});
+        if (problem && showNote) {
+            QString note = QString::fromStdString(*problem);
+            note[0] = note[0].toUpper(); // a sentence of its own in the status bar
+            showNote(note);
         }
     }
     showBanner();
-}
-
-void AlarmControl::act(const AlarmDefinition& alarm, const AlarmEvent& event) {
-    const QString name = QString::fromStdString(alarm.name);
-    const QString value =
-        event.value ? QString::fromStdString(FormatReal(*event.value, '.')) : QString();
-    const QString unit = event.value ? QString::fromStdString(lastUnit_) : QString();
-    if (alarm.sound && beep) {
-        beep();
-    }
-    if (alarm.notify && notify) {
-        notify(QStringLiteral("Velmora alarm: %1").arg(name), details_[event.alarm]);
-    }
-    if (!alarm.program.empty() && startProgram) {
-        QString whyNot;
-        if (!startProgram(QString::fromStdString(alarm.program), {value, unit, name}, &whyNot) &&
-            showNote) {
-            showNote(QStringLiteral("Alarm %1: %2 could not be started (%3)")
-                         .arg(name, QString::fromStdString(alarm.program), whyNot));
-        }
-    }
 }
 
 void AlarmControl::showBanner() {

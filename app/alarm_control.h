@@ -69,7 +69,6 @@ public:
 
 private:
     void handle(const std::vector<AlarmEvent>& events);
-    void act(const AlarmDefinition& alarm, const AlarmEvent& event);
     void showBanner();
     bool eventFilter(QObject* watched, QEvent* event) override;
 

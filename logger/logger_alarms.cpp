@@ -1,9 +1,9 @@
 // Alarms without a window.
 #include "logger/logger_alarms.h"
 
+#include "alarms/alarm_dispatch.h"
 #include "alarms/alarm_program.h"
 #include "alarms/desktop_notification.h"
-#include "text/real_conversion.h"
 #include "text/time_of_day.h"
 
 #include <cstdio>
@@ -65,41 +65,21 @@ void LoggerAlarms::handle(const std::vector<AlarmEvent>& events, const std::stri
         if (e.change == AlarmChange::Acknowledged) {
             continue; // nobody acknowledges here
         }
-        const bool raised = e.change == AlarmChange::Raised;
         if (onEvent) {
-            onEvent(std::string(raised ? "alarm raised " : "alarm cleared ") + alarm.name);
+            onEvent(AlarmEventText(alarm, e.change));
         }
-        const std::string value = e.value ? FormatReal(*e.value, '.') : std::string();
-        std::string detail = alarm.name;
-        if (alarm.condition == AlarmCondition::Silence && raised) {
-            detail += ": no reading for " + FormatReal(alarm.silenceSeconds, '.') + " s";
-        } else if (e.value) {
-            detail += ": " + value + " " + unit;
-        }
-        const std::string at = FormatTimeOfDay(CurrentTimeOfDay());
+        const bool raised = e.change == AlarmChange::Raised;
+        const std::string detail = AlarmDetail(alarm, e, unit, FormatTimeOfDay(CurrentTimeOfDay()));
         if (onMessage) {
-            onMessage(std::string(raised ? "alarm " : "alarm cleared: ") + detail + ", " + at);
+            onMessage(std::string(raised ? "alarm " : "alarm cleared: ") + detail);
         }
         if (!raised) {
             continue;
         }
-        if (alarm.sound && beep) {
-            beep();
-        }
-        if (alarm.notify && notify) {
-            notify(QStringLiteral("Velmora alarm: %1").arg(QString::fromStdString(alarm.name)),
-                   QString::fromStdString(detail + ", " + at));
-        }
-        if (!alarm.program.empty() && startProgram) {
-            QString whyNot;
-            const QStringList arguments = {QString::fromStdString(value),
-                                           QString::fromStdString(e.value ? unit : ""),
-                                           QString::fromStdString(alarm.name)};
-            if (!startProgram(QString::fromStdString(alarm.program), arguments, &whyNot) &&
-                onMessage) {
-                onMessage("alarm " + alarm.name + ": " + alarm.program + " could not be started (" +
-                          whyNot.toStdString() + ")");
-            }
+        const std::optional<std::string> problem =
+            RunAlarmActions(alarm, e, unit, detail, {beep, notify, startProgram});
+        if (problem && onMessage) {
+            onMessage(*problem);
         }
     }
 }
