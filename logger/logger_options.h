@@ -30,7 +30,6 @@ struct LoggerOptions {
     std::string output; // empty or "-": standard output
     std::string deviceFolder = "/dev";
     std::string settingsFile; // read for what the command line leaves open
-    std::string meterName;    // [Meter] Name of the settings file; empty: the port
     bool help = false;
 
     // From the settings file: the function's settings besides the

@@ -111,7 +111,7 @@ TEST(LoggerSettings, TheFileFillsWhatTheCommandLineLeftOpen) {
 
 TEST(LoggerSettings, TheRateIsReadAsTheDesktopProgramReadsIt) {
     // One file, one rate in both programs: "$" hexadecimal and blanks before
-    // the number are taken; the meter's name defaults to the port.
+    // the number are taken.
     const struct {
         const char* stored;
         uint32_t rate;
@@ -124,14 +124,7 @@ TEST(LoggerSettings, TheRateIsReadAsTheDesktopProgramReadsIt) {
         LoggerOptions options;
         ASSERT_EQ(ApplyLoggerSettings(IniFile(folder / "v.ini"), options), std::nullopt);
         EXPECT_EQ(options.baud, row.rate);
-        EXPECT_EQ(options.meterName, "ttyUSB1");
     }
-    test::TempFolder folder;
-    test::WriteBytes(folder / "v.ini",
-                     "[COM Info]\r\nPort=ttyUSB1\r\n[Meter]\r\nName= Bench 3 \r\n");
-    LoggerOptions named;
-    ASSERT_EQ(ApplyLoggerSettings(IniFile(folder / "v.ini"), named), std::nullopt);
-    EXPECT_EQ(named.meterName, "Bench 3");
 }
 
 TEST(LoggerSettings, AFileThatCannotBeUsedIsSaidNotGuessedAround) {

@@ -1,6 +1,8 @@
 // Reads of the settings file: name matching, blanks, quotes, cuts and missing pieces.
 #include "settings/ini_file.h"
 
+#include "settings/connection_settings.h"
+
 #include "tests/settings/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -168,6 +170,23 @@ TEST(IniRead, AFileOfExactlyOneMebibyteStillReads) {
     const IniFile ini(folder / "full.ini");
     EXPECT_EQ(ini.readProblem(), std::nullopt);
     EXPECT_EQ(ini.readValue("COM Info", "Port", ""), "big");
+}
+
+TEST(ConnectionSettings, TheMetersNameIsItsOwnOrThePorts) {
+    const struct {
+        const char* file;
+        const char* name;
+    } rows[] = {
+        {"[COM Info]\r\nPort=ttyUSB1\r\n", "ttyUSB1"},
+        {"[Meter]\r\nName= Bench 3 \r\n", "Bench 3"},
+        {"[Meter]\r\nName=\r\n", "ttyUSB1"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.file);
+        test::TempFolder folder;
+        test::WriteBytes(folder / "v.ini", row.file);
+        EXPECT_EQ(ReadMeterName(IniFile(folder / "v.ini"), "ttyUSB1"), row.name);
+    }
 }
 
 } // namespace
