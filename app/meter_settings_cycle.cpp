@@ -104,7 +104,7 @@ void TForm1::meterErrors(const std::vector<MeterError>& errors) {
     advancedPage_->showError(lines.join(QLatin1Char('\n')));
     QString note = lines.front();
     if (errors.size() > 1) {
-        note += QStringLiteral(" (and %1 more on the Advanced page)").arg(errors.size() - 1);
+        note += QStringLiteral(" (and %1 more)").arg(errors.size() - 1);
     }
     showNote(note);
 }

@@ -104,7 +104,7 @@ TEST(AdvancedPage, EveryErrorIsReadFromTheQueueUntilItIsEmptyAndShown) {
     EXPECT_EQ(form.advancedPage()->ErrorLabel->text().toStdString(),
               "Meter error -222: Data out of range\nMeter error -221: Settings conflict");
     EXPECT_EQ(form.statusMessage->text().toStdString(),
-              "Meter error -222: Data out of range (and 1 more on the Advanced page)");
+              "Meter error -222: Data out of range (and 1 more)");
 }
 
 TEST(AdvancedPage, AQueueThatNeverEmptiesIsReadTwentyTimesAndPollingGoesOn) {
