@@ -1,6 +1,8 @@
 // The recording's rows as text.
 #include "record/recording_format.h"
 
+#include "text/control_escape.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -35,7 +37,8 @@ std::string RecordingField(std::string_view text) {
             c = ' ';
         }
     }
-    return field;
+    // A meter's text in an event must not act on a terminal the file is shown on.
+    return EscapeControls(field);
 }
 
 std::string FormatRecordingRow(const RecordingRow& row) {

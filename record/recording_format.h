@@ -59,7 +59,8 @@ std::string FormatRecordingTime(const timespec& wallClock);
 std::string FormatRecordingValue(long double value);
 
 // A field as it can stand in the file: commas, quotes and line ends are
-// replaced by blanks ("a,b" -> "a b").
+// replaced by blanks ("a,b" -> "a b"), other control characters escaped
+// ("a\x1bb" -> "a\\x1bb").
 std::string RecordingField(std::string_view text);
 
 // The row's line, ending in LF.

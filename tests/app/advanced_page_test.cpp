@@ -89,8 +89,9 @@ TEST(AdvancedPage, EveryErrorIsReadFromTheQueueUntilItIsEmptyAndShown) {
     WindowOnMeter window(SteadyMeter());
     TForm1& form = window.form();
     window.connectAndWaitForReading();
-    // The meter answers the first two error queries with errors of its own.
-    window.meter().Inject(ParseScript("reply -222,\"Data out of range\"\n"
+    // The meter answers the first two error queries with errors of its own,
+    // the first with a terminal's escape sequence in it (shown, never acted on).
+    window.meter().Inject(ParseScript("reply -222,\"Data\\x1b]0;x\\x07 out of range\"\n"
                                       "reply -221,\"Settings conflict\"\n"));
     Choose(form.advancedPage()->RangeBox, 1000.0);
     ASSERT_TRUE(WaitUntil([&] { return Through(window.commands(), "CONF:VOLT:DC"); }));
@@ -102,9 +103,11 @@ TEST(AdvancedPage, EveryErrorIsReadFromTheQueueUntilItIsEmptyAndShown) {
         << "the queue is read again until it says no error";
     // All of them on the page, the first in the status bar with the count of the others.
     EXPECT_EQ(form.advancedPage()->ErrorLabel->text().toStdString(),
-              "Meter error -222: Data out of range\nMeter error -221: Settings conflict");
+              "Meter error -222: Data\\x1b]0;x\\x07 out of range\n"
+              "Meter error -221: Settings conflict");
     EXPECT_EQ(form.statusMessage->text().toStdString(),
-              "Meter error -222: Data out of range (and 1 more)");
+              "Meter error -222: Data\\x1b]0;x\\x07 out of range (and 1 more)");
+    EXPECT_FALSE(form.statusMessage->toolTip().contains(QChar(0x1b)));
 }
 
 TEST(AdvancedPage, AQueueThatNeverEmptiesIsReadTwentyTimesAndPollingGoesOn) {

@@ -145,6 +145,8 @@ TEST(RunReader, WhatTheWriterFormatsReadsBack) {
 
 TEST(RecordingFormat, FieldsNeverBreakTheColumns) {
     EXPECT_EQ(RecordingField("a,b\"c\r\nd"), "a b c  d");
+    // A meter's escape sequence and bell are written out, never acted on; text stays.
+    EXPECT_EQ(RecordingField("e\x1b]0;x\x07 \xc4\x85"), "e\\x1b]0;x\\x07 \xc4\x85");
     EXPECT_EQ(FormatRecordingValue(1160.4076L), "1160.4076");
     EXPECT_EQ(FormatRecordingValue(-1.23e-5L), "-1.23e-05");
 }
