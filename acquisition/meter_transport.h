@@ -24,8 +24,6 @@ public:
     virtual bool send(std::string_view bytes) = 0;
     // Whether a chunk may end at a line feed instead of the quiet interval.
     virtual void setEndReadAtLineFeed(bool on) = 0;
-    // "com1 (/dev/ttyS0)": for messages.
-    virtual std::string describe() const = 0;
 
     // Watching for a lost line to return: `present` runs whenever it may be
     // back; a failed open is then offered to `retryAfterOpenError`, which

@@ -33,11 +33,6 @@ void SerialTransport::setEndReadAtLineFeed(bool on) {
     comm_.SetEndReadAtLineFeed(on);
 }
 
-std::string SerialTransport::describe() const {
-    const std::string device = DevicePathForPort(comm_.CommName(), comm_.DeviceFolder());
-    return device == comm_.CommName() ? device : comm_.CommName() + " (" + device + ")";
-}
-
 void SerialTransport::watchForReturn(std::function<void()> present) {
     watcher_.onPresent = std::move(present);
     watcher_.Watch(DevicePathForPort(comm_.CommName(), comm_.DeviceFolder()));

@@ -21,7 +21,6 @@ public:
     void close() override;
     bool send(std::string_view bytes) override;
     void setEndReadAtLineFeed(bool on) override;
-    std::string describe() const override;
     void watchForReturn(std::function<void()> present) override;
     void stopWatching() override;
     bool retryAfterOpenError(const std::exception& error) override;

@@ -327,6 +327,20 @@ TEST(AcquisitionEngine, ReplyTimeOutCoversTheLongestTheQueryCanTake) {
     }
 }
 
+TEST(SerialTransport, ALineLongerThanTheComponentCountsIsRefused) {
+    MeterEmulator meter(Steady());
+    meter.Start();
+    TComm comm;
+    comm.SetCommName(meter.SlavePath());
+    comm.OpenPort();
+    PortReturnWatcher watcher(nullptr);
+    SerialTransport transport(comm, watcher);
+    EXPECT_TRUE(transport.send("Func?\r\n"));
+    EXPECT_FALSE(transport.send(std::string(65536 + 7, 'x'))) << "a 16-bit count would cut it to 7";
+    EXPECT_TRUE(meter.WaitForReceived("Func?\r\n", 10s));
+    comm.ClosePort();
+}
+
 } // namespace
 } // namespace velmora
 
