@@ -15,6 +15,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -325,6 +326,16 @@ TEST(AcquisitionEngine, ReplyTimeOutCoversTheLongestTheQueryCanTake) {
         engine.connect("VOLT");
         EXPECT_EQ(engine.replyTimeoutMs(), row.expected);
     }
+}
+
+TEST(SerialTransport, OnlyABusyPortIsTriedAgainAfterItCameBack) {
+    // A port just plugged in may be held for a moment by a modem manager.
+    TComm comm;
+    PortReturnWatcher watcher(nullptr);
+    SerialTransport transport(comm, watcher);
+    EXPECT_TRUE(transport.retryAfterOpenError(ECommsError("busy", EBUSY)));
+    EXPECT_FALSE(transport.retryAfterOpenError(ECommsError("refused", EACCES)));
+    EXPECT_FALSE(transport.retryAfterOpenError(std::runtime_error("not the port's")));
 }
 
 TEST(SerialTransport, ALineLongerThanTheComponentCountsIsRefused) {
