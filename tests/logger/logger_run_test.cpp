@@ -346,6 +346,22 @@ TEST(LoggerRun, ALostPortIsWaitedForAndTheCycleStartsAgainWhenItIsBack) {
     EXPECT_EQ(meter.Hangups(), 1);
 }
 
+TEST(LoggerRun, ATimeThatRunsOutWhileThePortIsAwayEndsTheRowsCleanly) {
+    test::TempFolder folder;
+    MeterOptions options = Steady();
+    options.linkPath = folder / "meter";
+    options.script = ParseScript("answer\nanswer\nhangup\n"); // gone, and not back
+    MeterEmulator meter(options);
+    meter.Start();
+    const LoggerResult run =
+        RunLogger({"--port", options.linkPath, "--duration", "1", "--output", "-"}, folder);
+    EXPECT_EQ(run.status, 0) << run.errors;
+    const std::vector<std::string> events =
+        Events(test::ReadBytes(folder / "stdout.txt").value_or(""));
+    EXPECT_EQ(events, (std::vector<std::string>{"recording started", "function V DC", "port lost",
+                                                "recording stopped"}));
+}
+
 TEST(LoggerRun, ASettingsFileGivesPortRateBurstsDisplayAndAlarms) {
     MeterEmulator meter(Steady());
     meter.Start();
