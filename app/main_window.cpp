@@ -73,6 +73,9 @@ TForm1::TForm1(QWidget* parent, std::string settingsPath, std::string userSettin
         if (Form2) {
             Form2->setRecording(on, fileName);
         }
+        if (on && Check_Connection->isChecked()) {
+            recording_->event("meter " + meterName());
+        }
     };
     createAlarms();
     createAdvancedPage();
@@ -217,6 +220,10 @@ void TForm1::FormShow() {
             composeStatusAfterDialog();
         }
     }
+}
+
+std::string TForm1::meterName() const {
+    return ReadMeterName(*settingsFile_, Comm1->CommName());
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

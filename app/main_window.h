@@ -110,6 +110,8 @@ public:
     int32_t readingCounter() const { return engine_->readingCounter(); }
     int32_t logInterval() const { return engine_->logInterval(); }
     SettingsStore* settingsFile() const { return settingsFile_.get(); }
+    // The meter's name for the recording: [Meter] Name=, else the port.
+    std::string meterName() const;
     // True while logged readings have not been saved since they were logged.
     bool hasUnsavedReadings() const { return unsavedReadings_; }
 

@@ -1,6 +1,7 @@
 // TForm1's polling controls: Connect, the function buttons and the timer, handed to the engine.
 #include "app/main_window.h"
 
+#include "app/recording_control.h"
 #include "chart/chart_window.h"
 #include "serial/comm.h"
 
@@ -44,6 +45,7 @@ void TForm1::Check_ConnectionClick() {
             notePortNotOpen();
             return;
         }
+        recording_->event("meter " + meterName()); // which meter the rows that follow are from
         engine_->connect();
         CONF->setEnabled(false);
         pause(500);

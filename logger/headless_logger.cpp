@@ -122,6 +122,12 @@ std::optional<int> HeadlessLogger::start() {
             return 4;
         }
     }
+    // Which meter the rows are from, as the desktop program writes it.
+    if (!writeRow(std::nullopt,
+                  "meter " + (options_.meterName.empty() ? options_.port : options_.meterName))) {
+        comm_.ClosePort();
+        return 4;
+    }
     engine_.connect(options_.function);
     tick_.start();
     if (isatty(STDERR_FILENO)) {

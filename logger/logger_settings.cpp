@@ -30,6 +30,8 @@ std::optional<std::string> ApplyLoggerSettings(const SettingsStore& settings,
         options.baud = baud;
     }
 
+    options.meterName = ReadMeterName(settings, options.port);
+
     const ReadMeterSettingsResult meter = ReadMeterSettings(settings);
     if (meter.problem) {
         return "[" + std::string(kMeterSettingsSection) + "] " + *meter.problem;

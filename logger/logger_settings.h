@@ -11,7 +11,8 @@ namespace velmora {
 class SettingsStore;
 
 // Takes from a settings file of the desktop program what no option gave:
-// the port and rate of [COM Info] ("Port", "baudrate"), and from the meter
+// the port and rate of [COM Info] ("Port", "baudrate"), the meter's name
+// ([Meter] "Name", else the port, for the "meter" event), and from the meter
 // settings the chosen function's own settings, the acquisition (FAST), the
 // samples a query and the display; the alarms always (no option sets them).
 // The reason, and `options` partly filled, when the file holds a value that

@@ -339,8 +339,9 @@ TEST(LoggerRun, ALostPortIsWaitedForAndTheCycleStartsAgainWhenItIsBack) {
     const std::string text = test::ReadBytes(folder / "run.csv").value_or("");
     EXPECT_EQ(Readings(text), 6u) << text;
     EXPECT_EQ(Events(text),
-              (std::vector<std::string>{"recording started", "function V DC", "port lost",
-                                        "reconnected", "function V DC", "recording stopped"}));
+              (std::vector<std::string>{"recording started", "meter " + options.linkPath,
+                                        "function V DC", "port lost", "reconnected",
+                                        "function V DC", "recording stopped"}));
     const std::vector<std::string> commands = meter.Commands();
     EXPECT_EQ(std::count(commands.begin(), commands.end(), "syst:rem"), 2) << "remote mode again";
     EXPECT_EQ(meter.Hangups(), 1);
@@ -358,8 +359,9 @@ TEST(LoggerRun, ATimeThatRunsOutWhileThePortIsAwayEndsTheRowsCleanly) {
     EXPECT_EQ(run.status, 0) << run.errors;
     const std::vector<std::string> events =
         Events(test::ReadBytes(folder / "stdout.txt").value_or(""));
-    EXPECT_EQ(events, (std::vector<std::string>{"recording started", "function V DC", "port lost",
-                                                "recording stopped"}));
+    EXPECT_EQ(events,
+              (std::vector<std::string>{"recording started", "meter " + options.linkPath,
+                                        "function V DC", "port lost", "recording stopped"}));
 }
 
 TEST(LoggerRun, ASettingsFileGivesPortRateBurstsDisplayAndAlarms) {
@@ -369,6 +371,7 @@ TEST(LoggerRun, ASettingsFileGivesPortRateBurstsDisplayAndAlarms) {
     // The emulator reads about 1.2345 V DC: the alarm is raised by the first reading.
     const std::string settings = "[COM Info]\r\nPort=" + meter.SlavePath() +
                                  "\r\nbaudrate=9600\r\n"
+                                 "[Meter]\r\nName=Bench 3\r\n"
                                  "[Meter Settings]\r\nVOLT.NPLC=0.2\r\nSamples=3\r\n"
                                  "Display=OFF\r\n"
                                  "[Alarms]\r\nCount=2\r\n1.Name=Any volts\r\n"
@@ -387,15 +390,15 @@ TEST(LoggerRun, ASettingsFileGivesPortRateBurstsDisplayAndAlarms) {
     EXPECT_EQ(Readings(text), 6u) << "two bursts of three for five readings";
     EXPECT_EQ(Occurrences(text, ",burst,"), 6u) << text;
     const std::vector<std::string> events = Events(text);
-    ASSERT_GE(events.size(), 6u);
-    EXPECT_EQ(std::vector<std::string>(events.begin(), events.begin() + 4),
-              (std::vector<std::string>{"recording started", "alarm raised Quiet",
+    ASSERT_GE(events.size(), 7u);
+    EXPECT_EQ(std::vector<std::string>(events.begin(), events.begin() + 5),
+              (std::vector<std::string>{"recording started", "meter Bench 3", "alarm raised Quiet",
                                         "in force VOLT: 0.2 PLC; resolution 100 uV; range 10 V; "
                                         "autorange on; autozero on; input impedance 10 Mohm",
                                         "function V DC"}));
     // Both at the first reading.
     for (const char* event : {"alarm cleared Quiet", "alarm raised Any volts"}) {
-        EXPECT_NE(std::find(events.begin() + 4, events.end(), event), events.end()) << event;
+        EXPECT_NE(std::find(events.begin() + 5, events.end(), event), events.end()) << event;
     }
     const std::vector<std::string> commands = meter.Commands();
     ASSERT_GE(commands.size(), 14u);
