@@ -16,7 +16,7 @@ namespace velmora {
 
 struct LoggerOptions {
     std::string port = "com1"; // a port name (com1, ttyUSB0) or a device path
-    std::string meterName; // [Meter] Name= of the settings file; empty: the port
+    std::string meterName;     // [Meter] Name= of the settings file; empty: the port
     uint32_t baud = 9600;
     std::string function; // the meter's name ("VOLT", "RES"); empty: as it is
     std::optional<double> nplc;

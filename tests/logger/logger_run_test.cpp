@@ -338,10 +338,9 @@ TEST(LoggerRun, ALostPortIsWaitedForAndTheCycleStartsAgainWhenItIsBack) {
     EXPECT_NE(run.errors.find("waiting for it to return"), std::string::npos) << run.errors;
     const std::string text = test::ReadBytes(folder / "run.csv").value_or("");
     EXPECT_EQ(Readings(text), 6u) << text;
-    EXPECT_EQ(Events(text),
-              (std::vector<std::string>{"recording started", "meter " + options.linkPath,
-                                        "function V DC", "port lost", "reconnected",
-                                        "function V DC", "recording stopped"}));
+    EXPECT_EQ(Events(text), (std::vector<std::string>{
+                                "recording started", "meter " + options.linkPath, "function V DC",
+                                "port lost", "reconnected", "function V DC", "recording stopped"}));
     const std::vector<std::string> commands = meter.Commands();
     EXPECT_EQ(std::count(commands.begin(), commands.end(), "syst:rem"), 2) << "remote mode again";
     EXPECT_EQ(meter.Hangups(), 1);
