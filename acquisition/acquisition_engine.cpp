@@ -177,10 +177,11 @@ void AcquisitionEngine::connect(const std::string& function) {
         queueSettingsBlock(function, true, true, true);
         configuredFunction_ = function;
     }
-    canSend_ = 1;
     connected_ = true;
     running_ = true;
     halted_ = false;
+    hold(kConnectPauseMs);
+    canSend_ = 1;
 }
 
 void AcquisitionEngine::disconnect() {

@@ -28,6 +28,8 @@ class MeterTransport;
 // No globals: several engines may run in one process. Main thread only.
 class AcquisitionEngine {
 public:
+    static constexpr int kConnectPauseMs = 500;
+
     explicit AcquisitionEngine(MeterTransport& transport,
                                const MeterProfile& profile = Profile34401A());
 
@@ -78,7 +80,9 @@ public:
     void setReplyTimeout(std::optional<int> milliseconds) { replyTimeoutOverride_ = milliseconds; }
 
     // Starts a connection: remote mode, then the function the meter is in,
-    // or `function` configured with its settings first.
+    // or `function` configured with its settings first. The first command
+    // goes after the connection's settling pause (kConnectPauseMs), in every
+    // host alike, so a reconnect is paced the same in the window and the logger.
     void connect(const std::string& function = {});
     // Local mode at the next tick that may send, and the cycle stops.
     void disconnect();

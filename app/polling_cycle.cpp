@@ -46,9 +46,8 @@ void TForm1::Check_ConnectionClick() {
             return;
         }
         recording_->event("meter " + meterName()); // which meter the rows that follow are from
-        engine_->connect();
         CONF->setEnabled(false);
-        pause(500);
+        engine_->connect(); // with its settling pause, blocking here
         PageControl1->setEnabled(true);
         Timer1->start();
         updateAlarmConnection();

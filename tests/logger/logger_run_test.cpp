@@ -1,6 +1,7 @@
 // velmora-log run against the emulated meter: what reaches the meter, the file and the exit
 // status, for a count, a signal, a port that is not there and a meter that never answers.
 #include "record/run_reader.h"
+#include "tests/acquisition/recorded_run.h"
 #include "tests/settings/temp_folder.h"
 #include "tools/meter/meter_emulator.h"
 
@@ -428,6 +429,62 @@ TEST(LoggerRun, LinksNoWindowLibraries) {
     EXPECT_EQ(libraries.find("libQt6Widgets"), std::string::npos) << libraries;
     EXPECT_EQ(libraries.find("libQt6Gui"), std::string::npos) << libraries;
 }
+
+// The logger against the window's runs recorded before the engine, where
+// the logger can do the same: connect and read, lose the port and get it
+// back, stop. The same bytes, each within a tick of the recorded spacing.
+struct LoggerRun {
+    const char* recorded;
+    const char* script;
+    const char* count;
+    // How many of the meter's commands the run covers.
+    size_t (*covered)(const std::vector<std::string>& commands);
+};
+
+const LoggerRun kRecordedRuns[] = {
+    {"window-connect", "", "5",
+     [](const std::vector<std::string>& commands) { return test::ThroughReads(commands, 0, 5); }},
+    {"window-lost-port", "answer\nanswer\nanswer\nanswer\nhangup reopen 1000\n", "6",
+     [](const std::vector<std::string>& commands) {
+         return test::ThroughReads(commands, test::IndexOf(commands, "syst:rem", 1), 3);
+     }},
+    {"window-disconnect", "", "3",
+     [](const std::vector<std::string>& commands) {
+         return test::IndexOf(commands, "syst:loc") + 1;
+     }},
+};
+
+class LoggerRecordedRuns : public ::testing::TestWithParam<LoggerRun> {};
+
+TEST_P(LoggerRecordedRuns, TheLoggerSendsWhatTheWindowSent) {
+    const LoggerRun& row = GetParam();
+    test::TempFolder folder;
+    MeterOptions options; // as the window's runs were recorded
+    options.model.rangeChangeChance = 0;
+    options.model.overloadChance = 0;
+    options.linkPath = folder / "meter";
+    options.script = ParseScript(row.script);
+    MeterEmulator meter(options);
+    meter.Start();
+    const LoggerResult run =
+        RunLogger({"--port", options.linkPath, "--count", row.count, "--output", "-"}, folder);
+    EXPECT_EQ(run.status, 0) << run.errors;
+    const std::vector<std::string> commands = meter.Commands();
+    const test::Trace trace = test::TraceOf(commands, meter.CommandTimes(),
+                                            std::min(row.covered(commands), commands.size()));
+    const test::Trace recorded = test::RecordedRun(row.recorded);
+    ASSERT_FALSE(recorded.empty()) << test::RecordedRunPath(row.recorded);
+    const std::vector<std::string> differences = test::TraceDifferences(recorded, trace);
+    EXPECT_TRUE(differences.empty()) << ::testing::PrintToString(differences) << "\n"
+                                     << test::FormatTrace(trace);
+}
+
+INSTANTIATE_TEST_SUITE_P(Logger, LoggerRecordedRuns, ::testing::ValuesIn(kRecordedRuns),
+                         [](const ::testing::TestParamInfo<LoggerRun>& row) {
+                             std::string name = row.param.recorded;
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
 
 } // namespace
 } // namespace velmora

@@ -76,6 +76,7 @@ void MeterEmulator::ClearReceived() {
     std::lock_guard lock(mutex_);
     received_.clear();
     commands_.clear();
+    commandTimes_.clear();
 }
 
 bool MeterEmulator::WaitForReceived(std::string_view needle,
@@ -88,6 +89,11 @@ bool MeterEmulator::WaitForReceived(std::string_view needle,
 std::vector<std::string> MeterEmulator::Commands() const {
     std::lock_guard lock(mutex_);
     return commands_;
+}
+
+std::vector<std::chrono::steady_clock::time_point> MeterEmulator::CommandTimes() const {
+    std::lock_guard lock(mutex_);
+    return commandTimes_;
 }
 
 void MeterEmulator::Inject(ScriptStep step) {
@@ -213,6 +219,7 @@ void MeterEmulator::HandleLine(const std::string& line) {
     {
         std::lock_guard lock(mutex_);
         commands_.push_back(line);
+        commandTimes_.push_back(std::chrono::steady_clock::now());
         function_ = model_.Function();
         if (IsQuery(line) && !script_.empty() && AnswersQuery(script_.front().kind)) {
             step = script_.front();

@@ -80,6 +80,8 @@ public:
     bool WaitForReceived(std::string_view needle, std::chrono::milliseconds timeout) const;
     // Command lines received so far (without CR LF).
     std::vector<std::string> Commands() const;
+    // When each of Commands() was complete (its line feed read).
+    std::vector<std::chrono::steady_clock::time_point> CommandTimes() const;
 
     // Appends steps to the script; they run after those already queued.
     void Inject(ScriptStep step);
@@ -122,6 +124,7 @@ private:
     std::deque<ScriptStep> script_;
     std::string received_;
     std::vector<std::string> commands_;
+    std::vector<std::chrono::steady_clock::time_point> commandTimes_;
     MeterFunction function_;
     int wakeFd_ = -1;
     std::atomic<bool> stopping_{false};
