@@ -107,6 +107,13 @@ void AcquisitionEngine::tick() {
     if (halted_ || held() || !running_) {
         return;
     }
+    if (!connected_ && profile_.localMode.empty()) {
+        // Nothing to hand the front panel back with (a LAN meter's own
+        // rule): the cycle just stops.
+        running_ = false;
+        tell([](AcquisitionListener& l) { l.stopped(); });
+        return;
+    }
     // The meter's settings and their queries go first, one a tick.
     if (sendQueuedCommand()) {
         return;
@@ -149,11 +156,41 @@ void AcquisitionEngine::checkSilence() {
         silenceNoted_ = true;
         tell([&](AcquisitionListener& l) { l.noAnswer(querySentTimeOfDay_); });
     }
-    if (!timeoutTold_ && waited >= replyTimeoutMs()) {
+    const int allowance = firstReplyPending_ ? transport_.firstReplyAllowanceMs() : 0;
+    const int limit = resynchronising_ ? kResyncTimeoutMs : replyTimeoutMs() + allowance;
+    if (!timeoutTold_ && waited >= limit) {
         timeoutTold_ = true;
+        if (resynchronising_) {
+            tell([&](AcquisitionListener& l) { l.meterSilent(timedOutQuery_); });
+            return; // still waiting: a meter that wakes up is taken back
+        }
         const std::string query = routedQuery_.value_or(lastQuery_);
+        startResync(query);
         tell([&](AcquisitionListener& l) { l.replyTimedOut(query); });
     }
+}
+
+void AcquisitionEngine::startResync(const std::string& query) {
+    // A late answer to `query` must not be taken for the next query's: ask
+    // for a marker and drop everything that comes before its answer.
+    resynchronising_ = true;
+    timedOutQuery_ = query;
+    routedQuery_.reset();
+    assembler_.reset();
+    transport_.clearAfterTimeout();
+    sendcommand(std::string(kResyncQuery));
+    startQueryClock();
+}
+
+bool AcquisitionEngine::takeResyncDelivery(const char* buffer) {
+    const std::string reply = TrimBlanks(buffer);
+    if (reply != "1") {
+        tell([&](AcquisitionListener& l) { l.lateReplyDropped(reply); });
+        return false;
+    }
+    resynchronising_ = false;
+    queued_.push_front(std::string(kClearStatus));
+    return true;
 }
 
 void AcquisitionEngine::endSilence(bool tellIt) {
@@ -170,8 +207,12 @@ void AcquisitionEngine::connect(const std::string& function) {
     queryClock_.invalidate(); // the silence note times each connection afresh
     endSilence(true);
     startFunction_ = function;
-    nextCommand_ = profile_.remoteMode;
+    // Remote mode is asked for only where the line needs it (RS-232).
+    nextCommand_ = profile_.remoteMode.empty() ? profile_.functionQuery : profile_.remoteMode;
     dropQueuedCommands();
+    if (identifyOnConnect_) {
+        queued_.push_back(std::string(kIdentifyQuery));
+    }
     configuredFunction_.clear(); // the meter may have been set by hand meanwhile
     if (!function.empty() && CapabilitiesOf(function)) {
         queueSettingsBlock(function, true, true, true);
@@ -180,6 +221,7 @@ void AcquisitionEngine::connect(const std::string& function) {
     connected_ = true;
     running_ = true;
     halted_ = false;
+    firstReplyPending_ = true;
     hold(kConnectPauseMs);
     canSend_ = 1;
 }
@@ -190,6 +232,10 @@ void AcquisitionEngine::disconnect() {
     configuredFunction_.clear();
     connected_ = false;
     endSilence(true); // disconnected, the meter owes no answer
+}
+
+void AcquisitionEngine::identify() {
+    queued_.push_back(std::string(kIdentifyQuery));
 }
 
 void AcquisitionEngine::storeCommand(const std::string& command) {
@@ -312,8 +358,17 @@ void AcquisitionEngine::receive(const char* buffer, size_t length) {
     case ReplyAssembler::Outcome::Dropped:
         routedQuery_.reset();
         tell([&](AcquisitionListener& l) { l.replyDropped(dropped); });
+        if (resynchronising_) {
+            return; // not the marker's answer either
+        }
         break;
     case ReplyAssembler::Outcome::Reply:
+        if (resynchronising_) {
+            if (!takeResyncDelivery(buffer)) {
+                return; // still waiting for the marker's answer
+            }
+            break;
+        }
         takeDelivery(buffer);
         break;
     }
@@ -339,6 +394,7 @@ void AcquisitionEngine::takeDelivery(const char* buffer) {
 
 void AcquisitionEngine::replyHandled() {
     canSend_ = 1;
+    firstReplyPending_ = false;
     queryClock_.invalidate();
     endSilence(true);
     tell([](AcquisitionListener& l) { l.replyHandled(); });
@@ -419,6 +475,10 @@ void AcquisitionEngine::functionNamed(const std::string& function, bool unitChan
 }
 
 void AcquisitionEngine::takeRoutedReply(const std::string& query, const std::string& reply) {
+    if (query == kIdentifyQuery) {
+        tell([&](AcquisitionListener& l) { l.identified(reply); });
+        return;
+    }
     if (query == profile_.errorQuery) {
         takeErrorReply(reply);
         return;
@@ -478,6 +538,7 @@ void AcquisitionEngine::leaveCycle() {
     routedQuery_.reset();
     assembler_.reset();
     configuredFunction_.clear();
+    resynchronising_ = false;
 }
 
 void AcquisitionEngine::lineLost() {

@@ -14,6 +14,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velmora {
@@ -29,6 +30,13 @@ class MeterTransport;
 class AcquisitionEngine {
 public:
     static constexpr int kConnectPauseMs = 500;
+    static constexpr std::string_view kIdentifyQuery = "*IDN?";
+    // After a reply time-out: everything before the answer to this marker
+    // is a late reply and dropped; then the status the lost query may have
+    // left ("-410 Query INTERRUPTED") is cleared.
+    static constexpr std::string_view kResyncQuery = "*OPC?";
+    static constexpr std::string_view kClearStatus = "*CLS";
+    static constexpr int kResyncTimeoutMs = 2000;
 
     explicit AcquisitionEngine(MeterTransport& transport,
                                const MeterProfile& profile = Profile34401A());
@@ -49,6 +57,13 @@ public:
     void removeListener(AcquisitionListener* listener);
 
     const MeterProfile& profile() const { return profile_; }
+    // Another meter's words from the next command on (chosen from "*IDN?").
+    void setProfile(const MeterProfile& profile) { profile_ = profile; }
+    // Asks "*IDN?" first on every connection (network and GPIB meters say
+    // who they are; the answer comes as `identified`).
+    void setIdentifyOnConnect(bool on) { identifyOnConnect_ = on; }
+    // Asks "*IDN?" once, before the next reading.
+    void identify();
 
     // The cycle's state, under the names the window always gave it.
     const std::string& nextCommand() const { return nextCommand_; }
@@ -59,6 +74,8 @@ public:
     void setLogInterval(int32_t interval) { replies_.setLogInterval(interval); }
     const std::deque<std::string>& queuedCommands() const { return queued_; }
     bool reconnectWanted() const { return reconnectWanted_; }
+    // Between a reply time-out and the meter being in step again.
+    bool resynchronising() const { return resynchronising_; }
     // What the meter said is in force for `function`, while it is the last asked.
     std::optional<InForce> inForceOf(const std::string& function) const;
 
@@ -113,6 +130,9 @@ private:
         }
     }
     void hold(int milliseconds);
+    void startResync(const std::string& query);
+    // A delivery while resynchronising: true when it put the meter in step.
+    bool takeResyncDelivery(const char* buffer);
     bool held() const;
     void startQueryClock();
     void checkSilence();
@@ -135,7 +155,11 @@ private:
     void portSeenAgain();
 
     MeterTransport& transport_;
-    const MeterProfile& profile_;
+    MeterProfile profile_;
+    bool identifyOnConnect_ = false;
+    bool resynchronising_ = false;
+    std::string timedOutQuery_;
+    bool firstReplyPending_ = false; // the transport's first-answer allowance applies
     std::vector<AcquisitionListener*> listeners_;
     ReplyInterpreter replies_;
     ReplyAssembler assembler_;

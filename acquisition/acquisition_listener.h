@@ -60,11 +60,19 @@ public:
                          bool /*complete*/) {}
     // An in-force query answered with no number.
     virtual void inForceUnreadable(const std::string& /*query*/, const std::string& /*reply*/) {}
+    // The meter's answer to "*IDN?" (maker, model, serial number, firmware).
+    virtual void identified(const std::string& /*identity*/) {}
     // A query unanswered for the profile's silence note (since the time of day given).
     virtual void noAnswer(double /*sinceTimeOfDay*/) {}
     virtual void silenceEnded() {}
     // A query unanswered for longer than it can take: the meter is not there.
     virtual void replyTimedOut(const std::string& /*query*/) {}
+    // A reply that came after its time-out, dropped so that no later query
+    // takes it for its own answer.
+    virtual void lateReplyDropped(const std::string& /*reply*/) {}
+    // The meter did not come back in step after a time-out either: it is
+    // silent (`query` is the one that timed out first).
+    virtual void meterSilent(const std::string& /*query*/) {}
     // Local mode went out: the cycle has stopped.
     virtual void stopped() {}
     // The line went away; the engine waits for it to return.

@@ -1,11 +1,13 @@
 // The meter profiles Velmora knows.
 #include "acquisition/meter_profile.h"
 
+#include <cctype>
+
 namespace velmora {
 
 const MeterProfile& Profile34401A() {
     static const MeterProfile profile{
-        .model = "34401A-class",
+        .model = "34401A class",
         .terminator = "\r\n",
         .remoteMode = "syst:rem",
         .remotePauseMs = 1000,
@@ -23,6 +25,64 @@ const MeterProfile& Profile34401A() {
         .powerLineCycleSeconds = 0.02,
     };
     return profile;
+}
+
+const MeterProfile& Profile34401AGpib() {
+    static const MeterProfile profile = [] {
+        MeterProfile p = Profile34401A();
+        p.model = "34401A class (GPIB)";
+        p.terminator = "\n";
+        p.remoteMode.clear(); // the bus's REN line does it
+        p.remotePauseMs = 0;
+        p.localMode.clear();
+        return p;
+    }();
+    return profile;
+}
+
+const MeterProfile& ProfileLanMeter() {
+    static const MeterProfile profile = [] {
+        MeterProfile p = Profile34401A();
+        p.model = "3446x/3447x class";
+        p.terminator = "\n";
+        p.remoteMode.clear(); // "SYST:REM" is an RS-232 command; on LAN it is -113
+        p.remotePauseMs = 0;
+        p.localMode.clear();
+        return p;
+    }();
+    return profile;
+}
+
+std::vector<const MeterProfile*> KnownProfiles() {
+    return {&Profile34401A(), &Profile34401AGpib(), &ProfileLanMeter()};
+}
+
+const MeterProfile* ProfileNamed(std::string_view model) {
+    const auto lower = [](std::string_view text) {
+        std::string out(text);
+        for (char& c : out) {
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        return out;
+    };
+    for (const MeterProfile* profile : KnownProfiles()) {
+        if (lower(profile->model) == lower(model)) {
+            return profile;
+        }
+    }
+    return nullptr;
+}
+
+const MeterProfile& ProfileForIdentity(std::string_view identity, bool gpib) {
+    if (!gpib) {
+        return ProfileLanMeter();
+    }
+    // "maker,model,serial,firmware": the model is the second field.
+    const size_t comma = identity.find(',');
+    const std::string_view rest =
+        comma == std::string_view::npos ? std::string_view() : identity.substr(comma + 1);
+    const std::string_view model = rest.substr(0, rest.find(','));
+    return model.find("34401A") != std::string_view::npos ? Profile34401AGpib() : ProfileLanMeter();
 }
 
 } // namespace velmora

@@ -2,13 +2,15 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace velmora {
 
 // The cycle is the same for every SCPI meter; the words and the waits are
 // not. A profile is data, so a new meter is a new profile, not a new branch.
 struct MeterProfile {
-    std::string model;         // for people: "34401A-class"
+    std::string model;         // for people, and the Meter choice: "34401A class"
     std::string terminator;    // appended to every command
     std::string remoteMode;    // the first command of a connection
     int remotePauseMs = 0;     // the meter's time to enter remote mode
@@ -27,5 +29,21 @@ struct MeterProfile {
 
 // The 34401A and meters that speak as it does, on RS-232.
 const MeterProfile& Profile34401A();
+// The same meter through a GPIB adapter: the bus puts it in remote mode and
+// a line feed (with EOI) ends each line.
+const MeterProfile& Profile34401AGpib();
+// The 3446x/3447x and 34410A class on the network (a raw socket): the same
+// command set, a line feed ends each line, no remote mode to ask for.
+const MeterProfile& ProfileLanMeter();
+
+// Every profile, in the order the Meter choice offers them.
+std::vector<const MeterProfile*> KnownProfiles();
+// By its model text, letter case aside; null when there is none of that name.
+const MeterProfile* ProfileNamed(std::string_view model);
+// From a meter's "*IDN?" answer. On a socket the LAN rules hold whatever
+// the meter calls itself (a LAN meter in its 34401A personality is still on
+// a socket); through a GPIB adapter a 34401A is a 34401A, any other meter
+// is taken for the LAN class's command set without its socket.
+const MeterProfile& ProfileForIdentity(std::string_view identity, bool gpib);
 
 } // namespace velmora

@@ -31,6 +31,13 @@ public:
     virtual void watchForReturn(std::function<void()> present) = 0;
     virtual void stopWatching() = 0;
     virtual bool retryAfterOpenError(const std::exception& error) = 0;
+
+    // Added to the reply time-out of the first query after opening: some
+    // meters take seconds over their first answer on a new connection.
+    virtual int firstReplyAllowanceMs() const { return 0; }
+    // After a reply time-out, before the engine resynchronises: a GPIB
+    // adapter clears the instrument; a plain line has nothing to do.
+    virtual void clearAfterTimeout() {}
 };
 
 } // namespace velmora

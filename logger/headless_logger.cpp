@@ -5,6 +5,8 @@
 #include "serial/comms_error.h"
 #include "serial/device_events.h"
 #include "serial/device_path.h"
+#include "transports/resource_name.h"
+#include "transports/transport_error.h"
 #include "text/control_escape.h"
 #include "text/time_of_day.h"
 
@@ -32,8 +34,8 @@ std::string Quoted(const std::string& text) {
 HeadlessLogger::HeadlessLogger(LoggerOptions options)
     : options_(std::move(options))
     , watcher_(OpenUdevSerialEvents())
-    , transport_(comm_, watcher_)
-    , engine_(transport_)
+    , transport_(makeTransport())
+    , engine_(*transport_)
     , alarms_(options_.alarms) {
     engine_.addListener(this);
     engine_.mayRead = [this] { return mayRead(); };
@@ -53,9 +55,19 @@ HeadlessLogger::HeadlessLogger(LoggerOptions options)
     alarms_.onMessage = [this](const std::string& message) { say(message); };
 }
 
+std::unique_ptr<MeterTransport> HeadlessLogger::makeTransport() {
+    const Resource resource = ParseResource(options_.port);
+    if (resource.kind == ResourceKind::Socket) {
+        auto socket = std::make_unique<SocketTransport>(resource.host, resource.port);
+        socket_ = socket.get();
+        return socket;
+    }
+    return std::make_unique<SerialTransport>(comm_, watcher_);
+}
+
 HeadlessLogger::~HeadlessLogger() {
     engine_.removeListener(this);
-    comm_.ClosePort();
+    transport_->close();
     writer_.Stop();
 }
 
@@ -69,7 +81,16 @@ void HeadlessLogger::say(const std::string& text) {
 }
 
 std::optional<int> HeadlessLogger::start() {
-    comm_.SetCommName(options_.port);
+    const Resource resource = ParseResource(options_.port);
+    if (!resource.problem.empty()) {
+        say("cannot open " + options_.port + ": " + resource.problem);
+        return 2;
+    }
+    if (resource.gpib()) {
+        say("cannot open " + options_.port + ": GPIB adapters are not supported yet");
+        return 2;
+    }
+    comm_.SetCommName(resource.kind == ResourceKind::Serial ? resource.serialPort : options_.port);
     comm_.SetDeviceFolder(options_.deviceFolder);
     comm_.SetBaudRate(options_.baud);
     comm_.SetReadIntervalTimeout(26);
@@ -95,8 +116,27 @@ std::optional<int> HeadlessLogger::start() {
     if (options_.replyTimeout) {
         engine_.setReplyTimeout(static_cast<int>(std::ceil(*options_.replyTimeout * 1000)));
     }
+    if (socket_) {
+        socket_->onReceive = [this](const char* bytes, size_t length) {
+            engine_.receive(bytes, length);
+        };
+        socket_->onLost = [this] { engine_.lineLost(); };
+        // A network meter says who it is, and its answer picks the profile.
+        const MeterProfile* chosen = ProfileNamed(options_.profile);
+        engine_.setProfile(chosen ? *chosen : ProfileLanMeter());
+        engine_.setIdentifyOnConnect(true);
+    } else if (const MeterProfile* chosen = ProfileNamed(options_.profile)) {
+        engine_.setProfile(*chosen);
+    }
     try {
-        comm_.OpenPort();
+        if (socket_) {
+            socket_->open();
+        } else {
+            comm_.OpenPort();
+        }
+    } catch (const TransportError& error) {
+        say("cannot open " + options_.port + ": " + error.what());
+        return 2;
     } catch (const ECommsError& error) {
         std::string why = error.what();
         if (error.systemError() != 0) {
@@ -118,14 +158,14 @@ std::optional<int> HeadlessLogger::start() {
             writer_.Start(options_.output);
         } catch (const std::system_error& error) {
             say("cannot write " + options_.output + ": " + error.code().message());
-            comm_.ClosePort();
+            transport_->close();
             return 4;
         }
     }
     // Which meter the rows are from, as the desktop program writes it.
     if (!writeRow(std::nullopt,
                   "meter " + (options_.meterName.empty() ? options_.port : options_.meterName))) {
-        comm_.ClosePort();
+        transport_->close();
         return 4;
     }
     engine_.connect(options_.function);
@@ -224,6 +264,19 @@ void HeadlessLogger::replyTimedOut(const std::string& query) {
     if (stopping_) {
         return; // the stop's own wait decides
     }
+    // The engine gets the meter in step again; the gap is in the recording.
+    say("no reply to " + query + " in time; getting the meter in step again");
+    writeRow(std::nullopt, "no reply to " + query);
+}
+
+void HeadlessLogger::lateReplyDropped(const std::string& reply) {
+    say("a late reply was dropped: " + Quoted(reply));
+}
+
+void HeadlessLogger::meterSilent(const std::string& query) {
+    if (stopping_) {
+        return;
+    }
     fail(3, "the meter does not answer on " + options_.port + " (no reply to " + query + ")");
 }
 
@@ -292,6 +345,13 @@ void HeadlessLogger::reopenFailed(const std::exception& error) {
     fail(2, "port " + options_.port + " is back but cannot be opened: " + error.what());
 }
 
+void HeadlessLogger::identified(const std::string& identity) {
+    if (options_.profile.empty()) {
+        engine_.setProfile(ProfileForIdentity(identity, false));
+    }
+    writeRow(std::nullopt, "identified " + identity + " (" + engine_.profile().model + ")");
+}
+
 void HeadlessLogger::requestStop() {
     if (stopping_ || finished_) {
         return;
@@ -321,19 +381,23 @@ void HeadlessLogger::stopNow() {
     // Back to local mode, every byte handed over before the port closes.
     // The display comes back on for whoever walks up to the meter next.
     const MeterProfile& profile = engine_.profile();
-    std::string local = profile.localMode + profile.terminator;
+    std::string local = profile.localMode.empty() ? std::string()
+                                                  : profile.localMode + profile.terminator;
     if (!options_.displayOn) {
         local = profile.displayOn + profile.terminator + local;
     }
-    (void)transport_.send(local);
+    if (!local.empty()) {
+        (void)transport_->send(local);
+    }
     QElapsedTimer drain;
     drain.start();
-    while (!comm_.SendQueueEmpty() && drain.elapsed() < 1000) {
+    while (!socket_ && !comm_.SendQueueEmpty() && drain.elapsed() < 1000) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     // Handed to the kernel is not yet on the line: closing flushes what the
     // far end has not taken, so give the bytes their time on the wire.
-    const qint64 onTheWire = 100 + static_cast<qint64>(local.size()) * 10 * 1000 / options_.baud;
+    const qint64 onTheWire =
+        100 + (socket_ ? 0 : static_cast<qint64>(local.size()) * 10 * 1000 / options_.baud);
     drain.restart();
     while (drain.elapsed() < onTheWire) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -362,7 +426,7 @@ void HeadlessLogger::fail(int status, const std::string& message) {
         say(message);
     }
     engine_.stopWaiting();
-    comm_.ClosePort();
+    transport_->close();
     writer_.Stop();
     // The last sync failing means the last second may not be on the disk.
     if (const std::optional<std::string> why = writer_.TakeFailure(); why && status_ == 0) {

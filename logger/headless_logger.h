@@ -1,4 +1,4 @@
-// The headless logger: an acquisition engine on a serial port, its readings as recording rows.
+// The headless logger: an acquisition engine on a meter's line, its readings as recording rows.
 #pragma once
 
 #include "acquisition/acquisition_engine.h"
@@ -8,12 +8,14 @@
 #include "record/recording_writer.h"
 #include "serial/comm.h"
 #include "serial/port_return_watcher.h"
+#include "transports/socket_transport.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -61,14 +63,20 @@ private:
     void inForce(const std::string& function, const InForce& inForce, bool complete) override;
     void inForceUnreadable(const std::string& query, const std::string& reply) override;
     void replyTimedOut(const std::string& query) override;
+    void lateReplyDropped(const std::string& reply) override;
+    void meterSilent(const std::string& query) override;
     void portLost() override;
     void reconnected() override;
     void reopenFailed(const std::exception& error) override;
+    void identified(const std::string& identity) override;
+    std::unique_ptr<MeterTransport> makeTransport();
 
     LoggerOptions options_;
     TComm comm_;
     PortReturnWatcher watcher_;
-    SerialTransport transport_;
+    SocketTransport* socket_ = nullptr; // transport_, when it is a socket (set by makeTransport)
+    // The serial port's, or a socket's when --port names a network resource.
+    std::unique_ptr<MeterTransport> transport_;
     AcquisitionEngine engine_;
     RecordingWriter writer_;
     bool toStandardOutput_ = false;

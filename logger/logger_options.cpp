@@ -1,6 +1,7 @@
 // Parsing the headless logger's command line.
 #include "logger/logger_options.h"
 
+#include "acquisition/meter_profile.h"
 #include "measure/meter_settings.h"
 #include "measure/meter_settings_store.h"
 
@@ -71,6 +72,10 @@ ParsedLoggerOptions ParseLoggerOptions(const std::vector<std::string>& arguments
             o.help = true;
             continue;
         }
+        if (name == "--list") {
+            o.list = true;
+            continue;
+        }
         if (name == "--fast") {
             o.fast = true;
             o.given.insert(name);
@@ -79,7 +84,8 @@ ParsedLoggerOptions ParseLoggerOptions(const std::vector<std::string>& arguments
         static const char* const kWithValue[] = {"--port",     "--baud",    "--function",
                                                  "--nplc",     "--count",   "--duration",
                                                  "--interval", "--output",  "--device-folder",
-                                                 "--settings", "--samples", "--reply-timeout"};
+                                                 "--settings", "--samples", "--reply-timeout",
+                                                 "--profile"};
         if (std::find_if(std::begin(kWithValue), std::end(kWithValue),
                          [&](const char* w) { return name == w; }) == std::end(kWithValue)) {
             return fail("unknown option " + name);
@@ -98,6 +104,16 @@ ParsedLoggerOptions ParseLoggerOptions(const std::vector<std::string>& arguments
             o.output = v;
         } else if (name == "--device-folder") {
             o.deviceFolder = v;
+        } else if (name == "--profile") {
+            const MeterProfile* profile = ProfileNamed(v);
+            if (!profile) {
+                std::string known;
+                for (const MeterProfile* p : KnownProfiles()) {
+                    known += (known.empty() ? "\"" : ", \"") + p->model + "\"";
+                }
+                return fail("unknown profile " + v + " (known: " + known + ")");
+            }
+            o.profile = profile->model;
         } else if (name == "--settings") {
             o.settingsFile = v;
         } else if (name == "--samples") {
@@ -157,9 +173,16 @@ ParsedLoggerOptions ParseLoggerOptions(const std::vector<std::string>& arguments
 
 std::string LoggerUsage() {
     return "Usage: velmora-log [OPTION]...\n"
-           "Logs readings of a 34401A-class multimeter on a serial port, one CSV row each.\n"
+           "Logs readings of an SCPI multimeter on a serial port or the network, one CSV row\n"
+           "each.\n"
            "\n"
-           "  --port NAME        com1 (/dev/ttyS0), ttyUSB0, or a device path (default com1)\n"
+           "  --port NAME        com1 (/dev/ttyS0), ttyUSB0, a device path (default com1), or\n"
+           "                     a meter on the network: TCPIP::HOST::5025::SOCKET or\n"
+           "                     HOST:5025 (HOST an address, [IPv6 address] or a name)\n"
+           "  --profile NAME     the meter's command set: \"34401A class\" (serial default),\n"
+           "                     \"34401A class (GPIB)\", \"3446x/3447x class\" (network\n"
+           "                     default; a network meter's *IDN? answer chooses otherwise)\n"
+           "  --list             print the serial ports present, one a line, and exit\n"
            "  --baud RATE        the line's rate (default 9600)\n"
            "  --function NAME    VOLT, VOLT:AC, CURR, CURR:AC, RES, FRES, FREQ, PER, DIOD, CONT\n"
            "                     (or dcv, acv, dci, aci, ohm2, ohm4, diode ...); default: as it "

@@ -15,7 +15,7 @@
 namespace velmora {
 
 struct LoggerOptions {
-    std::string port = "com1"; // a port name (com1, ttyUSB0) or a device path
+    std::string port = "com1"; // a port name (com1, ttyUSB0), a device path, or a resource name
     std::string meterName;     // [Meter] Name= of the settings file; empty: the port
     uint32_t baud = 9600;
     std::string function; // the meter's name ("VOLT", "RES"); empty: as it is
@@ -32,6 +32,8 @@ struct LoggerOptions {
     std::string deviceFolder = "/dev";
     std::string settingsFile; // read for what the command line leaves open
     bool help = false;
+    bool list = false;   // print the serial ports and stop
+    std::string profile; // a meter profile by its model ("3446x/3447x class"); empty: by the line
 
     // From the settings file: the function's settings besides the
     // integration time, the meter's display, and the alarms.

@@ -3,6 +3,7 @@
 #include "logger/logger_options.h"
 #include "logger/logger_settings.h"
 #include "settings/ini_file.h"
+#include "settings/serial_port_list.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -33,6 +34,13 @@ int main(int argc, char** argv) {
     }
     if (parsed.options.help) {
         std::fputs(velmora::LoggerUsage().c_str(), stdout);
+        return 0;
+    }
+    if (parsed.options.list) {
+        for (const std::string& port :
+             velmora::AvailableSerialPorts(parsed.options.deviceFolder, std::string())) {
+            std::printf("%s\n", port.c_str());
+        }
         return 0;
     }
     velmora::LoggerOptions options = parsed.options;

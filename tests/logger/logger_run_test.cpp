@@ -169,7 +169,8 @@ TEST(LoggerRun, FailuresSayWhatAndEndWithTheirOwnStatus) {
     EXPECT_NE(missing.errors.find("cannot open"), std::string::npos) << missing.errors;
 
     MeterOptions silent = Steady();
-    silent.script = ParseScript("silence\n"); // "Func?" is never answered
+    // "Func?" is never answered, nor the marker that would get the meter in step again.
+    silent.script = ParseScript("silence\nsilence\n");
     MeterEmulator meter(silent);
     meter.Start();
     // Given a time-out of its own, the run need not wait out the default 10 s.

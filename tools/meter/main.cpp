@@ -28,6 +28,12 @@ constexpr const char* kUsage =
     "  --query-interrupt on|off\n"
     "                     a command during an answer drops it and queues -410\n"
     "                     (default off)\n"
+    "  --tcp PORT         on the network instead: listen on 127.0.0.1:PORT (0: any\n"
+    "                     free port; the first line then says which), one\n"
+    "                     connection at a time, no byte timing; lines end in LF\n"
+    "  --persona NAME     34401a (RS-232, default), 34401a-gpib, 3446x (LAN), or\n"
+    "                     3446x-as-34401a (LAN, says 34401A): each refuses the\n"
+    "                     others' commands with -113 and answers *IDN? as itself\n"
     "  --script FILE      canned steps (answer, reply, split, garbage, overload,\n"
     "                     silence, pause, send, xoff, xon, hangup [reopen [MS]])\n";
 
@@ -87,6 +93,24 @@ velmora::MeterOptions ParseArguments(int argc, char** argv) {
             if (value != "on" && value != "off")
                 Usage("--query-interrupt takes on or off");
             options.interruptQueries = value == "on";
+        } else if (option == "--tcp") {
+            const unsigned long port = Unsigned(value, option);
+            if (port > 65535)
+                Usage("--tcp needs a port of 0 to 65535");
+            options.tcpPort = static_cast<int>(port);
+            options.baud = 0;
+        } else if (option == "--persona") {
+            using velmora::MeterPersona;
+            if (value == "34401a")
+                options.model.persona = MeterPersona::Rs232_34401A;
+            else if (value == "34401a-gpib")
+                options.model.persona = MeterPersona::Gpib34401A;
+            else if (value == "3446x")
+                options.model.persona = MeterPersona::Lan3446x;
+            else if (value == "3446x-as-34401a")
+                options.model.persona = MeterPersona::Lan34401A;
+            else
+                Usage("--persona takes 34401a, 34401a-gpib, 3446x or 3446x-as-34401a");
         } else if (option == "--script") {
             std::ifstream file(value);
             if (!file)

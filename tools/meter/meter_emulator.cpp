@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/eventfd.h>
 #include <system_error>
 #include <unistd.h>
@@ -37,12 +38,19 @@ void MeterEmulator::Start() {
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd_ < 0)
         throw std::system_error(errno, std::generic_category(), "eventfd");
-    pty_ = std::make_unique<PseudoTerminal>();
-    {
+    if (options_.tcpPort >= 0) {
+        tcp_ = std::make_unique<TcpListener>(static_cast<uint16_t>(options_.tcpPort));
+        tcpPort_ = tcp_->Port();
         std::lock_guard lock(mutex_);
-        slavePath_ = pty_->SlavePath();
+        slavePath_ = "127.0.0.1:" + std::to_string(tcp_->Port());
+    } else {
+        pty_ = std::make_unique<PseudoTerminal>();
+        {
+            std::lock_guard lock(mutex_);
+            slavePath_ = pty_->SlavePath();
+        }
+        UpdateLink();
     }
-    UpdateLink();
     stopping_ = false;
     thread_ = std::thread(&MeterEmulator::Run, this);
 }
@@ -55,6 +63,7 @@ void MeterEmulator::Stop() {
         thread_.join();
     }
     pty_.reset();
+    tcp_.reset();
     if (wakeFd_ >= 0)
         ::close(wakeFd_);
     wakeFd_ = -1;
@@ -139,12 +148,29 @@ void MeterEmulator::Serve() {
         if (stopping_)
             break;
 
-        pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {pty_ ? pty_->MasterFd() : -1, POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0 && errno != EINTR)
+        pollfd fds[3] = {{wakeFd_, POLLIN, 0},
+                         {LinkFd(), POLLIN, 0},
+                         {tcp_ ? tcp_->ListenFd() : -1, POLLIN, 0}};
+        if (::poll(fds, 3, -1) < 0 && errno != EINTR)
             break;
         if (fds[0].revents & POLLIN) {
             uint64_t count = 0;
             (void)::read(wakeFd_, &count, sizeof count);
+        }
+        if (fds[2].revents & POLLIN) {
+            tcp_->Accept();
+            accepted_ = tcp_->Accepted();
+            refused_ = tcp_->Refused();
+        }
+        if (tcp_ && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
+            char probe;
+            if (::recv(fds[1].fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT) == 0 ||
+                (fds[1].revents & POLLERR)) {
+                // The program closed the connection: wait for the next one.
+                tcp_->DropConnection();
+                lineBuffer_.clear();
+                continue;
+            }
         }
         if (fds[1].revents & POLLIN) {
             char buffer[512];
@@ -215,6 +241,7 @@ void MeterEmulator::HandleLine(const std::string& line) {
     // The model always sees the command, so "Meas" switches the function
     // even when the script answers in its place.
     const std::optional<std::string> ownReply = model_.Handle(line);
+    undefined_ = model_.UndefinedHeaders();
     ScriptStep step; // by default the meter answers by itself
     {
         std::lock_guard lock(mutex_);
@@ -235,10 +262,26 @@ void MeterEmulator::HandleLine(const std::string& line) {
     }
 }
 
+int MeterEmulator::LinkFd() const {
+    if (tcp_)
+        return tcp_->ConnectionFd();
+    return pty_ ? pty_->MasterFd() : -1;
+}
+
+bool MeterEmulator::WriteLink(std::string_view bytes) {
+    if (tcp_)
+        return tcp_->Write(bytes);
+    return pty_ && pty_->Write(bytes);
+}
+
+int MeterEmulator::UndefinedHeaders() const {
+    return undefined_;
+}
+
 bool MeterEmulator::InputWaiting() const {
-    if (!pty_ || !pty_->MasterOpen())
+    if (LinkFd() < 0)
         return false;
-    pollfd input{pty_->MasterFd(), POLLIN, 0};
+    pollfd input{LinkFd(), POLLIN, 0};
     return ::poll(&input, 1, 0) == 1 && (input.revents & POLLIN);
 }
 
@@ -267,18 +310,27 @@ void MeterEmulator::Answer(const ScriptStep& step, const std::optional<std::stri
     using Kind = ScriptStep::Kind;
     std::string first;
     std::string second;
+    // RS-232 lines end in CR LF; on GPIB and the network a line feed ends them.
+    const char* eol = options_.model.persona == MeterPersona::Rs232_34401A ? "\r\n" : "\n";
     switch (step.kind) {
     case Kind::Answer:
         if (!ownReply)
             return;
-        first = *ownReply + "\r\n";
+        first = *ownReply + eol;
         break;
     case Kind::Reply:
-        first = step.text + "\r\n";
+        first = step.text + eol;
+        break;
+    case Kind::Late:
+        if (!ownReply)
+            return;
+        first = *ownReply + eol;
+        if (!Sleep(std::chrono::milliseconds(step.milliseconds)))
+            return;
         break;
     case Kind::Split:
         first = step.text;
-        second = step.rest + "\r\n";
+        second = step.rest + eol;
         break;
     case Kind::Garbage: {
         std::uniform_int_distribution<int> byte(1, 255);
@@ -287,11 +339,11 @@ void MeterEmulator::Answer(const ScriptStep& step, const std::optional<std::stri
             if (c != '\r' && c != '\n' && c != kXon && c != kXoff)
                 first += c;
         }
-        first += "\r\n";
+        first += eol;
         break;
     }
     case Kind::Overload:
-        first = FormatReading(step.negative ? -kOverload : kOverload) + "\r\n";
+        first = FormatReading(step.negative ? -kOverload : kOverload) + eol;
         break;
     default: // silence
         return;
@@ -320,11 +372,11 @@ void MeterEmulator::Answer(const ScriptStep& step, const std::optional<std::stri
 }
 
 bool MeterEmulator::Transmit(std::string_view bytes) {
-    if (!pty_ || !pty_->MasterOpen())
+    if (LinkFd() < 0)
         return false;
     if (options_.baud == 0) {
         lastWriteAt_ = Clock::now();
-        return pty_->Write(bytes);
+        return WriteLink(bytes);
     }
     // A byte is there for the program only once its stop bit has been sent.
     auto due = Clock::now();
@@ -335,7 +387,7 @@ bool MeterEmulator::Transmit(std::string_view bytes) {
         // Taken before the write: the write may wake the program's reader,
         // which can keep this thread off the processor for a while.
         lastWriteAt_ = Clock::now();
-        if (!pty_->Write(std::string_view(&c, 1)))
+        if (!WriteLink(std::string_view(&c, 1)))
             return false;
     }
     return true;
@@ -355,6 +407,20 @@ std::chrono::nanoseconds MeterEmulator::ByteTime() const {
 }
 
 void MeterEmulator::HangUp(bool reopen, std::chrono::milliseconds gap) {
+    if (tcp_) {
+        // The meter goes off the network and, when it reopens, listens again.
+        tcp_->DropConnection();
+        tcp_->StopListening();
+        lineBuffer_.clear();
+        if (reopen && !Sleep(gap))
+            return;
+        if (reopen)
+            tcp_->Listen();
+        ++hangups_;
+        if (reopen && options_.onReopened)
+            options_.onReopened(Clock::now());
+        return;
+    }
     pty_->Close();
     lineBuffer_.clear();
     if (reopen && gap.count() > 0) {

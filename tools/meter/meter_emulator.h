@@ -4,6 +4,7 @@
 #include "tools/meter/meter_model.h"
 #include "tools/meter/meter_script.h"
 #include "tools/meter/pseudo_terminal.h"
+#include "tools/meter/tcp_listener.h"
 
 #include <atomic>
 #include <chrono>
@@ -42,6 +43,10 @@ struct MeterOptions {
     // -410 "Query INTERRUPTED" queued.
     bool interruptQueries = false;
     MeterModelOptions model;
+    // 0 or more: the meter is on the network instead, listening on
+    // 127.0.0.1 at this port (0: any free one, see TcpPort()); one
+    // connection at a time, a hang-up closes it and the listener.
+    int tcpPort = -1;
     std::vector<ScriptStep> script;
     // When set, a symbolic link here points at the slave; it follows a
     // reopen after a hang-up and is removed by Stop().
@@ -95,6 +100,13 @@ public:
     int InterruptedQueries() const { return interrupted_; }
     // Hang-ups done, each counted once a reopened port is ready.
     int Hangups() const { return hangups_; }
+    // On the network: the port listened on, the connections taken, and
+    // those refused because one was already open.
+    uint16_t TcpPort() const { return tcpPort_; }
+    int AcceptedConnections() const { return accepted_; }
+    int RefusedConnections() const { return refused_; }
+    // Commands refused as undefined (-113), whether read from the queue or not.
+    int UndefinedHeaders() const;
 
 private:
     void Run();
@@ -117,6 +129,13 @@ private:
     std::atomic<int> interrupted_{0};
     std::mt19937 noise_;
     std::unique_ptr<PseudoTerminal> pty_;
+    std::unique_ptr<TcpListener> tcp_; // instead of the pty, on the network
+    std::atomic<uint16_t> tcpPort_{0};
+    std::atomic<int> accepted_{0};
+    std::atomic<int> refused_{0};
+    std::atomic<int> undefined_{0};
+    int LinkFd() const; // where the program's bytes come from, -1 without one
+    bool WriteLink(std::string_view bytes);
     std::string slavePath_;
 
     mutable std::mutex mutex_;

@@ -225,6 +225,9 @@ const MeterModel::Settings& MeterModel::SettingsOf(MeterFunction function) const
 }
 
 void MeterModel::PushError(int code, const char* text) {
+    if (code == -113) {
+        ++undefinedHeaders_;
+    }
     if (errors_.size() >= 20) {
         errors_.back() = "-350,\"Queue overflow\"";
         return;
@@ -400,8 +403,28 @@ std::optional<std::string> MeterModel::Handle(std::string_view line) {
         errors_.pop_front();
         return oldest;
     }
+    if (nodes.size() == 2 && nodes[0] == "*OPC" && query)
+        return "1"; // every command before it is done: the meter is in step again
+    if (nodes.size() == 2 && nodes[0] == "*IDN" && query) {
+        switch (options_.persona) {
+        case MeterPersona::Lan3446x:
+            return "VELMORA-EMU,34461A,MY00000001,A.03.01-02.40";
+        case MeterPersona::Lan34401A:
+            return "VELMORA-EMU,34401A,MY00000001,A.03.01-02.40";
+        default:
+            return "VELMORA-EMU,34401A,0,11-5-2";
+        }
+    }
     if (!query) {
+        if (nodes.size() == 1 && nodes[0] == "*CLS") {
+            errors_.clear();
+            return std::nullopt;
+        }
         if (nodes.size() == 2 && nodes[0] == "SYST" && (nodes[1] == "REM" || nodes[1] == "LOC")) {
+            if (options_.persona != MeterPersona::Rs232_34401A) {
+                PushError(-113, "Undefined header"); // an RS-232 command only
+                return std::nullopt;
+            }
             remote_ = nodes[1] == "REM";
             return std::nullopt;
         }

@@ -40,6 +40,16 @@ std::string FormatReading(double value);
 
 inline constexpr double kOverload = 9.9e37; // what the meter sends for an open input
 
+// Which meter the emulator plays, and on which line: each accepts only its
+// own command set ("SYST:REM" is for RS-232 alone) and answers "*IDN?" as
+// that meter would.
+enum class MeterPersona {
+    Rs232_34401A, // the 34401A class on RS-232
+    Gpib34401A,   // the same meter on GPIB: remote by the bus
+    Lan3446x,     // a 3446x/3447x-class meter on a raw socket
+    Lan34401A,    // the same in its 34401A personality: says "34401A", still on the network
+};
+
 struct MeterModelOptions {
     MeterFunction startFunction = MeterFunction::DcVolts;
     uint32_t seed = 1;
@@ -48,6 +58,7 @@ struct MeterModelOptions {
     // Every reading one more than the last (1, 2, 3 ...): a reading lost,
     // repeated or shifted shows at once. No noise, no overloads, no ranging.
     bool counter = false;
+    MeterPersona persona = MeterPersona::Rs232_34401A;
 };
 
 // Interprets one command line (without its CR LF) the way the meter does:
@@ -83,6 +94,8 @@ public:
     // The error queue, oldest first, as "SYST:ERR?" reads it: "-113,\"Undefined header\"".
     const std::deque<std::string>& Errors() const { return errors_; }
     void PushError(int code, const char* text);
+    // Commands refused with -113 since the start, read from the queue or not.
+    int UndefinedHeaders() const { return undefinedHeaders_; }
 
     // A plausible reading of the present function: a base value with
     // noise, now and then a decade away, and an occasional overload where
@@ -104,6 +117,7 @@ private:
     bool remote_ = false;
     int decade_ = 0;       // offset from the function's base value, -2..+2
     uint64_t counted_ = 0; // the counter's last reading
+    int undefinedHeaders_ = 0;
     MeterModelOptions options_;
     std::mt19937 random_;
 };

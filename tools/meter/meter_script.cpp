@@ -54,6 +54,9 @@ ScriptStep ParseStep(std::string_view line) {
             throw std::invalid_argument("\"" + word + "\" needs a text");
         step.kind = word == "reply" ? Kind::Reply : Kind::Send;
         step.text = DecodeEscapes(rest);
+    } else if (word == "late") {
+        step.kind = Kind::Late;
+        step.milliseconds = Number(rest, "milliseconds");
     } else if (word == "split") {
         const auto [delay, text] = FirstWord(rest);
         step.kind = Kind::Split;
@@ -102,7 +105,8 @@ int HexDigit(char c) {
 bool AnswersQuery(ScriptStep::Kind kind) {
     using Kind = ScriptStep::Kind;
     return kind == Kind::Answer || kind == Kind::Reply || kind == Kind::Split ||
-           kind == Kind::Garbage || kind == Kind::Overload || kind == Kind::Silence;
+           kind == Kind::Garbage || kind == Kind::Overload || kind == Kind::Silence ||
+           kind == Kind::Late;
 }
 
 std::string DecodeEscapes(std::string_view text) {

@@ -18,6 +18,7 @@ struct ScriptStep {
         Garbage,  // answer it with `count` noise bytes and CR LF
         Overload, // answer it with +9.90000000E+37 (or negative)
         Silence,  // leave it unanswered
+        Late,     // answer it as the meter would, but only after `milliseconds`
         Pause,    // wait `milliseconds`
         Send,     // write `text` at once
         Xoff,     // send XOFF (19): the program must stop sending
@@ -49,6 +50,7 @@ bool AnswersQuery(ScriptStep::Kind kind);
 //   garbage 12
 //   overload            overload -
 //   silence
+//   late 3000           (the meter's own answer, held 3 s)
 //   pause 250
 //   send \x13junk\r\n
 //   xoff                xon
