@@ -183,9 +183,20 @@ void AcquisitionEngine::startResync(const std::string& query) {
 }
 
 bool AcquisitionEngine::takeResyncDelivery(const char* buffer) {
-    const std::string reply = TrimBlanks(buffer);
-    if (reply != "1") {
-        tell([&](AcquisitionListener& l) { l.lateReplyDropped(reply); });
+    // A serial chunk may hold the late reply and the marker's answer at once.
+    std::string_view rest(buffer);
+    bool inStep = false;
+    while (!rest.empty() && !inStep) {
+        const size_t end = rest.find('\n');
+        const std::string line = TrimBlanks(rest.substr(0, end));
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        if (line == "1") {
+            inStep = true;
+        } else if (!line.empty()) {
+            tell([&](AcquisitionListener& l) { l.lateReplyDropped(line); });
+        }
+    }
+    if (!inStep) {
         return false;
     }
     resynchronising_ = false;

@@ -5,10 +5,10 @@
 #include "serial/comms_error.h"
 #include "serial/device_events.h"
 #include "serial/device_path.h"
-#include "transports/resource_name.h"
-#include "transports/transport_error.h"
 #include "text/control_escape.h"
 #include "text/time_of_day.h"
+#include "transports/resource_name.h"
+#include "transports/transport_error.h"
 
 #include <QCoreApplication>
 
@@ -381,8 +381,8 @@ void HeadlessLogger::stopNow() {
     // Back to local mode, every byte handed over before the port closes.
     // The display comes back on for whoever walks up to the meter next.
     const MeterProfile& profile = engine_.profile();
-    std::string local = profile.localMode.empty() ? std::string()
-                                                  : profile.localMode + profile.terminator;
+    std::string local =
+        profile.localMode.empty() ? std::string() : profile.localMode + profile.terminator;
     if (!options_.displayOn) {
         local = profile.displayOn + profile.terminator + local;
     }

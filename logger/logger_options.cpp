@@ -81,11 +81,10 @@ ParsedLoggerOptions ParseLoggerOptions(const std::vector<std::string>& arguments
             o.given.insert(name);
             continue;
         }
-        static const char* const kWithValue[] = {"--port",     "--baud",    "--function",
-                                                 "--nplc",     "--count",   "--duration",
-                                                 "--interval", "--output",  "--device-folder",
-                                                 "--settings", "--samples", "--reply-timeout",
-                                                 "--profile"};
+        static const char* const kWithValue[] = {
+            "--port",     "--baud",          "--function", "--nplc",          "--count",
+            "--duration", "--interval",      "--output",   "--device-folder", "--settings",
+            "--samples",  "--reply-timeout", "--profile"};
         if (std::find_if(std::begin(kWithValue), std::end(kWithValue),
                          [&](const char* w) { return name == w; }) == std::end(kWithValue)) {
             return fail("unknown option " + name);

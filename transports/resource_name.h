@@ -26,16 +26,20 @@ struct Resource {
     // than looking the text up as a serial port.
     std::string problem;
 
-    bool onNetwork() const { return kind == ResourceKind::Socket || kind == ResourceKind::GpibOnSocket; }
-    bool gpib() const { return kind == ResourceKind::GpibOnSerial || kind == ResourceKind::GpibOnSocket; }
+    bool onNetwork() const {
+        return kind == ResourceKind::Socket || kind == ResourceKind::GpibOnSocket;
+    }
+    bool gpib() const {
+        return kind == ResourceKind::GpibOnSerial || kind == ResourceKind::GpibOnSocket;
+    }
 };
 
 // Reads a resource name; letter case does not matter in the keywords:
 //   TCPIP::host::5025::SOCKET   (also TCPIP0::…; host an IPv4 or IPv6 address or a name)
-//   host:5025                   (IPv4 address, [IPv6 address] or a name of letters, digits, '-', '.')
-//   ASRL/dev/ttyUSB0::INSTR     (a serial device; ASRL1::INSTR is com1)
-//   GPIB::22@/dev/ttyUSB0       (GPIB address 22 behind an adapter on a serial port; GPIB0::22::INSTR@… too)
-//   GPIB::22@host:1234          (the same adapter on the network; a TCPIP::…::SOCKET name too)
+//   host:5025                   (IPv4 address, [IPv6 address] or a name of letters, digits, '-',
+//   '.') ASRL/dev/ttyUSB0::INSTR     (a serial device; ASRL1::INSTR is com1) GPIB::22@/dev/ttyUSB0
+//   (GPIB address 22 behind an adapter on a serial port; GPIB0::22::INSTR@… too) GPIB::22@host:1234
+//   (the same adapter on the network; a TCPIP::…::SOCKET name too)
 // Anything else is a serial port name exactly as written ("com1", device paths, by-id and
 // by-path names, which hold colons).
 Resource ParseResource(std::string_view text);

@@ -21,8 +21,8 @@ namespace velmora {
 
 // The addresses a host name stands for; empty with `why` set when it
 // stands for none. A seam: tests never look a name up outside /etc/hosts.
-using Resolver = std::function<std::vector<sockaddr_storage>(const std::string& host,
-                                                             uint16_t port, std::string* why)>;
+using Resolver = std::function<std::vector<sockaddr_storage>(const std::string& host, uint16_t port,
+                                                             std::string* why)>;
 Resolver SystemResolver();
 
 // Non-blocking, on the main thread's event loop. Replies are handed over a

@@ -326,6 +326,76 @@ TEST(LoggerRun, TwoLoggersSideBySideEachWithItsOwnMeterAndFile) {
     }
 }
 
+// A meter on the network, by each way of writing its name, against each LAN persona in counter
+// mode: every reading once and in order, its unit, and no command the persona does not know.
+struct NetworkRun {
+    const char* name;
+    MeterPersona persona;
+    const char* form; // the resource name, PORT standing for the emulator's port
+};
+
+const NetworkRun kNetworkRuns[] = {
+    {"visa_3446x", MeterPersona::Lan3446x, "TCPIP::127.0.0.1::PORT::SOCKET"},
+    {"short_3446x_as_34401a", MeterPersona::Lan34401A, "127.0.0.1:PORT"},
+    {"visa_board_lower_case", MeterPersona::Lan3446x, "tcpip0::127.0.0.1::PORT::socket"},
+};
+
+class LoggerOnTheNetwork : public ::testing::TestWithParam<NetworkRun> {};
+
+TEST_P(LoggerOnTheNetwork, LogsEveryReadingOnceInOrder) {
+    MeterOptions options;
+    options.model.counter = true;
+    options.model.persona = GetParam().persona;
+    options.tcpPort = 0;
+    MeterEmulator meter(options);
+    meter.Start();
+    std::string port = GetParam().form;
+    port.replace(port.find("PORT"), 4, std::to_string(meter.TcpPort()));
+    test::TempFolder folder;
+    const LoggerResult run = RunLogger({"--port", port, "--count", "100", "--fast"}, folder);
+    EXPECT_EQ(run.status, 0) << run.errors;
+    const std::optional<SavedRun> saved =
+        ReadRun(test::ReadBytes(folder / "stdout.txt").value_or(""));
+    ASSERT_TRUE(saved);
+    std::vector<long double> values;
+    for (const RunRow& row : saved->rows) {
+        if (row.value) {
+            values.push_back(*row.value);
+            EXPECT_EQ(row.unit, "V DC");
+        }
+    }
+    ASSERT_EQ(values.size(), 100u);
+    for (size_t i = 0; i < values.size(); ++i) {
+        EXPECT_EQ(values[i], static_cast<long double>(i + 1)) << "row " << i;
+    }
+    const std::vector<std::string> events =
+        Events(test::ReadBytes(folder / "stdout.txt").value_or(""));
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_TRUE(events[2].starts_with("identified VELMORA-EMU ")) << events[2];
+    EXPECT_TRUE(events[2].ends_with("(3446x/3447x class)")) << "on a socket the LAN rules hold";
+    EXPECT_EQ(meter.UndefinedHeaders(), 0) << testing::PrintToString(meter.Commands());
+    EXPECT_EQ(meter.AcceptedConnections(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, LoggerOnTheNetwork, ::testing::ValuesIn(kNetworkRuns),
+                         [](const ::testing::TestParamInfo<NetworkRun>& row) {
+                             return std::string(row.param.name);
+                         });
+
+TEST(LoggerRun, ANetworkResourceThatCannotBeOneIsRefusedWithItsReason) {
+    test::TempFolder folder;
+    const LoggerResult zero = RunLogger({"--port", "TCPIP::127.0.0.1::0::SOCKET"}, folder);
+    EXPECT_EQ(zero.status, 2);
+    EXPECT_NE(zero.errors.find("port 0 is no TCP port"), std::string::npos) << zero.errors;
+    TcpListener closed(0);
+    const uint16_t nobody = closed.Port();
+    closed.StopListening();
+    const LoggerResult refused =
+        RunLogger({"--port", "127.0.0.1:" + std::to_string(nobody)}, folder);
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.errors.find("connection refused"), std::string::npos) << refused.errors;
+}
+
 TEST(LoggerRun, ALostPortIsWaitedForAndTheCycleStartsAgainWhenItIsBack) {
     test::TempFolder folder;
     MeterOptions options = Steady();

@@ -30,8 +30,8 @@ const NameRow kNames[] = {
      "/dev/serial/by-id/usb-FTDI_FT232R_A1-if00-port0", "", 0, -1, false},
     {"/dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0", kSerial,
      "/dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0", "", 0, -1, false},
-    {"pci-0000:00:14.0-usb-0:1:1.0-port0", kSerial, "pci-0000:00:14.0-usb-0:1:1.0-port0", "", 0,
-     -1, false},
+    {"pci-0000:00:14.0-usb-0:1:1.0-port0", kSerial, "pci-0000:00:14.0-usb-0:1:1.0-port0", "", 0, -1,
+     false},
     {"ttyS0", kSerial, "ttyS0", "", 0, -1, false},
     {"", kSerial, "", "", 0, -1, false},
     // VISA serial.

@@ -5,8 +5,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <poll.h>
-#include <sys/socket.h>
 #include <sys/eventfd.h>
+#include <sys/socket.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -148,9 +148,8 @@ void MeterEmulator::Serve() {
         if (stopping_)
             break;
 
-        pollfd fds[3] = {{wakeFd_, POLLIN, 0},
-                         {LinkFd(), POLLIN, 0},
-                         {tcp_ ? tcp_->ListenFd() : -1, POLLIN, 0}};
+        pollfd fds[3] = {
+            {wakeFd_, POLLIN, 0}, {LinkFd(), POLLIN, 0}, {tcp_ ? tcp_->ListenFd() : -1, POLLIN, 0}};
         if (::poll(fds, 3, -1) < 0 && errno != EINTR)
             break;
         if (fds[0].revents & POLLIN) {
