@@ -82,8 +82,14 @@ TForm1::TForm1(QWidget* parent, std::string settingsPath, std::string userSettin
     portWatcher_ = new PortReturnWatcher(OpenUdevSerialEvents(), this);
     Comm1 = new TComm(this);
     Comm1->setObjectName(QStringLiteral("Comm1"));
-    transport_ = std::make_unique<SerialTransport>(*Comm1, *portWatcher_);
+    transport_ = std::make_unique<ResourceLine>(*Comm1, *portWatcher_);
     engine_ = std::make_unique<AcquisitionEngine>(*transport_);
+    // A socket's lines take the serial component's way in, so both lines
+    // are one path to the engine.
+    transport_->onReceive = [this](const char* bytes, size_t length) {
+        Comm1ReceiveData(Comm1, bytes, static_cast<uint16_t>(length));
+    };
+    transport_->onLost = [this] { Comm1RequestHangup(); };
     // The window's own pause, blocking: nothing may run while the meter settles.
     engine_->pause = [this](int milliseconds) { pause(milliseconds); };
     engine_->logLineCount = [this] {
@@ -104,6 +110,7 @@ TForm1::TForm1(QWidget* parent, std::string settingsPath, std::string userSettin
 TForm1::~TForm1() {
     // The owner closes the port; make sure no worker outlives the window
     // even when the close query never ran.
+    transport_->close();
     Comm1->ClosePort();
     engine_->removeListener(this);
 }
@@ -208,8 +215,17 @@ void TForm1::showEvent(QShowEvent* event) {
 void TForm1::FormShow() {
     const ComInfo line = ReadComInfo(*settingsFile_);
     Comm1->SetCommName(line.port);
+    // Converted as always, so a file stays valid for both kinds of port.
     Comm1->SetBaudRate(ComBaudRate(line.baudText));
+    useResource(line.port);
     showPortInUse();
+    if (transport_->onNetwork() || !transport_->resource().problem.empty()) {
+        if (!openNetworkLine() && Form3) {
+            Form3->exec();
+            composeStatusAfterDialog();
+        }
+        return;
+    }
     try {
         Comm1->OpenPort();
         noteSpeedInForce();
@@ -249,6 +265,7 @@ bool TForm1::FormCloseQuery() {
     // The meter is not sent back to local mode: closing is immediate. A
     // recording ends with the program (its last rows synced).
     recording_->stop();
+    transport_->close();
     Comm1->ClosePort();
     return true;
 }

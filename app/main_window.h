@@ -3,6 +3,7 @@
 
 #include "acquisition/acquisition_engine.h"
 #include "acquisition/serial_transport.h"
+#include "transports/resource_line.h"
 #include "measure/meter_settings.h"
 #include "measure/meter_settings_store.h"
 
@@ -62,7 +63,8 @@ public:
     ~TForm1() override;
 
     // The other windows, created after this one by the program entry.
-    void setSettingsDialog(TForm3* dialog) { Form3 = dialog; }
+    // The dialog opens network lines and asks "*IDN?" through the window.
+    void setSettingsDialog(TForm3* dialog);
     void setHelpWindow(QWidget* window) { Form4 = window; }
     // The chart follows every reading and opens from the displays.
     void setChartWindow(TForm2* chart);
@@ -153,6 +155,7 @@ public:
     QLabel* statusLineCount = nullptr;
     QLabel* statusRecording = nullptr; // the recording's indicator
     QLabel* statusAlarm = nullptr;     // the banner of raised alarms
+    QLabel* statusInstrument = nullptr; // a network meter: its profile, line and identity
     QTimer* Timer1 = nullptr;
     TComm* Comm1 = nullptr;
     QFileDialog* SaveDialog1 = nullptr;
@@ -233,6 +236,17 @@ private:
     void portLost() override;
     void reconnected() override;
     void reopenFailed(const std::exception& error) override;
+    void identified(const std::string& identity) override;
+    void replyTimedOut(const std::string& query) override;
+    // The meter's line (meter_line.cpp): the resource of `portText`, its
+    // profile, opening it with the reasons shown, the instrument panel.
+    void useResource(const std::string& portText);
+    // Opens a network resource's line; false (the box shown) when it cannot be had.
+    bool openNetworkLine();
+    const MeterProfile& chosenProfile() const;
+    void showInstrument();
+    QString lineName() const;
+    void identifyClick();
     // Status bar (status_notes.cpp).
     void showNote(const QString& note);
     void showPortInUse();
@@ -255,7 +269,10 @@ private:
     QString settingsNote_; // where a choice was kept, until the dialog has closed
     // Watches for a lost port to return.
     PortReturnWatcher* portWatcher_ = nullptr;
-    std::unique_ptr<SerialTransport> transport_;
+    // The serial component's line, or a socket's for a network resource.
+    std::unique_ptr<ResourceLine> transport_;
+    std::string portText_; // the resource as the user wrote it
+    std::string identity_; // the meter's "*IDN?" answer, once asked
     std::unique_ptr<AcquisitionEngine> engine_;
     RecordingControl* recording_ = nullptr;
     QAction* recordAction_ = nullptr;

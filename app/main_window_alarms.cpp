@@ -54,7 +54,7 @@ void TForm1::showAlarmColours(bool raised) {
 void TForm1::updateAlarmConnection() {
     // After a lost port the meter is still expected: a silence alarm goes on
     // counting while the program waits to connect again.
-    alarms_->setConnected((Check_Connection->isChecked() && Comm1->PortOpen()) ||
+    alarms_->setConnected((Check_Connection->isChecked() && transport_->isOpen()) ||
                           engine_->reconnectWanted());
 }
 

@@ -235,7 +235,13 @@ void TForm1::createStatusBar() {
     statusAlarm->setObjectName(QStringLiteral("StatusAlarm"));
     statusAlarm->setTextFormat(Qt::PlainText);
     statusAlarm->setMaximumWidth(300);
+    // Shown only for a network meter: its profile and line (and who it said it is).
+    statusInstrument = new QLabel(StatusBar1);
+    statusInstrument->setObjectName(QStringLiteral("StatusInstrument"));
+    statusInstrument->setTextFormat(Qt::PlainText);
+    statusInstrument->setVisible(false);
     StatusBar1->addWidget(statusPanel);
+    StatusBar1->addWidget(statusInstrument);
     StatusBar1->addWidget(statusAlarm);
     StatusBar1->addWidget(statusMessage, 1);
     StatusBar1->addPermanentWidget(statusRecording);

@@ -36,7 +36,7 @@ void TForm1::Check_ConnectionClick() {
     if (Check_Connection->isChecked()) {
         // Ticked by hand, or again by the reconnect: no more waiting either way.
         stopWaitingForPort();
-        if (!Comm1->PortOpen()) {
+        if (!transport_->isOpen()) {
             // Nothing could reach the meter: undo the tick at once and say why.
             {
                 const QSignalBlocker quiet(Check_Connection);

@@ -46,6 +46,11 @@ void TForm1::showNote(const QString& raw) {
 }
 
 void TForm1::showPortInUse() {
+    if (transport_->onNetwork()) {
+        // A network meter has no rate or framing: the resource name alone.
+        statusPanel->setText(QString::fromStdString(portText_));
+        return;
+    }
     // One form for the whole run: name, rate, then ",,8,1" (com1,9600,,8,1).
     const std::string status = Comm1->CommName() + "," +
                                FormatInteger(static_cast<int64_t>(Comm1->BaudRate())) + "," +
@@ -61,7 +66,7 @@ void TForm1::composeStatusAfterDialog() {
         stopWaitingForPort();
         showPortInUse();
     }
-    if (Comm1->PortOpen()) {
+    if (transport_->isOpen()) {
         // A note about the old port no longer applies; one about where the
         // dialog's choice was kept does, and one about a rate not taken.
         showNote(settingsNote_);
@@ -90,12 +95,13 @@ void TForm1::noteSpeedInForce() {
 
 void TForm1::notePortNotOpen() {
     showNote(QStringLiteral("Port %1 is not open; choose COM SET to set it up")
-                 .arg(PortAndDevice(*Comm1)));
+                 .arg(transport_->onNetwork() ? lineName() : PortAndDevice(*Comm1)));
 }
 
 void TForm1::notePortLost() {
     showNote(QStringLiteral("Port %1 lost at %2; waiting for it to return")
-                 .arg(PortAndDevice(*Comm1), QString::fromStdString(lostAt_)));
+                 .arg(transport_->onNetwork() ? lineName() : PortAndDevice(*Comm1),
+                      QString::fromStdString(lostAt_)));
 }
 
 void TForm1::notePortBack() {

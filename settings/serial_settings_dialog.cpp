@@ -19,6 +19,7 @@
 #include <QStringList>
 #include <QStyle>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <system_error>
@@ -45,6 +46,16 @@ TForm3::TForm3(TComm& comm, SettingsStore& settingsFile, QWidget* parent)
     connect(ui_->Button1, &QPushButton::clicked, this, ReportingSlot(this, &TForm3::Button1Click));
     // The box is narrow for a long path: the tooltip shows it whole.
     connect(ui_->ComboBox1, &QComboBox::editTextChanged, this, [this] { ShowPortToolTip(); });
+    connect(ui_->IdentifyButton, &QPushButton::clicked, this, [this] {
+        if (identify) {
+            identify();
+        }
+    });
+}
+
+void TForm3::SetMeterChoices(const QStringList& models) {
+    ui_->MeterBox->clear();
+    ui_->MeterBox->addItems(models);
 }
 
 TForm3::~TForm3() = default;
@@ -109,6 +120,10 @@ void TForm3::FormShow() {
     const ComInfo line = ReadComInfo(settingsFile_);
     ui_->ComboBox1->setEditText(QString::fromStdString(line.port));
     ui_->ComboBox2->setEditText(QString::fromStdString(line.baudText));
+    const int chosen = ui_->MeterBox->findText(
+        QString::fromStdString(settingsFile_.readValue(kMeterSection, "Profile", "")),
+        Qt::MatchFixedString);
+    ui_->MeterBox->setCurrentIndex(std::max(chosen, 0));
 }
 
 void TForm3::Button1Click() {
@@ -119,11 +134,22 @@ void TForm3::Button1Click() {
     comm_.SetCommName(TrimBlanks(portText));
     comm_.SetBaudRate(ComBaudRate(TrimBlanks(baudText)));
     WriteComInfo(settingsFile_, {portText, baudText});
+    // Kept only once chosen: an untouched file stays as it was.
+    const std::string stored = settingsFile_.readValue(kMeterSection, "Profile", "");
+    const std::string profile = ui_->MeterBox->currentText().toStdString();
+    if (ui_->MeterBox->count() > 0 && (!stored.empty() || ui_->MeterBox->currentIndex() > 0) &&
+        profile != stored) {
+        settingsFile_.writeValue(kMeterSection, "Profile", profile);
+    }
     reconfigured_ = true;
 
     // From here on the dialog is done, but it stays on screen until this handler
     // returns, so the error box below stands over it.
     try {
+        if (openLine && openLine(TrimBlanks(portText))) {
+            done(QDialog::Rejected);
+            return;
+        }
         comm_.OpenPort();
     } catch (const ECommsError& error) {
         ShowPortOpenError(this, comm_.CommName(), PortOpenErrorDetails(error, comm_));

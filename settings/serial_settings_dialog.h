@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -25,7 +26,8 @@ class TComm;
 // (and Escape) closes it without any change.
 //
 // Controls, found by object name: Label1, Label2, ComboBox1 (port), ComboBox2
-// (baud rate), Button1 (OK; not a default button, so Enter never presses it).
+// (baud rate), Button1 (OK; not a default button, so Enter never presses it),
+// and beneath them Label3, MeterBox (the meter's profile) and IdentifyButton.
 class TForm3 : public QDialog {
     Q_OBJECT
 
@@ -55,6 +57,17 @@ public:
     // The meter emulator's port, offered in the port list while it exists
     // (EmulatorLinkPath() unless set otherwise).
     void SetEmulatorLink(std::string path);
+
+    // The Meter choice: the profiles' names, the first the default. The
+    // choice is kept as [Meter] Profile= when OK is pressed; it decides the
+    // command set on serial ports (a network meter's "*IDN?" decides there).
+    void SetMeterChoices(const QStringList& models);
+    // OK with a port text the serial component does not reach (a network
+    // resource): the owner opens its line and says true; false lets the
+    // dialog open the component as always.
+    std::function<bool(const std::string& portText)> openLine;
+    // "Identify": the owner asks the meter "*IDN?" once.
+    std::function<void()> identify;
 
 protected:
     void showEvent(QShowEvent* event) override;

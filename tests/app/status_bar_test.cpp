@@ -325,5 +325,60 @@ TEST_F(StatusBar, TextsFromTheUserAreShownAsTyped) {
     EXPECT_TRUE(Boxes().errors[0].text.startsWith(QStringLiteral("<b>96</b>  Port open error")));
 }
 
+// A meter on the network, named in the settings file as users write it: the window reads
+// the readings, says the resource alone in panel 0 and the instrument beside it, and COM SET
+// goes back to a serial port as always.
+TEST_F(StatusBar, ANetworkMeterIsReadAndShownByItsResource) {
+    MeterOptions options;
+    options.tcpPort = 0;
+    options.model.persona = MeterPersona::Lan3446x;
+    MeterEmulator network(options);
+    network.Start();
+    const std::string resource = "TCPIP::127.0.0.1::" + std::to_string(network.TcpPort()) + "::SOCKET";
+    start(resource);
+    EXPECT_TRUE(Boxes().errors.empty());
+    EXPECT_EQ(form().statusPanel->text(), QString::fromStdString(resource)) << "no rate, no framing";
+    form().Check_Connection->click();
+    ASSERT_TRUE(WaitUntil([&] { return form().Memo2->lineCount() >= 3; }));
+    const QString instrument = form().statusInstrument->text();
+    EXPECT_TRUE(form().statusInstrument->isVisibleTo(&form()));
+    EXPECT_TRUE(instrument.startsWith(QStringLiteral("3446x/3447x class \u00b7 127.0.0.1 port ")))
+        << instrument.toStdString();
+    EXPECT_TRUE(instrument.endsWith(QStringLiteral("VELMORA-EMU,34461A,MY00000001,A.03.01-02.40")))
+        << instrument.toStdString();
+    const std::vector<std::string> commands = network.Commands();
+    ASSERT_GE(commands.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(commands.begin(), commands.begin() + 3),
+              (std::vector<std::string>{"*IDN?", "Func?", "Read?"}))
+        << "no remote mode on the network";
+    EXPECT_EQ(network.UndefinedHeaders(), 0);
+    form().Check_Connection->click();
+    ASSERT_TRUE(WaitUntil([&] { return !form().Timer1->isActive(); }));
+
+    // Back to the serial port: panel 0 as always, the instrument panel gone.
+    comSet({Type(QString::fromStdString(meterLink()), QStringLiteral("9600")), PressOk()});
+    EXPECT_TRUE(form().Comm1->PortOpen());
+    EXPECT_EQ(form().statusPanel->text(), QString::fromStdString(meterLink()) + ",9600,,8,1");
+    EXPECT_FALSE(form().statusInstrument->isVisibleTo(&form()));
+    EXPECT_EQ(network.AcceptedConnections(), 1);
+}
+
+TEST_F(StatusBar, ANetworkMeterThatCannotBeReachedIsExplained) {
+    TcpListener closed(0);
+    const std::string nobody = "127.0.0.1:" + std::to_string(closed.Port());
+    closed.StopListening();
+    start(nobody, {PressEscape()});
+    ASSERT_FALSE(Boxes().errors.empty());
+    EXPECT_EQ(Boxes().errors.front().text, QString::fromStdString("Cannot connect to " + nobody + "."));
+    EXPECT_TRUE(Boxes().errors.front().details.contains(QStringLiteral("connection refused")))
+        << Boxes().errors.front().details.toStdString();
+    Boxes().errors.clear();
+    comSet({Type(QStringLiteral("TCPIP::127.0.0.1::0::SOCKET"), QStringLiteral("9600")), PressOk()});
+    ASSERT_FALSE(Boxes().errors.empty());
+    EXPECT_TRUE(Boxes().errors.front().details.contains(QStringLiteral("port 0 is no TCP port")));
+    form().Check_Connection->click();
+    EXPECT_FALSE(form().Check_Connection->isChecked()) << "nothing to connect to";
+}
+
 } // namespace
 } // namespace velmora::test

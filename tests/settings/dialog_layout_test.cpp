@@ -20,7 +20,8 @@ TEST(ComSetLayout, WindowAsDesigned) {
     DialogBench bench;
     TForm3& dialog = *bench.dialog;
     EXPECT_EQ(dialog.windowTitle(), "Com Set");
-    EXPECT_EQ(dialog.size(), QSize(145, 128));
+    // As designed for serial ports, with the meter's choice beneath.
+    EXPECT_EQ(dialog.size(), QSize(145, 208));
     EXPECT_EQ(dialog.pos(), QPoint(201, 419));
     EXPECT_TRUE(dialog.isModal());
     EXPECT_FALSE(dialog.isVisible());
@@ -79,7 +80,21 @@ TEST(ComSetLayout, ControlsAsDesigned) {
             EXPECT_EQ(button->font().pointSize(), 8);
         }
     }
-    EXPECT_EQ(bench.dialog->findChildren<QPushButton*>().size(), 1) << "no Cancel button";
+    EXPECT_EQ(bench.dialog->findChildren<QPushButton*>().size(), 2) << "no Cancel button";
+
+    // Beneath the serial controls: the meter's profile and "Identify".
+    const auto* meterLabel = bench.dialog->findChild<QLabel*>("Label3");
+    const auto* meterBox = bench.dialog->findChild<QComboBox*>("MeterBox");
+    const auto* identify = bench.dialog->findChild<QPushButton*>("IdentifyButton");
+    ASSERT_TRUE(meterLabel && meterBox && identify);
+    EXPECT_EQ(meterLabel->text(), "Meter");
+    EXPECT_EQ(meterLabel->geometry(), QRect(8, 132, 129, 16));
+    EXPECT_EQ(meterBox->geometry(), QRect(8, 148, 129, 21));
+    EXPECT_FALSE(meterBox->isEditable()) << "a choice, not a text";
+    EXPECT_EQ(identify->geometry(), QRect(32, 176, 75, 25));
+    EXPECT_EQ(identify->text(), "Identify");
+    EXPECT_FALSE(identify->autoDefault());
+    EXPECT_LE(identify->geometry().bottom(), bench.dialog->height());
 
     QStringList ports;
     for (int i = 0; i < bench.PortBox().count(); ++i) {
@@ -101,7 +116,10 @@ TEST(ComSetLayout, TabOrderPortRateOk) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(bench.dialog.get()));
     bench.PortBox().setFocus();
     ASSERT_TRUE(bench.PortBox().hasFocus());
-    const QWidget* expected[] = {&bench.BaudBox(), &bench.OkButton(), &bench.PortBox()};
+    const QWidget* expected[] = {&bench.BaudBox(), &bench.OkButton(),
+                                 bench.dialog->findChild<QComboBox*>("MeterBox"),
+                                 bench.dialog->findChild<QPushButton*>("IdentifyButton"),
+                                 &bench.PortBox()};
     for (const QWidget* next : expected) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         const QWidget* focused = QApplication::focusWidget();
