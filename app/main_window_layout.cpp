@@ -240,6 +240,8 @@ void TForm1::createStatusBar() {
     statusInstrument->setObjectName(QStringLiteral("StatusInstrument"));
     statusInstrument->setTextFormat(Qt::PlainText);
     statusInstrument->setVisible(false);
+    // Panel 0 keeps the resource whole; the instrument takes what is left (tooltip: all).
+    statusInstrument->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     StatusBar1->addWidget(statusPanel);
     StatusBar1->addWidget(statusInstrument);
     StatusBar1->addWidget(statusAlarm);
