@@ -3,9 +3,9 @@
 
 #include "acquisition/acquisition_engine.h"
 #include "acquisition/serial_transport.h"
-#include "transports/resource_line.h"
 #include "measure/meter_settings.h"
 #include "measure/meter_settings_store.h"
+#include "transports/resource_line.h"
 
 #include <QColor>
 #include <QPointer>
@@ -153,8 +153,8 @@ public:
     QLabel* statusPanel = nullptr;   // the bar's one panel: port and rate
     QLabel* statusMessage = nullptr; // silence and lost-port notes
     QLabel* statusLineCount = nullptr;
-    QLabel* statusRecording = nullptr; // the recording's indicator
-    QLabel* statusAlarm = nullptr;     // the banner of raised alarms
+    QLabel* statusRecording = nullptr;  // the recording's indicator
+    QLabel* statusAlarm = nullptr;      // the banner of raised alarms
     QLabel* statusInstrument = nullptr; // a network meter: its profile, line and identity
     QTimer* Timer1 = nullptr;
     TComm* Comm1 = nullptr;

@@ -74,10 +74,11 @@ bool TForm1::openNetworkLine() {
             reason = QString::fromStdString(error.what());
         }
     }
-    CurrentMessageBoxes().showError(
-        this, QCoreApplication::applicationName(),
-        QStringLiteral("Cannot connect to %1.").arg(QString::fromStdString(EscapeControls(portText_))),
-        QString::fromStdString(EscapeControls(reason.toStdString())), false);
+    CurrentMessageBoxes().showError(this, QCoreApplication::applicationName(),
+                                    QStringLiteral("Cannot connect to %1.")
+                                        .arg(QString::fromStdString(EscapeControls(portText_))),
+                                    QString::fromStdString(EscapeControls(reason.toStdString())),
+                                    false);
     return false;
 }
 
@@ -92,7 +93,8 @@ void TForm1::showInstrument() {
         statusInstrument->setVisible(false);
         return;
     }
-    std::string text = engine_->profile().model + " \u00b7 " + DescribeResource(transport_->resource());
+    std::string text =
+        engine_->profile().model + " \u00b7 " + DescribeResource(transport_->resource());
     if (!identity_.empty()) {
         text += " \u00b7 " + identity_;
     }

@@ -334,10 +334,12 @@ TEST_F(StatusBar, ANetworkMeterIsReadAndShownByItsResource) {
     options.model.persona = MeterPersona::Lan3446x;
     MeterEmulator network(options);
     network.Start();
-    const std::string resource = "TCPIP::127.0.0.1::" + std::to_string(network.TcpPort()) + "::SOCKET";
+    const std::string resource =
+        "TCPIP::127.0.0.1::" + std::to_string(network.TcpPort()) + "::SOCKET";
     start(resource);
     EXPECT_TRUE(Boxes().errors.empty());
-    EXPECT_EQ(form().statusPanel->text(), QString::fromStdString(resource)) << "no rate, no framing";
+    EXPECT_EQ(form().statusPanel->text(), QString::fromStdString(resource))
+        << "no rate, no framing";
     form().Check_Connection->click();
     ASSERT_TRUE(WaitUntil([&] { return form().Memo2->lineCount() >= 3; }));
     const QString instrument = form().statusInstrument->text();
@@ -369,11 +371,13 @@ TEST_F(StatusBar, ANetworkMeterThatCannotBeReachedIsExplained) {
     closed.StopListening();
     start(nobody, {PressEscape()});
     ASSERT_FALSE(Boxes().errors.empty());
-    EXPECT_EQ(Boxes().errors.front().text, QString::fromStdString("Cannot connect to " + nobody + "."));
+    EXPECT_EQ(Boxes().errors.front().text,
+              QString::fromStdString("Cannot connect to " + nobody + "."));
     EXPECT_TRUE(Boxes().errors.front().details.contains(QStringLiteral("connection refused")))
         << Boxes().errors.front().details.toStdString();
     Boxes().errors.clear();
-    comSet({Type(QStringLiteral("TCPIP::127.0.0.1::0::SOCKET"), QStringLiteral("9600")), PressOk()});
+    comSet(
+        {Type(QStringLiteral("TCPIP::127.0.0.1::0::SOCKET"), QStringLiteral("9600")), PressOk()});
     ASSERT_FALSE(Boxes().errors.empty());
     EXPECT_TRUE(Boxes().errors.front().details.contains(QStringLiteral("port 0 is no TCP port")));
     form().Check_Connection->click();

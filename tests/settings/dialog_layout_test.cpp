@@ -116,10 +116,9 @@ TEST(ComSetLayout, TabOrderPortRateOk) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(bench.dialog.get()));
     bench.PortBox().setFocus();
     ASSERT_TRUE(bench.PortBox().hasFocus());
-    const QWidget* expected[] = {&bench.BaudBox(), &bench.OkButton(),
-                                 bench.dialog->findChild<QComboBox*>("MeterBox"),
-                                 bench.dialog->findChild<QPushButton*>("IdentifyButton"),
-                                 &bench.PortBox()};
+    const QWidget* expected[] = {
+        &bench.BaudBox(), &bench.OkButton(), bench.dialog->findChild<QComboBox*>("MeterBox"),
+        bench.dialog->findChild<QPushButton*>("IdentifyButton"), &bench.PortBox()};
     for (const QWidget* next : expected) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         const QWidget* focused = QApplication::focusWidget();
