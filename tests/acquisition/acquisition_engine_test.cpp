@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -239,6 +240,70 @@ TEST(AcquisitionEngine, TheErrorQueueIsReadAtMostTwentyTimes) {
     EXPECT_EQ(sent[23], "Read?");
     ASSERT_EQ(bench.errorLists.size(), 1u);
     EXPECT_EQ(bench.errorLists[0].size(), 20u);
+}
+
+TEST(AcquisitionEngine, ErrorsReadBeforeAnUnreadableAnswerAreToldAllTheSame) {
+    MeterOptions options = Steady();
+    options.script = ParseScript("answer\n"                           // Func?
+                                 "reply -222,\"Data out of range\"\n" // then no "+0"
+                                 "reply garbled\n");
+    EngineOnMeter bench(options);
+    bench.engine().setMeterSettings(With([](MeterSettings& s) { s.samples = 2; }));
+    bench.start();
+    bench.first(6);
+    ASSERT_EQ(bench.errorLists.size(), 1u) << "the -222 is not lost with the queue's end";
+    ASSERT_EQ(bench.errorLists[0].size(), 1u);
+    EXPECT_EQ(bench.errorLists[0][0].code, -222);
+}
+
+TEST(AcquisitionEngine, AnAdvancedChangeConfiguresAgainWithoutTurningTheDisplayOffTwice) {
+    EngineOnMeter bench;
+    bench.engine().setMeterSettings(With([](MeterSettings& s) { s.displayOn = false; }));
+    bench.start();
+    ASSERT_TRUE(bench.waitForCommands(5));
+    FunctionSettings slower;
+    slower.nplc = 1;
+    bench.engine().setFunctionSettings("VOLT", slower);
+    ASSERT_TRUE(WaitUntil([&] {
+        const Commands sent = bench.meter().Commands();
+        return std::find(sent.begin(), sent.end(), "INP:IMP:AUTO?") != sent.end();
+    }));
+    const Commands sent = bench.meter().Commands();
+    const auto conf = std::find(sent.begin(), sent.end(), "CONF:VOLT:DC");
+    ASSERT_NE(conf, sent.end());
+    EXPECT_EQ(Commands(conf, conf + 3), (Commands{"CONF:VOLT:DC", "VOLT:DC:NPLC 1", "SYST:ERR?"}));
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "DISP OFF"), 1) << "the display stays off";
+}
+
+TEST(AcquisitionEngine, AReplyWithACommaIsNoBurstWhileOneReadingIsAsked) {
+    MeterOptions options = Steady();
+    options.script = ParseScript("answer\nreply +7.0E+00,+8.0E+00\n");
+    EngineOnMeter bench(options);
+    bench.start();
+    ASSERT_TRUE(WaitUntil([&] { return bench.readings.size() >= 2; }));
+    for (const Reading& r : bench.readings) {
+        EXPECT_NE(r.value, 7) << "split as a burst";
+        EXPECT_NE(r.value, 8) << "split as a burst";
+        EXPECT_FALSE(r.spreadBack);
+    }
+}
+
+TEST(AcquisitionEngine, ABurstsReadingsAreSpreadBackEvenlyOverTheBurstsInterval) {
+    EngineOnMeter bench;
+    bench.engine().setMeterSettings(With([](MeterSettings& s) { s.samples = 3; }));
+    bench.start();
+    ASSERT_TRUE(WaitUntil([&] { return bench.readings.size() >= 9; }));
+    // The third burst: its interval is known from the one before.
+    const std::vector<Reading> burst(bench.readings.begin() + 6, bench.readings.begin() + 9);
+    for (const Reading& r : burst) {
+        ASSERT_TRUE(r.spreadBack);
+    }
+    EXPECT_EQ(*burst[2].spreadBack, 0) << "the last reading is the burst's arrival";
+    EXPECT_GT(*burst[0].spreadBack, 0);
+    EXPECT_LT(*burst[0].spreadBack, 1.0) << "a burst a tick or a few apart, not seconds";
+    EXPECT_NEAR(*burst[0].spreadBack, 2 * *burst[1].spreadBack, 1e-9);
+    EXPECT_NEAR((burst[2].receivedAt - burst[0].receivedAt) * 86400.0, *burst[0].spreadBack, 1e-3)
+        << "the time of day moves back by the spread";
 }
 
 TEST(AcquisitionEngine, AReplyLongerThanADeliveryIsDroppedWholeAndNoReadingIsLost) {
