@@ -119,6 +119,14 @@ int ExpectedSecondOfDay(std::time_t utc, int offsetSeconds) {
     return static_cast<int>(((local % 86400) + 86400) % 86400);
 }
 
+// The reference clock as CLOCK_REALTIME has it: std::time() may read a
+// coarse clock that lags a few milliseconds behind at each second's turn.
+std::time_t NowSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return now.tv_sec;
+}
+
 TEST(CurrentTimeOfDay, IsLocalTimeInWholeMilliseconds) {
     const ZoneRow zones[] = {{"JST-9", 9 * 3600}, {"EST5", -5 * 3600}, {"NPT-5:45", 20700}};
     for (const ZoneRow& zone : zones) {
@@ -126,9 +134,9 @@ TEST(CurrentTimeOfDay, IsLocalTimeInWholeMilliseconds) {
         const test::ScopedTimeZone inZone(zone.rule);
         bool checked = false;
         for (int attempt = 0; attempt < 3 && !checked; ++attempt) {
-            const int before = ExpectedSecondOfDay(std::time(nullptr), zone.offsetSeconds);
+            const int before = ExpectedSecondOfDay(NowSeconds(), zone.offsetSeconds);
             const double time = CurrentTimeOfDay();
-            const int after = ExpectedSecondOfDay(std::time(nullptr), zone.offsetSeconds);
+            const int after = ExpectedSecondOfDay(NowSeconds(), zone.offsetSeconds);
             if (after < before) {
                 continue; // local midnight passed in between
             }
