@@ -422,6 +422,12 @@ void MeterEmulator::HangUp(bool reopen, std::chrono::milliseconds gap) {
     }
     pty_->Close();
     lineBuffer_.clear();
+    if (!reopen && !options_.linkPath.empty()) {
+        // Unplugged for good: the link goes too, or it would lead to
+        // whichever pseudo-terminal gets the freed number next (another
+        // test's meter).
+        ::unlink(options_.linkPath.c_str());
+    }
     if (reopen && gap.count() > 0) {
         // Unplugged for a while: the port is gone from its path, then comes back there.
         if (!options_.linkPath.empty())
