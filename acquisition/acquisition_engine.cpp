@@ -487,6 +487,9 @@ void AcquisitionEngine::functionNamed(const std::string& function, bool unitChan
 
 void AcquisitionEngine::takeRoutedReply(const std::string& query, const std::string& reply) {
     if (query == kIdentifyQuery) {
+        if (identityChoice_ != IdentityChoice::None) {
+            profile_ = ProfileForIdentity(reply, identityChoice_ == IdentityChoice::Gpib);
+        }
         tell([&](AcquisitionListener& l) { l.identified(reply); });
         return;
     }

@@ -62,6 +62,10 @@ public:
     // Asks "*IDN?" first on every connection (network and GPIB meters say
     // who they are; the answer comes as `identified`).
     void setIdentifyOnConnect(bool on) { identifyOnConnect_ = on; }
+    // Lets the answer to "*IDN?" pick the profile before listeners hear it;
+    // off where the user chose the meter.
+    enum class IdentityChoice { None, Network, Gpib };
+    void setProfileFromIdentity(IdentityChoice choice) { identityChoice_ = choice; }
     // Asks "*IDN?" once, before the next reading.
     void identify();
 
@@ -157,6 +161,7 @@ private:
     MeterTransport& transport_;
     MeterProfile profile_;
     bool identifyOnConnect_ = false;
+    IdentityChoice identityChoice_ = IdentityChoice::None;
     bool resynchronising_ = false;
     std::string timedOutQuery_;
     bool firstReplyPending_ = false; // the transport's first-answer allowance applies

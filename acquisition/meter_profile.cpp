@@ -27,29 +27,30 @@ const MeterProfile& Profile34401A() {
     return profile;
 }
 
+namespace {
+
+// The 34401A's command set where the line itself gives remote mode (GPIB's
+// REN) or needs none (a socket; there "SYST:REM" is -113): a line feed ends
+// each line, and nothing is asked for on connecting or leaving.
+MeterProfile WithoutRemoteMode(std::string model) {
+    MeterProfile p = Profile34401A();
+    p.model = std::move(model);
+    p.terminator = "\n";
+    p.remoteMode.clear();
+    p.remotePauseMs = 0;
+    p.localMode.clear();
+    return p;
+}
+
+} // namespace
+
 const MeterProfile& Profile34401AGpib() {
-    static const MeterProfile profile = [] {
-        MeterProfile p = Profile34401A();
-        p.model = "34401A class (GPIB)";
-        p.terminator = "\n";
-        p.remoteMode.clear(); // the bus's REN line does it
-        p.remotePauseMs = 0;
-        p.localMode.clear();
-        return p;
-    }();
+    static const MeterProfile profile = WithoutRemoteMode("34401A class (GPIB)");
     return profile;
 }
 
 const MeterProfile& ProfileLanMeter() {
-    static const MeterProfile profile = [] {
-        MeterProfile p = Profile34401A();
-        p.model = "3446x/3447x class";
-        p.terminator = "\n";
-        p.remoteMode.clear(); // "SYST:REM" is an RS-232 command; on LAN it is -113
-        p.remotePauseMs = 0;
-        p.localMode.clear();
-        return p;
-    }();
+    static const MeterProfile profile = WithoutRemoteMode("3446x/3447x class");
     return profile;
 }
 

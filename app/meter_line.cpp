@@ -56,6 +56,9 @@ void TForm1::useResource(const std::string& portText) {
     identity_.clear();
     // On a serial port the user's choice holds; a network meter says who it is.
     engine_->setIdentifyOnConnect(transport_->onNetwork());
+    engine_->setProfileFromIdentity(transport_->onNetwork()
+                                        ? AcquisitionEngine::IdentityChoice::Network
+                                        : AcquisitionEngine::IdentityChoice::None);
     engine_->setProfile(transport_->onNetwork() ? ProfileLanMeter() : chosenProfile());
     showInstrument();
 }
@@ -105,9 +108,6 @@ void TForm1::showInstrument() {
 
 void TForm1::identified(const std::string& identity) {
     identity_ = identity;
-    if (transport_->onNetwork()) {
-        engine_->setProfile(ProfileForIdentity(identity, false));
-    }
     recording_->event("identified " + identity + " (" + engine_->profile().model + ")");
     showNote(QStringLiteral("The meter is %1").arg(QString::fromStdString(identity)));
     showInstrument();

@@ -125,6 +125,9 @@ std::optional<int> HeadlessLogger::start() {
         const MeterProfile* chosen = ProfileNamed(options_.profile);
         engine_.setProfile(chosen ? *chosen : ProfileLanMeter());
         engine_.setIdentifyOnConnect(true);
+        if (!chosen) {
+            engine_.setProfileFromIdentity(AcquisitionEngine::IdentityChoice::Network);
+        }
     } else if (const MeterProfile* chosen = ProfileNamed(options_.profile)) {
         engine_.setProfile(*chosen);
     }
@@ -346,9 +349,6 @@ void HeadlessLogger::reopenFailed(const std::exception& error) {
 }
 
 void HeadlessLogger::identified(const std::string& identity) {
-    if (options_.profile.empty()) {
-        engine_.setProfile(ProfileForIdentity(identity, false));
-    }
     writeRow(std::nullopt, "identified " + identity + " (" + engine_.profile().model + ")");
 }
 

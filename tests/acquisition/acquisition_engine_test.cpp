@@ -6,6 +6,8 @@
 #include "serial/port_return_watcher.h"
 #include "tools/meter/meter_emulator.h"
 
+#include "tests/support/event_wait.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -27,15 +29,7 @@ using namespace std::chrono_literals;
 using Commands = std::vector<std::string>;
 
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 10s) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeout.count()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
+    return test::WaitForEvents(done, timeout);
 }
 
 MeterOptions Steady() {
@@ -112,6 +106,9 @@ private:
         }
     }
     void portLost() override { events.push_back("port lost"); }
+    void identified(const std::string& identity) override {
+        events.push_back("identified " + identity + " as " + engine_.profile().model);
+    }
     void reconnected() override { events.push_back("reconnected"); }
 
     MeterEmulator meter_;
@@ -360,6 +357,40 @@ TEST(AcquisitionEngine, TwoEnginesInOneProcessKeepSeparateStreams) {
         EXPECT_EQ(second.readings[i].value, static_cast<long double>(i + 1));
         EXPECT_EQ(second.readings[i].unit, "OHM");
         EXPECT_FALSE(second.readings[i].spreadBack);
+    }
+}
+
+// Who answers "*IDN?" decides the words from then on, where the host lets it:
+// listeners already hear the profile the answer chose.
+TEST(AcquisitionEngine, TheIdentityPicksTheProfileOnlyWhereTheHostLetsIt) {
+    using Choice = AcquisitionEngine::IdentityChoice;
+    struct Row {
+        MeterPersona persona;
+        Choice choice;
+        const char* model;
+    };
+    const Row rows[] = {
+        {MeterPersona::Rs232_34401A, Choice::None, "34401A class"},
+        {MeterPersona::Gpib34401A, Choice::Gpib, "34401A class (GPIB)"},
+        {MeterPersona::Lan3446x, Choice::Gpib, "3446x/3447x class"},
+        {MeterPersona::Lan34401A, Choice::Network, "3446x/3447x class"},
+    };
+    for (const Row& row : rows) {
+        MeterOptions options = Steady();
+        options.model.persona = row.persona;
+        EngineOnMeter run(options);
+        run.engine().setIdentifyOnConnect(true);
+        run.engine().setProfileFromIdentity(row.choice);
+        run.start();
+        ASSERT_TRUE(WaitUntil([&] {
+            return std::any_of(run.events.begin(), run.events.end(),
+                               [](const std::string& e) { return e.starts_with("identified"); });
+        })) << row.model;
+        const auto told =
+            std::find_if(run.events.begin(), run.events.end(),
+                         [](const std::string& e) { return e.starts_with("identified"); });
+        EXPECT_TRUE(told->ends_with(std::string(" as ") + row.model)) << *told;
+        EXPECT_EQ(run.engine().profile().model, row.model);
     }
 }
 

@@ -5,6 +5,8 @@
 
 #include "tools/meter/tcp_listener.h"
 
+#include "tests/support/event_wait.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
@@ -27,15 +29,7 @@ namespace {
 using namespace std::chrono_literals;
 
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 5s) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeout.count()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
+    return test::WaitForEvents(done, timeout);
 }
 
 // A transport connected to a listener of the test's own, which plays the meter.

@@ -9,6 +9,8 @@
 #include "tools/meter/meter_emulator.h"
 #include "transports/socket_transport.h"
 
+#include "tests/support/event_wait.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -27,15 +29,7 @@ namespace {
 using namespace std::chrono_literals;
 
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 15s) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeout.count()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
+    return test::WaitForEvents(done, timeout);
 }
 
 enum class Line { Serial, Socket };
