@@ -219,7 +219,7 @@ void TForm1::FormShow() {
     Comm1->SetBaudRate(ComBaudRate(line.baudText));
     useResource(line.port);
     showPortInUse();
-    if (transport_->onNetwork() || !transport_->resource().problem.empty()) {
+    if (transport_->ownsLine() || !transport_->resource().problem.empty()) {
         if (!openNetworkLine() && Form3) {
             Form3->exec();
             composeStatusAfterDialog();

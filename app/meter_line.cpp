@@ -31,7 +31,7 @@ void TForm1::setSettingsDialog(TForm3* dialog) {
     dialog->SetMeterChoices(models);
     dialog->openLine = [this](const std::string& portText) {
         useResource(portText);
-        if (!transport_->onNetwork() && transport_->resource().problem.empty()) {
+        if (!transport_->ownsLine() && transport_->resource().problem.empty()) {
             return false; // the dialog opens the serial component as always
         }
         openNetworkLine();
@@ -54,24 +54,18 @@ void TForm1::useResource(const std::string& portText) {
         Comm1->SetCommName(resource.serialPort); // ASRL names lead to their device
     }
     identity_.clear();
-    // On a serial port the user's choice holds; a network meter says who it is.
-    engine_->setIdentifyOnConnect(transport_->onNetwork());
-    engine_->setProfileFromIdentity(transport_->onNetwork()
-                                        ? AcquisitionEngine::IdentityChoice::Network
-                                        : AcquisitionEngine::IdentityChoice::None);
-    engine_->setProfile(transport_->onNetwork() ? ProfileLanMeter() : chosenProfile());
+    // On a serial port the user's choice holds; a meter on a line of its own says who it is.
+    PrepareEngineFor(resource, *engine_, transport_->ownsLine() ? nullptr : &chosenProfile());
     showInstrument();
 }
 
 bool TForm1::openNetworkLine() {
     const Resource& resource = transport_->resource();
     QString reason = QString::fromStdString(resource.problem);
-    if (resource.gpib() && reason.isEmpty()) {
-        reason = QStringLiteral("GPIB adapters are not supported yet");
-    }
     if (reason.isEmpty()) {
         try {
             transport_->open();
+            showInstrument(); // an adapter's version is known now
             return true;
         } catch (const TransportError& error) {
             reason = QString::fromStdString(error.what());
@@ -87,12 +81,12 @@ bool TForm1::openNetworkLine() {
 
 QString TForm1::lineName() const {
     // A serial port by its name and device, as always; a network meter by its description.
-    return QString::fromStdString(transport_->onNetwork() ? DescribeResource(transport_->resource())
-                                                          : Comm1->CommName());
+    return QString::fromStdString(transport_->ownsLine() ? DescribeResource(transport_->resource())
+                                                         : Comm1->CommName());
 }
 
 void TForm1::showInstrument() {
-    if (!transport_->onNetwork()) {
+    if (!transport_->ownsLine()) {
         statusInstrument->setVisible(false);
         return;
     }
@@ -100,6 +94,9 @@ void TForm1::showInstrument() {
         engine_->profile().model + " \u00b7 " + DescribeResource(transport_->resource());
     if (!identity_.empty()) {
         text += " \u00b7 " + identity_;
+    }
+    if (transport_->adapter() && !transport_->adapter()->version().empty()) {
+        text += " \u00b7 adapter " + transport_->adapter()->version();
     }
     statusInstrument->setText(QString::fromStdString(EscapeControls(text)));
     statusInstrument->setToolTip(statusInstrument->text());

@@ -46,7 +46,7 @@ void TForm1::showNote(const QString& raw) {
 }
 
 void TForm1::showPortInUse() {
-    if (transport_->onNetwork()) {
+    if (transport_->ownsLine()) {
         // A network meter has no rate or framing: the resource name alone.
         statusPanel->setText(QString::fromStdString(portText_));
         return;
@@ -95,12 +95,12 @@ void TForm1::noteSpeedInForce() {
 
 void TForm1::notePortNotOpen() {
     showNote(QStringLiteral("Port %1 is not open; choose COM SET to set it up")
-                 .arg(transport_->onNetwork() ? lineName() : PortAndDevice(*Comm1)));
+                 .arg(transport_->ownsLine() ? lineName() : PortAndDevice(*Comm1)));
 }
 
 void TForm1::notePortLost() {
     showNote(QStringLiteral("Port %1 lost at %2; waiting for it to return")
-                 .arg(transport_->onNetwork() ? lineName() : PortAndDevice(*Comm1),
+                 .arg(transport_->ownsLine() ? lineName() : PortAndDevice(*Comm1),
                       QString::fromStdString(lostAt_)));
 }
 

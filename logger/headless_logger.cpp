@@ -34,8 +34,8 @@ std::string Quoted(const std::string& text) {
 HeadlessLogger::HeadlessLogger(LoggerOptions options)
     : options_(std::move(options))
     , watcher_(OpenUdevSerialEvents())
-    , transport_(makeTransport())
-    , engine_(*transport_)
+    , line_(comm_, watcher_)
+    , engine_(line_)
     , alarms_(options_.alarms) {
     engine_.addListener(this);
     engine_.mayRead = [this] { return mayRead(); };
@@ -55,19 +55,9 @@ HeadlessLogger::HeadlessLogger(LoggerOptions options)
     alarms_.onMessage = [this](const std::string& message) { say(message); };
 }
 
-std::unique_ptr<MeterTransport> HeadlessLogger::makeTransport() {
-    const Resource resource = ParseResource(options_.port);
-    if (resource.kind == ResourceKind::Socket) {
-        auto socket = std::make_unique<SocketTransport>(resource.host, resource.port);
-        socket_ = socket.get();
-        return socket;
-    }
-    return std::make_unique<SerialTransport>(comm_, watcher_);
-}
-
 HeadlessLogger::~HeadlessLogger() {
     engine_.removeListener(this);
-    transport_->close();
+    line_.close();
     writer_.Stop();
 }
 
@@ -84,10 +74,6 @@ std::optional<int> HeadlessLogger::start() {
     const Resource resource = ParseResource(options_.port);
     if (!resource.problem.empty()) {
         say("cannot open " + options_.port + ": " + resource.problem);
-        return 2;
-    }
-    if (resource.gpib()) {
-        say("cannot open " + options_.port + ": GPIB adapters are not supported yet");
         return 2;
     }
     comm_.SetCommName(resource.kind == ResourceKind::Serial ? resource.serialPort : options_.port);
@@ -116,26 +102,14 @@ std::optional<int> HeadlessLogger::start() {
     if (options_.replyTimeout) {
         engine_.setReplyTimeout(static_cast<int>(std::ceil(*options_.replyTimeout * 1000)));
     }
-    if (socket_) {
-        socket_->onReceive = [this](const char* bytes, size_t length) {
-            engine_.receive(bytes, length);
-        };
-        socket_->onLost = [this] { engine_.lineLost(); };
-        // A network meter says who it is, and its answer picks the profile.
-        const MeterProfile* chosen = ProfileNamed(options_.profile);
-        engine_.setProfile(chosen ? *chosen : ProfileLanMeter());
-        engine_.setIdentifyOnConnect(true);
-        if (!chosen) {
-            engine_.setProfileFromIdentity(AcquisitionEngine::IdentityChoice::Network);
-        }
-    } else if (const MeterProfile* chosen = ProfileNamed(options_.profile)) {
-        engine_.setProfile(*chosen);
-    }
+    line_.use(resource);
+    line_.onReceive = [this](const char* bytes, size_t length) { engine_.receive(bytes, length); };
+    line_.onLost = [this] { engine_.lineLost(); };
+    PrepareEngineFor(resource, engine_, ProfileNamed(options_.profile));
     try {
-        if (socket_) {
-            socket_->open();
-        } else {
-            comm_.OpenPort();
+        line_.open();
+        if (line_.adapter()) {
+            say("GPIB adapter: " + line_.adapter()->version());
         }
     } catch (const TransportError& error) {
         say("cannot open " + options_.port + ": " + error.what());
@@ -161,14 +135,14 @@ std::optional<int> HeadlessLogger::start() {
             writer_.Start(options_.output);
         } catch (const std::system_error& error) {
             say("cannot write " + options_.output + ": " + error.code().message());
-            transport_->close();
+            line_.close();
             return 4;
         }
     }
     // Which meter the rows are from, as the desktop program writes it.
     if (!writeRow(std::nullopt,
                   "meter " + (options_.meterName.empty() ? options_.port : options_.meterName))) {
-        transport_->close();
+        line_.close();
         return 4;
     }
     engine_.connect(options_.function);
@@ -387,17 +361,18 @@ void HeadlessLogger::stopNow() {
         local = profile.displayOn + profile.terminator + local;
     }
     if (!local.empty()) {
-        (void)transport_->send(local);
+        (void)line_.send(local);
     }
     QElapsedTimer drain;
     drain.start();
-    while (!socket_ && !comm_.SendQueueEmpty() && drain.elapsed() < 1000) {
+    while (!line_.ownsLine() && !comm_.SendQueueEmpty() && drain.elapsed() < 1000) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     // Handed to the kernel is not yet on the line: closing flushes what the
     // far end has not taken, so give the bytes their time on the wire.
     const qint64 onTheWire =
-        100 + (socket_ ? 0 : static_cast<qint64>(local.size()) * 10 * 1000 / options_.baud);
+        100 +
+        (line_.ownsLine() ? 0 : static_cast<qint64>(local.size()) * 10 * 1000 / options_.baud);
     drain.restart();
     while (drain.elapsed() < onTheWire) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -426,7 +401,7 @@ void HeadlessLogger::fail(int status, const std::string& message) {
         say(message);
     }
     engine_.stopWaiting();
-    transport_->close();
+    line_.close();
     writer_.Stop();
     // The last sync failing means the last second may not be on the disk.
     if (const std::optional<std::string> why = writer_.TakeFailure(); why && status_ == 0) {

@@ -8,7 +8,7 @@
 #include "record/recording_writer.h"
 #include "serial/comm.h"
 #include "serial/port_return_watcher.h"
-#include "transports/socket_transport.h"
+#include "transports/resource_line.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -69,14 +69,12 @@ private:
     void reconnected() override;
     void reopenFailed(const std::exception& error) override;
     void identified(const std::string& identity) override;
-    std::unique_ptr<MeterTransport> makeTransport();
 
     LoggerOptions options_;
     TComm comm_;
     PortReturnWatcher watcher_;
-    SocketTransport* socket_ = nullptr; // transport_, when it is a socket (set by makeTransport)
-    // The serial port's, or a socket's when --port names a network resource.
-    std::unique_ptr<MeterTransport> transport_;
+    // The serial port, or a socket or an adapter when --port names one.
+    ResourceLine line_;
     AcquisitionEngine engine_;
     RecordingWriter writer_;
     bool toStandardOutput_ = false;

@@ -1,8 +1,11 @@
-// The line a resource name asks for, behind one transport: the serial port or a raw socket.
+// The line a resource name asks for, behind one transport: the serial port, a raw socket or a
+// GPIB adapter.
 #pragma once
 
+#include "acquisition/acquisition_engine.h"
 #include "acquisition/meter_transport.h"
 #include "acquisition/serial_transport.h"
+#include "transports/gpib_adapter_transport.h"
 #include "transports/resource_name.h"
 #include "transports/socket_transport.h"
 
@@ -12,28 +15,32 @@
 
 namespace velmora {
 
-// One engine for the window's whole run, whatever the user chooses in COM
-// SET: calls go to the serial transport (the window's own component) or to
-// a socket made for the resource. Main thread only.
+// One engine for a host's whole run, whatever the user chooses: calls go to
+// the serial transport (the host's own component) or to a line made for the
+// resource (a socket, an adapter). Main thread only.
 class ResourceLine : public MeterTransport {
 public:
     ResourceLine(TComm& comm, PortReturnWatcher& watcher)
         : serial_(comm, watcher) {}
 
-    // What a socket hands over and its loss (the host wires them to the
-    // engine, as it wires the serial component's events).
+    // What a line of its own hands over and its loss (the host wires them to
+    // the engine, as it wires the serial component's events).
     std::function<void(const char* bytes, size_t length)> onReceive;
     std::function<void()> onLost;
 
-    // Chooses the line for `resource`; a socket in use so far is closed
-    // first. A serial resource uses the component as its owner set it up.
+    // Chooses the line for `resource`; a line of its own in use so far is
+    // closed first. A serial resource uses the component as its owner set it up.
     void use(const Resource& resource);
     const Resource& resource() const { return resource_; }
-    bool onNetwork() const { return socket_ != nullptr; }
-    SocketTransport* socket() const { return socket_.get(); }
+    // A socket or an adapter: the meter says who it is, and the serial
+    // port's settings do not apply.
+    bool ownsLine() const { return resource_.kind != ResourceKind::Serial; }
+    SocketTransport* socket() const { return socket_; }
+    GpibAdapterTransport* adapter() const { return adapter_; }
 
     bool isOpen() const override { return current().isOpen(); }
-    void open() override { current().open(); }
+    // Throws the line's own error; a resource that cannot be one, why.
+    void open() override;
     void close() override { current().close(); }
     bool send(std::string_view bytes) override { return current().send(bytes); }
     void setEndReadAtLineFeed(bool on) override { current().setEndReadAtLineFeed(on); }
@@ -48,14 +55,25 @@ public:
     void clearAfterTimeout() override { current().clearAfterTimeout(); }
 
 private:
-    MeterTransport& current() { return socket_ ? static_cast<MeterTransport&>(*socket_) : serial_; }
+    MeterTransport& current() { return own_ ? *own_ : static_cast<MeterTransport&>(serial_); }
     const MeterTransport& current() const {
-        return socket_ ? static_cast<const MeterTransport&>(*socket_) : serial_;
+        return own_ ? *own_ : static_cast<const MeterTransport&>(serial_);
     }
+    template <typename Line>
+    void wire(Line& line);
 
     SerialTransport serial_;
-    std::unique_ptr<SocketTransport> socket_;
+    std::unique_ptr<MeterTransport> own_;
+    SocketTransport* socket_ = nullptr;       // own_, when it is a socket
+    GpibAdapterTransport* adapter_ = nullptr; // own_, when it is an adapter
     Resource resource_;
 };
+
+// Sets the engine up for the meter `resource` leads to: on a serial port the
+// profile is `chosen` (the 34401A class when null) and nothing is asked; on
+// a line of its own the meter is asked "*IDN?" on every connection, and its
+// answer picks the profile unless one was chosen.
+void PrepareEngineFor(const Resource& resource, AcquisitionEngine& engine,
+                      const MeterProfile* chosen);
 
 } // namespace velmora

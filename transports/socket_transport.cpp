@@ -79,20 +79,13 @@ TransportError::Reason ReasonOf(int error) {
 } // namespace
 
 SocketTransport::SocketTransport(std::string host, uint16_t port, QObject* parent)
-    : QObject(parent)
+    : StreamLine(parent)
     , host_(std::move(host))
     , port_(port)
-    , resolver_(SystemResolver()) {
-    returnPoll_.setInterval(500);
-    QObject::connect(&returnPoll_, &QTimer::timeout, this, [this] {
-        if (present_) {
-            present_();
-        }
-    });
-}
+    , resolver_(SystemResolver()) {}
 
-SocketTransport::~SocketTransport() {
-    close();
+ssize_t SocketTransport::writeSome(int fd, const char* bytes, size_t length) {
+    return ::send(fd, bytes, length, MSG_NOSIGNAL); // a closed peer is a lost line, not SIGPIPE
 }
 
 int SocketTransport::connectTo(const sockaddr_storage& address, std::string* why, int* error) {
@@ -132,10 +125,7 @@ int SocketTransport::connectTo(const sockaddr_storage& address, std::string* why
     return fd;
 }
 
-void SocketTransport::open() {
-    if (fd_ >= 0) {
-        return;
-    }
+int SocketTransport::openDescriptor() {
     std::string why;
     const std::vector<sockaddr_storage> addresses = resolver_(host_, port_, &why);
     if (addresses.empty()) {
@@ -143,13 +133,14 @@ void SocketTransport::open() {
                              "unknown host " + host_ + (why.empty() ? "" : " (" + why + ")"));
     }
     int error = 0;
+    int fd = -1;
     for (const sockaddr_storage& address : addresses) {
-        fd_ = connectTo(address, &why, &error);
-        if (fd_ >= 0) {
+        fd = connectTo(address, &why, &error);
+        if (fd >= 0) {
             break;
         }
     }
-    if (fd_ < 0) {
+    if (fd < 0) {
         const TransportError::Reason reason = ReasonOf(error);
         const std::string what = reason == TransportError::Reason::Refused
                                      ? "connection refused (nothing listens there, or the meter "
@@ -157,126 +148,8 @@ void SocketTransport::open() {
                                      : why;
         throw TransportError(reason, host_ + " port " + std::to_string(port_) + ": " + what, error);
     }
-    KeepAlive(fd_);
-    incoming_.clear();
-    outgoing_.clear();
-    readNotifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
-    QObject::connect(readNotifier_.get(), &QSocketNotifier::activated, this,
-                     [this] { readable(); });
-    writeNotifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Write);
-    writeNotifier_->setEnabled(false);
-    QObject::connect(writeNotifier_.get(), &QSocketNotifier::activated, this,
-                     [this] { writable(); });
-}
-
-void SocketTransport::close() {
-    readNotifier_.reset();
-    writeNotifier_.reset();
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
-    incoming_.clear();
-    outgoing_.clear();
-}
-
-bool SocketTransport::send(std::string_view bytes) {
-    if (fd_ < 0) {
-        return false;
-    }
-    outgoing_.append(bytes);
-    writable();
-    return true;
-}
-
-void SocketTransport::writable() {
-    while (fd_ >= 0 && !outgoing_.empty()) {
-        const ssize_t n = ::send(fd_, outgoing_.data(), outgoing_.size(), MSG_NOSIGNAL);
-        if (n > 0) {
-            outgoing_.erase(0, static_cast<size_t>(n));
-            continue;
-        }
-        if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-            break; // the rest when the socket has room
-        }
-        lost();
-        return;
-    }
-    if (writeNotifier_) {
-        writeNotifier_->setEnabled(!outgoing_.empty());
-    }
-}
-
-void SocketTransport::readable() {
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-        if (n > 0) {
-            incoming_.append(buffer, static_cast<size_t>(n));
-            continue;
-        }
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        const bool closed = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
-        deliverLines();
-        if (closed) {
-            lost();
-        }
-        return;
-    }
-}
-
-void SocketTransport::deliverLines() {
-    size_t start = 0;
-    while (fd_ >= 0) {
-        const size_t lineFeed = incoming_.find('\n', start);
-        size_t end = 0;
-        if (lineFeed != std::string::npos && lineFeed - start < kLongestPiece) {
-            end = lineFeed + 1;
-        } else if (incoming_.size() - start >= kLongestPiece) {
-            end = start + kLongestPiece; // a piece of an over-long line
-        } else {
-            break;
-        }
-        const std::string piece = incoming_.substr(start, end - start); // zero-terminated
-        start = end;
-        if (onReceive) {
-            onReceive(piece.c_str(), piece.size());
-        }
-    }
-    incoming_.erase(0, std::min(start, incoming_.size()));
-}
-
-void SocketTransport::lost() {
-    if (fd_ < 0) {
-        return;
-    }
-    // Told from the event loop, not from inside a read or a send.
-    readNotifier_->setEnabled(false);
-    if (writeNotifier_) {
-        writeNotifier_->setEnabled(false);
-    }
-    QTimer::singleShot(0, this, [this] {
-        if (fd_ >= 0 && onLost) {
-            onLost();
-        }
-    });
-}
-
-void SocketTransport::watchForReturn(std::function<void()> present) {
-    present_ = std::move(present);
-    returnPoll_.start();
-}
-
-void SocketTransport::stopWatching() {
-    returnPoll_.stop();
-    present_ = nullptr;
-}
-
-bool SocketTransport::retryAfterOpenError(const std::exception& error) {
-    const auto* transport = dynamic_cast<const TransportError*>(&error);
-    return transport && transport->passing();
+    KeepAlive(fd);
+    return fd;
 }
 
 } // namespace velmora

@@ -365,6 +365,39 @@ TEST_F(StatusBar, ANetworkMeterIsReadAndShownByItsResource) {
     EXPECT_EQ(network.AcceptedConnections(), 1);
 }
 
+// A 34401A through a "++" GPIB adapter on the network: the adapter's version and the meter's
+// identity beside the resource, the GPIB profile chosen, no command the meter refuses.
+TEST_F(StatusBar, AMeterBehindAGpibAdapterIsReadAndShownWithTheAdapter) {
+    MeterOptions options;
+    options.tcpPort = 0;
+    options.model.persona = MeterPersona::Gpib34401A;
+    options.gpibAdapterAddress = 7;
+    MeterEmulator adapter(options);
+    adapter.Start();
+    const std::string resource = "GPIB::7@127.0.0.1:" + std::to_string(adapter.TcpPort());
+    start(resource);
+    EXPECT_TRUE(Boxes().errors.empty());
+    EXPECT_EQ(form().statusPanel->text(), QString::fromStdString(resource));
+    form().Check_Connection->click();
+    ASSERT_TRUE(WaitUntil([&] { return form().Memo2->lineCount() >= 3; }));
+    const QString instrument = form().statusInstrument->text();
+    EXPECT_TRUE(instrument.startsWith(
+        QStringLiteral("34401A class (GPIB) \u00b7 GPIB 7 on 127.0.0.1 port ")))
+        << instrument.toStdString();
+    EXPECT_TRUE(instrument.endsWith(QStringLiteral(
+        "VELMORA-EMU,34401A,0,11-5-2 \u00b7 adapter VELMORA-EMU GPIB adapter version 1.0")))
+        << instrument.toStdString();
+    const std::vector<std::string> commands = adapter.Commands();
+    ASSERT_GE(commands.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(commands.begin(), commands.begin() + 3),
+              (std::vector<std::string>{"*IDN?", "Func?", "Read?"}))
+        << "the bus gives remote mode";
+    EXPECT_EQ(adapter.UndefinedHeaders(), 0);
+    EXPECT_EQ(adapter.AdapterVersionQueries(), 1);
+    form().Check_Connection->click();
+    ASSERT_TRUE(WaitUntil([&] { return !form().Timer1->isActive(); }));
+}
+
 TEST_F(StatusBar, ANetworkMeterThatCannotBeReachedIsExplained) {
     TcpListener closed(0);
     const std::string nobody = "127.0.0.1:" + std::to_string(closed.Port());

@@ -326,32 +326,56 @@ TEST(LoggerRun, TwoLoggersSideBySideEachWithItsOwnMeterAndFile) {
     }
 }
 
-// A meter on the network, by each way of writing its name, against each LAN persona in counter
-// mode: every reading once and in order, its unit, and no command the persona does not know.
+// A meter on the network or behind a GPIB adapter, by each way of writing its name, against
+// each persona in counter mode: every reading once and in order, its unit, the profile its
+// identity picks, and no command the persona does not know.
 struct NetworkRun {
     const char* name;
     MeterPersona persona;
-    const char* form; // the resource name, PORT standing for the emulator's port
+    // The resource name: PORT stands for the emulator's TCP port, PATH for its pty's link.
+    const char* form;
+    const char* profile; // as the "identified" event names it
+    int gpibAddress = -1;
 };
 
 const NetworkRun kNetworkRuns[] = {
-    {"visa_3446x", MeterPersona::Lan3446x, "TCPIP::127.0.0.1::PORT::SOCKET"},
-    {"short_3446x_as_34401a", MeterPersona::Lan34401A, "127.0.0.1:PORT"},
-    {"visa_board_lower_case", MeterPersona::Lan3446x, "tcpip0::127.0.0.1::PORT::socket"},
+    {"visa_3446x", MeterPersona::Lan3446x, "TCPIP::127.0.0.1::PORT::SOCKET", "3446x/3447x class"},
+    {"short_3446x_as_34401a", MeterPersona::Lan34401A, "127.0.0.1:PORT", "3446x/3447x class"},
+    {"visa_board_lower_case", MeterPersona::Lan3446x, "tcpip0::127.0.0.1::PORT::socket",
+     "3446x/3447x class"},
+    {"adapter_on_serial_34401a", MeterPersona::Gpib34401A, "GPIB::9@PATH", "34401A class (GPIB)",
+     9},
+    {"adapter_on_tcp_34401a", MeterPersona::Gpib34401A, "gpib0::30::INSTR@127.0.0.1:PORT",
+     "34401A class (GPIB)", 30},
+    {"adapter_on_tcp_3446x", MeterPersona::Lan3446x, "GPIB::5@TCPIP::127.0.0.1::PORT::SOCKET",
+     "3446x/3447x class", 5},
 };
 
 class LoggerOnTheNetwork : public ::testing::TestWithParam<NetworkRun> {};
 
 TEST_P(LoggerOnTheNetwork, LogsEveryReadingOnceInOrder) {
+    const NetworkRun& form = GetParam();
+    test::TempFolder folder;
     MeterOptions options;
     options.model.counter = true;
-    options.model.persona = GetParam().persona;
-    options.tcpPort = 0;
+    options.model.persona = form.persona;
+    std::string port = form.form;
+    const bool onPty = port.find("PATH") != std::string::npos;
+    if (onPty) {
+        options.linkPath = folder / "adapter";
+        options.baud = 0;
+    } else {
+        options.tcpPort = 0;
+    }
+    options.gpibAdapterAddress = form.gpibAddress;
+    options.strayNuls = form.gpibAddress >= 0;
     MeterEmulator meter(options);
     meter.Start();
-    std::string port = GetParam().form;
-    port.replace(port.find("PORT"), 4, std::to_string(meter.TcpPort()));
-    test::TempFolder folder;
+    if (onPty) {
+        port.replace(port.find("PATH"), 4, folder / "adapter");
+    } else {
+        port.replace(port.find("PORT"), 4, std::to_string(meter.TcpPort()));
+    }
     const LoggerResult run = RunLogger({"--port", port, "--count", "100", "--fast"}, folder);
     EXPECT_EQ(run.status, 0) << run.errors;
     const std::optional<SavedRun> saved =
@@ -372,9 +396,16 @@ TEST_P(LoggerOnTheNetwork, LogsEveryReadingOnceInOrder) {
         Events(test::ReadBytes(folder / "stdout.txt").value_or(""));
     ASSERT_GE(events.size(), 3u);
     EXPECT_TRUE(events[2].starts_with("identified VELMORA-EMU ")) << events[2];
-    EXPECT_TRUE(events[2].ends_with("(3446x/3447x class)")) << "on a socket the LAN rules hold";
+    EXPECT_TRUE(events[2].ends_with(std::string("(") + form.profile + ")")) << events[2];
     EXPECT_EQ(meter.UndefinedHeaders(), 0) << testing::PrintToString(meter.Commands());
-    EXPECT_EQ(meter.AcceptedConnections(), 1);
+    if (!onPty) {
+        EXPECT_EQ(meter.AcceptedConnections(), 1);
+    }
+    if (form.gpibAddress >= 0) {
+        EXPECT_EQ(meter.AdapterVersionQueries(), 1);
+        EXPECT_NE(run.errors.find("GPIB adapter: VELMORA-EMU GPIB adapter"), std::string::npos)
+            << run.errors;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Forms, LoggerOnTheNetwork, ::testing::ValuesIn(kNetworkRuns),

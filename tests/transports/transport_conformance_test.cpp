@@ -7,6 +7,8 @@
 #include "serial/port_return_watcher.h"
 #include "tests/settings/temp_folder.h"
 #include "tools/meter/meter_emulator.h"
+#include "transports/device_line.h"
+#include "transports/gpib_adapter_transport.h"
 #include "transports/socket_transport.h"
 
 #include "tests/support/event_wait.h"
@@ -32,7 +34,13 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds time
     return test::WaitForEvents(done, timeout);
 }
 
-enum class Line { Serial, Socket };
+enum class Line { Serial, Socket, AdapterOnSerial, AdapterOnSocket };
+
+bool ThroughAdapter(Line line) {
+    return line == Line::AdapterOnSerial || line == Line::AdapterOnSocket;
+}
+
+constexpr int kGpibAddress = 9;
 
 // The engine on one line to the emulated meter, ticked every 50 ms; the
 // settling pauses are only noted, so the table runs quickly.
@@ -43,25 +51,29 @@ public:
         MeterOptions options;
         options.model.counter = true;
         options.interruptQueries = interrupt;
-        if (line == Line::Socket) {
+        if (line == Line::Socket || line == Line::AdapterOnSocket) {
             options.tcpPort = 0;
-            options.model.persona = MeterPersona::Lan3446x;
         } else {
             options.linkPath = folder_ / "meter"; // a port that comes back under its name
         }
-        // A network meter is asked who it is first: that answer is the meter's own.
-        options.script = ParseScript((line == Line::Socket ? "answer\n" : "") + script);
+        options.model.persona = line == Line::Socket   ? MeterPersona::Lan3446x
+                                : ThroughAdapter(line) ? MeterPersona::Gpib34401A
+                                                       : MeterPersona::Rs232_34401A;
+        if (ThroughAdapter(line)) {
+            options.gpibAdapterAddress = kGpibAddress;
+            options.strayNuls = true; // every answer: none may show in a reading
+        }
+        // A meter on a line of its own is asked who it is first: that answer is the meter's own.
+        options.script = ParseScript((line == Line::Serial ? "" : "answer\n") + script);
         meter_ = std::make_unique<MeterEmulator>(options);
         meter_->Start();
-        if (line == Line::Socket) {
-            auto socket = std::make_unique<SocketTransport>("127.0.0.1", meter_->TcpPort());
-            socket->setReturnPoll(100ms);
-            socket->onReceive = [this](const char* bytes, size_t length) {
+        const auto wire = [this](auto& transport) {
+            transport.onReceive = [this](const char* bytes, size_t length) {
                 engine_->receive(bytes, length);
             };
-            socket->onLost = [this] { engine_->lineLost(); };
-            transport_ = std::move(socket);
-        } else {
+            transport.onLost = [this] { engine_->lineLost(); };
+        };
+        if (line == Line::Serial) {
             comm_.SetCommName(folder_ / "meter");
             comm_.SetReadIntervalTimeout(26);
             comm_.OnReceiveData = [this](TComm*, const char* buffer, uint16_t length) {
@@ -70,10 +82,29 @@ public:
             comm_.OnRequestHangup = [this](TComm*) { engine_->lineLost(); };
             watcher_.SetPollInterval(100ms);
             transport_ = std::make_unique<SerialTransport>(comm_, watcher_);
+        } else {
+            std::unique_ptr<StreamLine> link;
+            if (line == Line::AdapterOnSerial) {
+                link = std::make_unique<DeviceLine>(folder_ / "meter");
+            } else {
+                link = std::make_unique<SocketTransport>("127.0.0.1", meter_->TcpPort());
+            }
+            link->setReturnPoll(100ms);
+            if (ThroughAdapter(line)) {
+                auto adapter = std::make_unique<GpibAdapterTransport>(std::move(link), kGpibAddress,
+                                                                      "the test's adapter");
+                wire(*adapter);
+                transport_ = std::move(adapter);
+            } else {
+                wire(*link);
+                transport_ = std::move(link);
+            }
         }
-        engine_ = std::make_unique<AcquisitionEngine>(
-            *transport_, line == Line::Socket ? ProfileLanMeter() : Profile34401A());
-        engine_->setIdentifyOnConnect(line == Line::Socket);
+        engine_ = std::make_unique<AcquisitionEngine>(*transport_,
+                                                      line == Line::Socket   ? ProfileLanMeter()
+                                                      : ThroughAdapter(line) ? Profile34401AGpib()
+                                                                             : Profile34401A());
+        engine_->setIdentifyOnConnect(line != Line::Serial);
         engine_->pause = [](int) {};
         engine_->setReplyTimeout(500);
         engine_->addListener(this);
@@ -117,8 +148,9 @@ private:
 
 struct ConformanceRow {
     const char* name;
-    const char* script; // after "Func?"'s answer (and "*IDN?"'s on the network)
+    const char* script; // after "Func?"'s answer (and "*IDN?"'s on a line of its own)
     bool interrupt;     // the meter drops an answer a command cuts into (-410)
+    bool onBus;         // the row holds behind a GPIB adapter too
     std::vector<double> values;
     std::vector<std::string> events;
 };
@@ -129,21 +161,25 @@ const ConformanceRow kConformance[] = {
     {"late_reply",
      "answer\nanswer\nanswer\nlate 1500\n",
      false,
+     true,
      {1, 2, 4, 5},
      {"timed out Read?", "late +3.00000000E+00"}},
     // The same meter cut off by the marker query: its answer is dropped by
-    // the meter itself (and its -410 cleared after).
+    // the meter itself (and its -410 cleared after). On the bus nothing
+    // cuts in: the adapter reads the answer before the next command goes.
     {"late_reply_interrupted",
      "answer\nanswer\nanswer\nlate 1500\n",
      true,
+     false,
      {1, 2, 4, 5},
      {"timed out Read?"}},
     // One query ignored: the marker puts the meter in step again.
-    {"one_reply_missing", "answer\nanswer\nsilence\n", false, {1, 3, 4}, {"timed out Read?"}},
+    {"one_reply_missing", "answer\nanswer\nsilence\n", false, true, {1, 3, 4}, {"timed out Read?"}},
     // Gone for good: the marker goes unanswered too.
     {"silent_meter",
      "answer\nanswer\nsilence\nsilence\n",
      false,
+     true,
      {1},
      {"timed out Read?", "silent Read?"}},
     // The line drops after two readings (once the second is through: a pty
@@ -151,6 +187,7 @@ const ConformanceRow kConformance[] = {
     {"lost_and_back",
      "answer\nanswer\nanswer\npause 150\nhangup reopen 300\n",
      false,
+     true,
      {1, 2, 3, 4},
      {"lost", "reconnected"}},
 };
@@ -175,30 +212,44 @@ TEST_P(Conformance, EveryReadingIsItsOwnQuerysAnswer) {
         bench.values.begin() + static_cast<long>(std::min(bench.values.size(), row.values.size())));
     EXPECT_EQ(first, row.values);
     EXPECT_EQ(bench.events, row.events);
-    if (GetParam().line == Line::Socket) {
-        const int reconnects =
-            static_cast<int>(std::count(bench.events.begin(), bench.events.end(), "reconnected"));
+    const Line line = GetParam().line;
+    const int reconnects =
+        static_cast<int>(std::count(bench.events.begin(), bench.events.end(), "reconnected"));
+    if (line == Line::Socket || line == Line::AdapterOnSocket) {
         EXPECT_EQ(bench.meter().AcceptedConnections(), reconnects + 1);
-        EXPECT_EQ(bench.meter().UndefinedHeaders(), 0) << "only the LAN meter's own commands";
+    }
+    if (line != Line::Serial) {
+        EXPECT_EQ(bench.meter().UndefinedHeaders(), 0) << "only the meter's own commands";
+    }
+    if (ThroughAdapter(line)) {
+        // The version once a connection; the instrument cleared once a time-out.
+        EXPECT_EQ(bench.meter().AdapterVersionQueries(), reconnects + 1);
+        const int timeOuts = static_cast<int>(
+            std::count(bench.events.begin(), bench.events.end(), "timed out Read?"));
+        EXPECT_EQ(bench.meter().AdapterClears(), timeOuts);
     }
 }
 
 std::vector<ConformanceCase> AllCases() {
     std::vector<ConformanceCase> cases;
-    for (const Line line : {Line::Serial, Line::Socket}) {
+    for (const Line line :
+         {Line::Serial, Line::Socket, Line::AdapterOnSerial, Line::AdapterOnSocket}) {
         for (const ConformanceRow& row : kConformance) {
-            cases.push_back({line, row});
+            if (row.onBus || !ThroughAdapter(line)) {
+                cases.push_back({line, row});
+            }
         }
     }
     return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, Conformance, ::testing::ValuesIn(AllCases()),
-                         [](const ::testing::TestParamInfo<ConformanceCase>& c) {
-                             return std::string(c.param.line == Line::Socket ? "socket_"
-                                                                             : "serial_") +
-                                    c.param.row.name;
-                         });
+std::string CaseName(const ::testing::TestParamInfo<ConformanceCase>& c) {
+    static const char* const kLineNames[] = {"serial_", "socket_", "adapter_on_serial_",
+                                             "adapter_on_socket_"};
+    return kLineNames[static_cast<int>(c.param.line)] + std::string(c.param.row.name);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Conformance, ::testing::ValuesIn(AllCases()), CaseName);
 
 } // namespace
 } // namespace velmora

@@ -34,6 +34,10 @@ constexpr const char* kUsage =
     "  --persona NAME     34401a (RS-232, default), 34401a-gpib, 3446x (LAN), or\n"
     "                     3446x-as-34401a (LAN, says 34401A): each refuses the\n"
     "                     others' commands with -113 and answers *IDN? as itself\n"
+    "  --gpib-adapter N   behind an emulated \"++\" GPIB adapter (on the pty or the\n"
+    "                     TCP port), the meter at GPIB address N (0..30); use with\n"
+    "                     --persona 34401a-gpib or 3446x\n"
+    "  --stray-nul on|off the adapter puts a NUL before every answer (default off)\n"
     "  --script FILE      canned steps (answer, reply, split, garbage, overload,\n"
     "                     silence, pause, send, xoff, xon, hangup [reopen [MS]])\n";
 
@@ -111,6 +115,15 @@ velmora::MeterOptions ParseArguments(int argc, char** argv) {
                 options.model.persona = MeterPersona::Lan34401A;
             else
                 Usage("--persona takes 34401a, 34401a-gpib, 3446x or 3446x-as-34401a");
+        } else if (option == "--gpib-adapter") {
+            const unsigned long address = Unsigned(value, option);
+            if (address > 30)
+                Usage("--gpib-adapter needs a GPIB address of 0 to 30");
+            options.gpibAdapterAddress = static_cast<int>(address);
+        } else if (option == "--stray-nul") {
+            if (value != "on" && value != "off")
+                Usage("--stray-nul takes on or off");
+            options.strayNuls = value == "on";
         } else if (option == "--script") {
             std::ifstream file(value);
             if (!file)

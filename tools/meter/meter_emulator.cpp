@@ -18,6 +18,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr char kXon = 17;
 constexpr char kXoff = 19;
+constexpr char kEscape = 27;
 
 } // namespace
 
@@ -26,7 +27,10 @@ MeterEmulator::MeterEmulator(MeterOptions options)
     , model_(options_.model)
     , noise_(options_.model.seed ^ 0x5eed)
     , script_(options_.script.begin(), options_.script.end())
-    , function_(options_.model.startFunction) {}
+    , function_(options_.model.startFunction) {
+    if (options_.gpibAdapterAddress >= 0)
+        adapter_ = std::make_unique<GpibAdapterModel>(options_.gpibAdapterAddress);
+}
 
 MeterEmulator::~MeterEmulator() {
     Stop();
@@ -168,6 +172,8 @@ void MeterEmulator::Serve() {
                 // The program closed the connection: wait for the next one.
                 tcp_->DropConnection();
                 lineBuffer_.clear();
+                busOutput_.clear();
+                escaped_ = false;
                 continue;
             }
         }
@@ -187,6 +193,13 @@ void MeterEmulator::Serve() {
                 Clock::time_point arrival = std::max(Clock::now(), inboundDone_);
                 for (const char c : bytes) {
                     arrival += ByteTime();
+                    if (adapter_ && (escaped_ || c == kEscape)) {
+                        // An escaped byte is data for the meter, whatever it is.
+                        if (escaped_)
+                            lineBuffer_ += c;
+                        escaped_ = !escaped_;
+                        continue;
+                    }
                     if (c != '\n') {
                         lineBuffer_ += c;
                         continue;
@@ -237,6 +250,21 @@ void MeterEmulator::RunImmediateSteps(std::unique_lock<std::mutex>& lock) {
 }
 
 void MeterEmulator::HandleLine(const std::string& line) {
+    if (adapter_) {
+        if (line.starts_with("++")) {
+            HandleAdapterLine(line);
+            return;
+        }
+        if (!adapter_->InstrumentAddressed())
+            return; // no listener at that address: the command is lost on the bus
+        if (!busOutput_.empty() && options_.interruptQueries) {
+            // A new command before the last answer was read: the meter drops it.
+            std::lock_guard lock(mutex_);
+            model_.PushError(-410, "Query INTERRUPTED");
+            ++interrupted_;
+            busOutput_.clear();
+        }
+    }
     // The model always sees the command, so "Meas" switches the function
     // even when the script answers in its place.
     const std::optional<std::string> ownReply = model_.Handle(line);
@@ -259,6 +287,44 @@ void MeterEmulator::HandleLine(const std::string& line) {
         answerDelay_ = MeasureTime(line);
         Answer(step, ownReply);
     }
+}
+
+void MeterEmulator::HandleAdapterLine(const std::string& line) {
+    {
+        std::lock_guard lock(mutex_);
+        adapterCommands_.push_back(line);
+    }
+    const GpibAdapterModel::Outcome outcome = adapter_->Handle(line);
+    versionQueries_ = adapter_->VersionQueries();
+    clears_ = adapter_->Clears();
+    changed_.notify_all();
+    if (outcome.clearInstrument)
+        busOutput_.clear();
+    if (!outcome.toController.empty())
+        Transmit(outcome.toController);
+    if (outcome.readInstrument)
+        ReadInstrument();
+}
+
+void MeterEmulator::ReadInstrument() {
+    if (busOutput_.empty())
+        return; // the adapter's read times out: nothing comes back
+    std::string out = options_.strayNuls ? std::string(1, '\0') + busOutput_ : busOutput_;
+    busOutput_.clear();
+    if (!Transmit(out))
+        return;
+    if (options_.onAnswerSent)
+        options_.onAnswerSent(lastWriteAt_);
+    if (options_.onAnswerText) {
+        while (!out.empty() && (out.back() == '\n' || out.back() == '\r'))
+            out.pop_back();
+        options_.onAnswerText(out, lastWriteAt_);
+    }
+}
+
+std::vector<std::string> MeterEmulator::AdapterCommands() const {
+    std::lock_guard lock(mutex_);
+    return adapterCommands_;
 }
 
 int MeterEmulator::LinkFd() const {
@@ -349,6 +415,13 @@ void MeterEmulator::Answer(const ScriptStep& step, const std::optional<std::stri
     }
     if (!SleepUntil(Clock::now() + answerDelay_))
         return;
+    if (adapter_) {
+        // On the bus the answer waits in the meter's output until it is read.
+        busOutput_ += first + second;
+        if (adapter_->AutoRead())
+            ReadInstrument();
+        return;
+    }
     if (options_.interruptQueries && InputWaiting()) {
         std::lock_guard lock(mutex_);
         model_.PushError(-410, "Query INTERRUPTED");
@@ -422,6 +495,8 @@ void MeterEmulator::HangUp(bool reopen, std::chrono::milliseconds gap) {
     }
     pty_->Close();
     lineBuffer_.clear();
+    busOutput_.clear();
+    escaped_ = false;
     if (!reopen && !options_.linkPath.empty()) {
         // Unplugged for good: the link goes too, or it would lead to
         // whichever pseudo-terminal gets the freed number next (another

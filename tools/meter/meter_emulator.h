@@ -1,6 +1,7 @@
 // The simulated meter on a pseudo-terminal, running on a thread of its own.
 #pragma once
 
+#include "tools/meter/gpib_adapter_model.h"
 #include "tools/meter/meter_model.h"
 #include "tools/meter/meter_script.h"
 #include "tools/meter/pseudo_terminal.h"
@@ -47,6 +48,13 @@ struct MeterOptions {
     // 127.0.0.1 at this port (0: any free one, see TcpPort()); one
     // connection at a time, a hang-up closes it and the listener.
     int tcpPort = -1;
+    // 0 to 30: the meter is a GPIB instrument at this address behind an
+    // emulated "++" adapter (on the pty or the TCP port): "++" lines are the
+    // adapter's, others reach the meter while it is addressed, and its
+    // answers wait in its output until "++read" (or "++auto 1").
+    int gpibAdapterAddress = -1;
+    // The adapter puts a NUL before every answer it reads, as some do.
+    bool strayNuls = false;
     std::vector<ScriptStep> script;
     // When set, a symbolic link here points at the slave; it follows a
     // reopen after a hang-up and is removed by Stop().
@@ -107,12 +115,19 @@ public:
     int RefusedConnections() const { return refused_; }
     // Commands refused as undefined (-113), whether read from the queue or not.
     int UndefinedHeaders() const;
+    // Behind the emulated adapter: its own "++" lines as received, how
+    // often "++ver" and "++clr" came.
+    std::vector<std::string> AdapterCommands() const;
+    int AdapterVersionQueries() const { return versionQueries_; }
+    int AdapterClears() const { return clears_; }
 
 private:
     void Run();
     void Serve();
     void RunImmediateSteps(std::unique_lock<std::mutex>& lock);
     void HandleLine(const std::string& line);
+    void HandleAdapterLine(const std::string& line);
+    void ReadInstrument(); // the adapter hands the meter's answer over
     void Answer(const ScriptStep& step, const std::optional<std::string>& ownReply);
     bool Transmit(std::string_view bytes); // false when not every byte went out
     void HangUp(bool reopen, std::chrono::milliseconds gap);
@@ -149,6 +164,12 @@ private:
     std::atomic<bool> stopping_{false};
     std::atomic<int> hangups_{0};
     std::string lineBuffer_;
+    std::unique_ptr<GpibAdapterModel> adapter_;
+    std::string busOutput_; // the meter's answers the adapter has not read yet
+    bool escaped_ = false;  // the adapter's ESC: the next byte is data
+    std::vector<std::string> adapterCommands_;
+    std::atomic<int> versionQueries_{0};
+    std::atomic<int> clears_{0};
     // When the last command byte read so far has crossed the modelled line.
     std::chrono::steady_clock::time_point inboundDone_;
     // Just before the latest write to the line.
