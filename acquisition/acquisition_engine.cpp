@@ -63,7 +63,9 @@ int AcquisitionEngine::replyTimeoutMs() const {
     }
     const double perReading = nplc * profile_.powerLineCycleSeconds * (autozero ? 2 : 1);
     const double measuring = std::max(settings_.samples, 1) * perReading;
-    return profile_.replyTimeoutBaseMs + static_cast<int>(std::ceil(measuring * 1000));
+    const auto extra = profile_.functionTimeoutMs.find(function);
+    return profile_.replyTimeoutBaseMs + static_cast<int>(std::ceil(measuring * 1000)) +
+           (extra == profile_.functionTimeoutMs.end() ? 0 : extra->second);
 }
 
 void AcquisitionEngine::hold(int milliseconds) {
@@ -488,7 +490,9 @@ void AcquisitionEngine::functionNamed(const std::string& function, bool unitChan
 void AcquisitionEngine::takeRoutedReply(const std::string& query, const std::string& reply) {
     if (query == kIdentifyQuery) {
         if (identityChoice_ != IdentityChoice::None) {
-            profile_ = ProfileForIdentity(reply, identityChoice_ == IdentityChoice::Gpib);
+            const bool gpib = identityChoice_ == IdentityChoice::Gpib;
+            profile_ =
+                catalog_ ? catalog_->forIdentity(reply, gpib) : ProfileForIdentity(reply, gpib);
         }
         tell([&](AcquisitionListener& l) { l.identified(reply); });
         return;

@@ -3,6 +3,7 @@
 
 #include "acquisition/acquisition_listener.h"
 #include "acquisition/meter_profile.h"
+#include "acquisition/profile_catalog.h"
 #include "acquisition/reply_assembler.h"
 #include "acquisition/reply_interpreter.h"
 #include "measure/meter_settings_store.h"
@@ -66,6 +67,9 @@ public:
     // off where the user chose the meter.
     enum class IdentityChoice { None, Network, Gpib };
     void setProfileFromIdentity(IdentityChoice choice) { identityChoice_ = choice; }
+    // Where that choice looks (the host's profile files too); the built-in
+    // profiles without one.
+    void setProfileCatalog(const ProfileCatalog* catalog) { catalog_ = catalog; }
     // Asks "*IDN?" once, before the next reading.
     void identify();
 
@@ -162,6 +166,7 @@ private:
     MeterProfile profile_;
     bool identifyOnConnect_ = false;
     IdentityChoice identityChoice_ = IdentityChoice::None;
+    const ProfileCatalog* catalog_ = nullptr;
     bool resynchronising_ = false;
     std::string timedOutQuery_;
     bool firstReplyPending_ = false; // the transport's first-answer allowance applies

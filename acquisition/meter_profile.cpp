@@ -23,6 +23,8 @@ const MeterProfile& Profile34401A() {
         .replyTimeoutBaseMs = 10000,
         // 50 Hz mains: the longer cycle, so a time-out is never too short.
         .powerLineCycleSeconds = 0.02,
+        .functionTimeoutMs = {},
+        .identifies = {},
     };
     return profile;
 }

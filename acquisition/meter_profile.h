@@ -1,6 +1,7 @@
 // What one kind of meter needs said to it: the cycle's command texts, terminator and waits.
 #pragma once
 
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,13 @@ struct MeterProfile {
     int silenceNoteMs = 0;            // an answer this late is worth a note
     int replyTimeoutBaseMs = 0;       // besides the time the query may take to measure
     double powerLineCycleSeconds = 0; // integration times are counted in these
+    // More time for a function's reading than integration gives it (a
+    // counter's gate, an AC filter's settling), by the function's name.
+    std::map<std::string, int> functionTimeoutMs;
+    // Model names in a meter's "*IDN?" answer that choose this profile.
+    std::vector<std::string> identifies;
+
+    bool operator==(const MeterProfile&) const = default;
 };
 
 // The 34401A and meters that speak as it does, on RS-232.

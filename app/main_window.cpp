@@ -16,6 +16,7 @@
 #include "settings/layered_settings.h"
 #include "settings/serial_settings_dialog.h"
 #include "settings/settings_path.h"
+#include "text/control_escape.h"
 #include "text/exception.h"
 #include "ui/exception_report.h"
 #include "ui/message_boxes.h"
@@ -83,7 +84,11 @@ TForm1::TForm1(QWidget* parent, std::string settingsPath, std::string userSettin
     Comm1 = new TComm(this);
     Comm1->setObjectName(QStringLiteral("Comm1"));
     transport_ = std::make_unique<ResourceLine>(*Comm1, *portWatcher_);
+    for (const std::string& folder : ProfileCatalog::StandardFolders()) {
+        profiles_.addFolder(folder);
+    }
     engine_ = std::make_unique<AcquisitionEngine>(*transport_);
+    engine_->setProfileCatalog(&profiles_);
     // A socket's lines take the serial component's way in, so both lines
     // are one path to the engine.
     transport_->onReceive = [this](const char* bytes, size_t length) {
@@ -105,6 +110,13 @@ TForm1::TForm1(QWidget* parent, std::string settingsPath, std::string userSettin
 
     // An error here is reported and the window is created all the same.
     RunReportingExceptions([this] { FormCreate(); });
+    if (!profiles_.problems().empty()) {
+        // Said once: the file is skipped until it is mended.
+        const size_t more = profiles_.problems().size() - 1;
+        showNote(QStringLiteral("Profile file skipped: %1%2")
+                     .arg(QString::fromStdString(EscapeControls(profiles_.problems().front())),
+                          more ? QStringLiteral(" (and %1 more)").arg(more) : QString()));
+    }
 }
 
 TForm1::~TForm1() {

@@ -271,8 +271,9 @@ private:
     PortReturnWatcher* portWatcher_ = nullptr;
     // The serial component's line, or a socket's for a network resource.
     std::unique_ptr<ResourceLine> transport_;
-    std::string portText_; // the resource as the user wrote it
-    std::string identity_; // the meter's "*IDN?" answer, once asked
+    std::string portText_;    // the resource as the user wrote it
+    std::string identity_;    // the meter's "*IDN?" answer, once asked
+    ProfileCatalog profiles_; // built in, the package's and the user's files
     std::unique_ptr<AcquisitionEngine> engine_;
     RecordingControl* recording_ = nullptr;
     QAction* recordAction_ = nullptr;

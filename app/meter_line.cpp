@@ -25,7 +25,7 @@ void TForm1::setSettingsDialog(TForm3* dialog) {
         return;
     }
     QStringList models;
-    for (const MeterProfile* profile : KnownProfiles()) {
+    for (const MeterProfile* profile : profiles_.all()) {
         models << QString::fromStdString(profile->model);
     }
     dialog->SetMeterChoices(models);
@@ -42,7 +42,7 @@ void TForm1::setSettingsDialog(TForm3* dialog) {
 
 const MeterProfile& TForm1::chosenProfile() const {
     const MeterProfile* chosen =
-        ProfileNamed(TrimBlanks(settingsFile_->readValue(kMeterSection, "Profile", "")));
+        profiles_.named(TrimBlanks(settingsFile_->readValue(kMeterSection, "Profile", "")));
     return chosen ? *chosen : Profile34401A();
 }
 

@@ -105,7 +105,23 @@ std::optional<int> HeadlessLogger::start() {
     line_.use(resource);
     line_.onReceive = [this](const char* bytes, size_t length) { engine_.receive(bytes, length); };
     line_.onLost = [this] { engine_.lineLost(); };
-    PrepareEngineFor(resource, engine_, ProfileNamed(options_.profile));
+    for (const std::string& folder : ProfileCatalog::StandardFolders()) {
+        profiles_.addFolder(folder);
+    }
+    for (const std::string& problem : profiles_.problems()) {
+        say("profile skipped: " + problem);
+    }
+    const MeterProfile* chosen = profiles_.named(options_.profile);
+    if (!options_.profile.empty() && !chosen) {
+        std::string known;
+        for (const MeterProfile* p : profiles_.all()) {
+            known += (known.empty() ? "\"" : ", \"") + p->model + "\"";
+        }
+        say("unknown profile " + options_.profile + " (known: " + known + ")");
+        return 1; // as any other word the command line cannot take
+    }
+    engine_.setProfileCatalog(&profiles_);
+    PrepareEngineFor(resource, engine_, chosen);
     try {
         line_.open();
         if (line_.adapter()) {

@@ -71,6 +71,7 @@ private:
     void identified(const std::string& identity) override;
 
     LoggerOptions options_;
+    ProfileCatalog profiles_; // built in, the package's and the user's
     TComm comm_;
     PortReturnWatcher watcher_;
     // The serial port, or a socket or an adapter when --port names one.

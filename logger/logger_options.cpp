@@ -104,15 +104,7 @@ ParsedLoggerOptions ParseLoggerOptions(const std::vector<std::string>& arguments
         } else if (name == "--device-folder") {
             o.deviceFolder = v;
         } else if (name == "--profile") {
-            const MeterProfile* profile = ProfileNamed(v);
-            if (!profile) {
-                std::string known;
-                for (const MeterProfile* p : KnownProfiles()) {
-                    known += (known.empty() ? "\"" : ", \"") + p->model + "\"";
-                }
-                return fail("unknown profile " + v + " (known: " + known + ")");
-            }
-            o.profile = profile->model;
+            o.profile = v; // looked up once the profile folders are read
         } else if (name == "--settings") {
             o.settingsFile = v;
         } else if (name == "--samples") {
@@ -175,12 +167,15 @@ std::string LoggerUsage() {
            "Logs readings of an SCPI multimeter on a serial port or the network, one CSV row\n"
            "each.\n"
            "\n"
-           "  --port NAME        com1 (/dev/ttyS0), ttyUSB0, a device path (default com1), or\n"
+           "  --port NAME        com1 (/dev/ttyS0), ttyUSB0, a device path (default com1),\n"
            "                     a meter on the network: TCPIP::HOST::5025::SOCKET or\n"
-           "                     HOST:5025 (HOST an address, [IPv6 address] or a name)\n"
+           "                     HOST:5025 (HOST an address, [IPv6 address] or a name), or\n"
+           "                     a GPIB meter behind a \"++\" adapter: GPIB::22@/dev/ttyUSB0\n"
+           "                     or GPIB::22@HOST:1234\n"
            "  --profile NAME     the meter's command set: \"34401A class\" (serial default),\n"
-           "                     \"34401A class (GPIB)\", \"3446x/3447x class\" (network\n"
-           "                     default; a network meter's *IDN? answer chooses otherwise)\n"
+           "                     \"34401A class (GPIB)\", \"3446x/3447x class\" or one of\n"
+           "                     ~/.config/velmora/profiles/*.profile; on the network and\n"
+           "                     GPIB the meter's *IDN? answer chooses without it\n"
            "  --list             print the serial ports present, one a line, and exit\n"
            "  --baud RATE        the line's rate (default 9600)\n"
            "  --function NAME    VOLT, VOLT:AC, CURR, CURR:AC, RES, FRES, FREQ, PER, DIOD, CONT\n"

@@ -423,6 +423,14 @@ TEST(AcquisitionEngine, ReplyTimeOutCoversTheLongestTheQueryCanTake) {
         engine.connect("VOLT");
         EXPECT_EQ(engine.replyTimeoutMs(), row.expected);
     }
+    // A profile's own allowance for the function, and only for it.
+    MeterProfile slowVolts = Profile34401A();
+    slowVolts.functionTimeoutMs = {{"VOLT", 1500}, {"FREQ", 9000}};
+    AcquisitionEngine engine(transport, slowVolts);
+    engine.connect("VOLT");
+    EXPECT_EQ(engine.replyTimeoutMs(), 11900);
+    engine.connect("VOLT:AC");
+    EXPECT_EQ(engine.replyTimeoutMs(), 10400);
 }
 
 TEST(SerialTransport, OnlyABusyPortIsTriedAgainAfterItCameBack) {

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <filesystem>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -412,6 +413,39 @@ INSTANTIATE_TEST_SUITE_P(Forms, LoggerOnTheNetwork, ::testing::ValuesIn(kNetwork
                          [](const ::testing::TestParamInfo<NetworkRun>& row) {
                              return std::string(row.param.name);
                          });
+
+// The user's own profile files: one chosen by --profile speaks its words to the meter; a
+// broken one is said once and left out; a name no file gives is refused.
+TEST(LoggerRun, TheUsersProfileFilesAreOfferedAndABrokenOneIsSaid) {
+    test::TempFolder folder;
+    std::filesystem::create_directories(folder / "config/velmora/profiles");
+    test::WriteBytes(folder / "config/velmora/profiles/loud.profile",
+                     "model = Loud 34401A\nfunction query = FUNC?\nread query = READ?\n");
+    test::WriteBytes(folder / "config/velmora/profiles/broken.profile", "model = X\nspeed = 3\n");
+    ASSERT_EQ(setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1), 0);
+    MeterEmulator meter(Steady());
+    meter.Start();
+    const LoggerResult run = RunLogger(
+        {"--port", meter.SlavePath(), "--profile", "loud 34401a", "--count", "3"}, folder);
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(Readings(test::ReadBytes(folder / "stdout.txt").value_or("")), 3u);
+    const std::vector<std::string> commands = meter.Commands();
+    ASSERT_GE(commands.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(commands.begin(), commands.begin() + 3),
+              (std::vector<std::string>{"syst:rem", "FUNC?", "READ?"}));
+    const std::string said =
+        "profile skipped: " + folder / "config/velmora/profiles/broken.profile" +
+        ":2: unknown key \"speed\"";
+    EXPECT_NE(run.errors.find(said), std::string::npos) << run.errors;
+    EXPECT_EQ(run.errors.find(said), run.errors.rfind(said)) << "said once";
+
+    const LoggerResult unknown = RunLogger({"--port", meter.SlavePath(), "--profile", "X"}, folder);
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_NE(unknown.errors.find("unknown profile X (known: \"34401A class\""), std::string::npos)
+        << unknown.errors;
+    EXPECT_NE(unknown.errors.find("\"Loud 34401A\")"), std::string::npos) << unknown.errors;
+    unsetenv("XDG_CONFIG_HOME");
+}
 
 TEST(LoggerRun, ANetworkResourceThatCannotBeOneIsRefusedWithItsReason) {
     test::TempFolder folder;
