@@ -240,10 +240,12 @@ void TForm1::createStatusBar() {
     statusInstrument->setObjectName(QStringLiteral("StatusInstrument"));
     statusInstrument->setTextFormat(Qt::PlainText);
     statusInstrument->setVisible(false);
-    // Panel 0 keeps the resource whole; the instrument takes what is left (tooltip: all).
+    // Panel 0 keeps the resource whole; the instrument and the note share what is left,
+    // each cut at its end (tooltip: all). Without a stretch of its own the instrument
+    // would get no width at all beside the note's.
     statusInstrument->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     StatusBar1->addWidget(statusPanel);
-    StatusBar1->addWidget(statusInstrument);
+    StatusBar1->addWidget(statusInstrument, 1);
     StatusBar1->addWidget(statusAlarm);
     StatusBar1->addWidget(statusMessage, 1);
     StatusBar1->addPermanentWidget(statusRecording);

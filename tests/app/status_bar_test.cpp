@@ -394,6 +394,9 @@ TEST_F(StatusBar, AMeterBehindAGpibAdapterIsReadAndShownWithTheAdapter) {
         << "the bus gives remote mode";
     EXPECT_EQ(adapter.UndefinedHeaders(), 0);
     EXPECT_EQ(adapter.AdapterVersionQueries(), 1);
+    // Beside a note ("The meter is …") the panel still has room to be read.
+    EXPECT_FALSE(form().statusMessage->text().isEmpty());
+    EXPECT_GE(form().statusInstrument->width(), 150);
     form().Check_Connection->click();
     ASSERT_TRUE(WaitUntil([&] { return !form().Timer1->isActive(); }));
 }
