@@ -22,6 +22,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -197,6 +198,13 @@ struct ConformanceCase {
     ConformanceRow row;
 };
 
+const char* const kLineNames[] = {"serial_", "socket_", "adapter_on_serial_", "adapter_on_socket_"};
+
+// Test names and failure messages say the case, not the parameter's bytes.
+void PrintTo(const ConformanceCase& c, std::ostream* out) {
+    *out << kLineNames[static_cast<int>(c.line)] << c.row.name;
+}
+
 class Conformance : public ::testing::TestWithParam<ConformanceCase> {};
 
 TEST_P(Conformance, EveryReadingIsItsOwnQuerysAnswer) {
@@ -244,8 +252,6 @@ std::vector<ConformanceCase> AllCases() {
 }
 
 std::string CaseName(const ::testing::TestParamInfo<ConformanceCase>& c) {
-    static const char* const kLineNames[] = {"serial_", "socket_", "adapter_on_serial_",
-                                             "adapter_on_socket_"};
     return kLineNames[static_cast<int>(c.param.line)] + std::string(c.param.row.name);
 }
 
