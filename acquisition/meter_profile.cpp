@@ -60,16 +60,17 @@ std::vector<const MeterProfile*> KnownProfiles() {
     return {&Profile34401A(), &Profile34401AGpib(), &ProfileLanMeter()};
 }
 
+std::string LowerCaseAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return out;
+}
+
 const MeterProfile* ProfileNamed(std::string_view model) {
-    const auto lower = [](std::string_view text) {
-        std::string out(text);
-        for (char& c : out) {
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        }
-        return out;
-    };
     for (const MeterProfile* profile : KnownProfiles()) {
-        if (lower(profile->model) == lower(model)) {
+        if (LowerCaseAscii(profile->model) == LowerCaseAscii(model)) {
             return profile;
         }
     }

@@ -44,6 +44,9 @@ const MeterProfile& Profile34401AGpib();
 // command set, a line feed ends each line, no remote mode to ask for.
 const MeterProfile& ProfileLanMeter();
 
+// Model names, profile keys and *IDN? fields are compared without regard to letter case.
+std::string LowerCaseAscii(std::string_view text);
+
 // Every profile, in the order the Meter choice offers them.
 std::vector<const MeterProfile*> KnownProfiles();
 // By its model text, letter case aside; null when there is none of that name.

@@ -4,7 +4,6 @@
 #include "acquisition/profile_file.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -18,14 +17,6 @@ namespace velmora {
 
 namespace {
 
-std::string Lower(std::string_view text) {
-    std::string out;
-    for (const char c : text) {
-        out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return out;
-}
-
 // "maker,model,serial,firmware": the model is the second field.
 std::string ModelOf(std::string_view identity) {
     const size_t comma = identity.find(',');
@@ -33,7 +24,7 @@ std::string ModelOf(std::string_view identity) {
         return {};
     }
     const std::string_view rest = identity.substr(comma + 1);
-    return Lower(rest.substr(0, rest.find(',')));
+    return LowerCaseAscii(rest.substr(0, rest.find(',')));
 }
 
 constexpr size_t kLongestFile = 64 * 1024; // a profile is a page of text
@@ -76,7 +67,7 @@ void ProfileCatalog::addFolder(const std::string& folder) {
             continue;
         }
         const auto same = std::find_if(profiles_.begin(), profiles_.end(), [&](const auto& p) {
-            return Lower(p->model) == Lower(read.profile->model);
+            return LowerCaseAscii(p->model) == LowerCaseAscii(read.profile->model);
         });
         if (same != profiles_.end()) {
             **same = *read.profile;
@@ -96,7 +87,7 @@ std::vector<const MeterProfile*> ProfileCatalog::all() const {
 
 const MeterProfile* ProfileCatalog::named(std::string_view model) const {
     for (const auto& profile : profiles_) {
-        if (Lower(profile->model) == Lower(model)) {
+        if (LowerCaseAscii(profile->model) == LowerCaseAscii(model)) {
             return profile.get();
         }
     }
@@ -107,7 +98,7 @@ const MeterProfile& ProfileCatalog::forIdentity(std::string_view identity, bool 
     const std::string model = ModelOf(identity);
     for (const auto& profile : profiles_) {
         for (const std::string& name : profile->identifies) {
-            if (!model.empty() && Lower(name) == model) {
+            if (!model.empty() && LowerCaseAscii(name) == model) {
                 return *profile;
             }
         }

@@ -13,14 +13,6 @@ namespace velmora {
 
 namespace {
 
-std::string Lower(std::string_view text) {
-    std::string out;
-    for (const char c : text) {
-        out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return out;
-}
-
 // Whole milliseconds or counts, 0 to a day's worth: a profile never needs more.
 std::optional<int> Count(const std::string& text) {
     int value = 0;
@@ -33,14 +25,14 @@ std::optional<int> Count(const std::string& text) {
 }
 
 std::optional<std::string> Terminator(const std::string& text) {
-    const std::string upper = Lower(text);
-    if (upper == "lf") {
+    const std::string lower = LowerCaseAscii(text);
+    if (lower == "lf") {
         return "\n";
     }
-    if (upper == "cr lf") {
+    if (lower == "cr lf") {
         return "\r\n";
     }
-    if (upper == "cr") {
+    if (lower == "cr") {
         return "\r";
     }
     return std::nullopt;
@@ -104,7 +96,7 @@ ProfileFileResult ParseProfileFile(std::string_view text) {
             return fail("no \"=\" in \"" + line + "\"");
         }
         const std::string written = TrimBlanks(line.substr(0, equals));
-        const std::string key = Lower(written);
+        const std::string key = LowerCaseAscii(written);
         const std::string value = TrimBlanks(line.substr(equals + 1));
         if (value.find_first_of("\r\n") != std::string::npos) {
             return fail("a line break inside " + written);

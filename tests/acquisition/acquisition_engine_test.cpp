@@ -394,6 +394,24 @@ TEST(AcquisitionEngine, TheIdentityPicksTheProfileOnlyWhereTheHostLetsIt) {
     }
 }
 
+// "Identify" on a serial port: asked once, between two readings, only when the user asks.
+TEST(AcquisitionEngine, IdentifyAsksTheMeterOnceBetweenReadings) {
+    EngineOnMeter run;
+    run.start();
+    ASSERT_TRUE(WaitUntil([&] { return run.readings.size() >= 2; }));
+    const Commands before = run.meter().Commands();
+    EXPECT_EQ(std::count(before.begin(), before.end(), "*IDN?"), 0) << "not unless asked";
+    run.engine().identify();
+    ASSERT_TRUE(WaitUntil([&] {
+        return std::any_of(run.events.begin(), run.events.end(),
+                           [](const std::string& e) { return e.starts_with("identified"); });
+    }));
+    ASSERT_TRUE(WaitUntil([&] { return run.readings.size() >= 4; }));
+    const Commands after = run.meter().Commands();
+    EXPECT_EQ(std::count(after.begin(), after.end(), "*IDN?"), 1);
+    EXPECT_EQ(run.engine().profile().model, "34401A class") << "the user's choice holds";
+}
+
 TEST(AcquisitionEngine, ReplyTimeOutCoversTheLongestTheQueryCanTake) {
     TComm comm;
     PortReturnWatcher watcher(nullptr);
