@@ -1,9 +1,11 @@
 // Talking to an instrument through a "++" GPIB adapter.
 #include "transports/gpib_adapter_transport.h"
 
+#include "text/trim.h"
 #include "transports/transport_error.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace velmora {
 
@@ -55,10 +57,8 @@ void GpibAdapterTransport::open() {
         throw TransportError(TransportError::Reason::AdapterSilent,
                              "the GPIB adapter on " + where_ + " does not answer \"++ver\"");
     }
-    std::string text(WithoutLineEnd(*answer));
-    text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());
-    const size_t first = text.find_first_not_of(" \t");
-    version_ = first == std::string::npos ? std::string() : text.substr(first);
+    answer->erase(std::remove(answer->begin(), answer->end(), '\0'), answer->end());
+    version_ = TrimBlanks(*answer);
 }
 
 bool GpibAdapterTransport::IsQuery(std::string_view command) {
@@ -102,6 +102,13 @@ void GpibAdapterTransport::clearAfterTimeout() {
 }
 
 void GpibAdapterTransport::received(const char* bytes, size_t length) {
+    // Most answers hold no NUL: handed on as they are, without a copy.
+    if (std::memchr(bytes, '\0', length) == nullptr) {
+        if (onReceive) {
+            onReceive(bytes, length);
+        }
+        return;
+    }
     std::string line(bytes, length);
     line.erase(std::remove(line.begin(), line.end(), '\0'), line.end());
     if (!line.empty() && onReceive) {
