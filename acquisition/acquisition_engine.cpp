@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace velmora {
 
@@ -120,8 +122,16 @@ void AcquisitionEngine::tick() {
     if (sendQueuedCommand()) {
         return;
     }
-    if (nextCommand_ == profile_.readQuery && mayRead && !mayRead()) {
-        return;
+    if (nextCommand_ == profile_.readQuery) {
+        // Another program's line goes between two readings, one at a time.
+        if (!passageSinceRead_ && sendPassage()) {
+            return;
+        }
+        if (mayRead && !mayRead()) {
+            (void)sendPassage(); // the reading is held back anyway
+            return;
+        }
+        passageSinceRead_ = false;
     }
     sendcommand(nextCommand_);
     // The command just sent decides the next one, not the reply.
@@ -166,7 +176,8 @@ void AcquisitionEngine::checkSilence() {
             tell([&](AcquisitionListener& l) { l.meterSilent(timedOutQuery_); });
             return; // still waiting: a meter that wakes up is taken back
         }
-        const std::string query = routedQuery_.value_or(lastQuery_);
+        const std::string query =
+            passageInFlight_ ? passageInFlight_->command : routedQuery_.value_or(lastQuery_);
         startResync(query);
         tell([&](AcquisitionListener& l) { l.replyTimedOut(query); });
     }
@@ -178,6 +189,7 @@ void AcquisitionEngine::startResync(const std::string& query) {
     resynchronising_ = true;
     timedOutQuery_ = query;
     routedQuery_.reset();
+    failPassageInFlight();
     assembler_.reset();
     transport_.clearAfterTimeout();
     sendcommand(std::string(kResyncQuery));
@@ -244,7 +256,67 @@ void AcquisitionEngine::disconnect() {
     dropQueuedCommands();
     configuredFunction_.clear();
     connected_ = false;
+    failPassages(); // after: a line handed in from `done` is refused
     endSilence(true); // disconnected, the meter owes no answer
+}
+
+void AcquisitionEngine::halt() {
+    halted_ = true;
+    failPassages();
+}
+
+void AcquisitionEngine::passToMeter(const std::string& command, bool query, PassageDone done) {
+    if (!polling()) {
+        done(std::nullopt);
+        return;
+    }
+    passages_.push_back({command, query, std::move(done)});
+}
+
+bool AcquisitionEngine::sendPassage() {
+    if (passages_.empty()) {
+        return false;
+    }
+    Passage passage = std::move(passages_.front());
+    passages_.pop_front();
+    passageSinceRead_ = true;
+    // Not through sendcommand: the line is not the cycle's, and its reply
+    // is no reading nor the answer to a query the cycle asked.
+    (void)transport_.send(passage.command + profile_.terminator);
+    tell([&](AcquisitionListener& l) { l.commandSent(passage.command); });
+    const bool mayChangeState =
+        !passage.query ||
+        LowerCaseAscii(passage.command).starts_with(LowerCaseAscii(profile_.measurePrefix));
+    if (mayChangeState) {
+        queued_.push_back(kSampleCountQuery);
+        nextCommand_ = profile_.functionQuery;
+        reaskPending_ = true;
+    }
+    if (passage.query) {
+        passageInFlight_ = std::move(passage);
+        startQueryClock();
+    } else {
+        passage.done(std::nullopt);
+    }
+    return true;
+}
+
+void AcquisitionEngine::failPassageInFlight() {
+    if (passageInFlight_) {
+        const PassageDone done = std::move(passageInFlight_->done);
+        passageInFlight_.reset();
+        done(std::nullopt);
+    }
+}
+
+void AcquisitionEngine::failPassages() {
+    failPassageInFlight();
+    // Taken out first: a `done` may hand in another line.
+    std::deque<Passage> waiting;
+    waiting.swap(passages_);
+    for (Passage& passage : waiting) {
+        passage.done(std::nullopt);
+    }
 }
 
 void AcquisitionEngine::identify() {
@@ -291,13 +363,17 @@ void AcquisitionEngine::queueSettingsBlock(const std::string& function, bool con
     errorReads_ = 0;
     errors_.clear();
     if (inForce) {
-        for (const InForceQuery& query : InForceQueries(function)) {
-            queued_.push_back(query.command);
-        }
-        inForceFunction_ = function;
-        inForce_ = {};
-        tell([&](AcquisitionListener& l) { l.settingsQueued(function); });
+        queueInForceQueries(function);
     }
+}
+
+void AcquisitionEngine::queueInForceQueries(const std::string& function) {
+    for (const InForceQuery& query : InForceQueries(function)) {
+        queued_.push_back(query.command);
+    }
+    inForceFunction_ = function;
+    inForce_ = {};
+    tell([&](AcquisitionListener& l) { l.settingsQueued(function); });
 }
 
 void AcquisitionEngine::queueSettingCommand(const std::string& command) {
@@ -370,6 +446,7 @@ void AcquisitionEngine::receive(const char* buffer, size_t length) {
         return; // the meter is still sending: not an answer yet
     case ReplyAssembler::Outcome::Dropped:
         routedQuery_.reset();
+        failPassageInFlight();
         tell([&](AcquisitionListener& l) { l.replyDropped(dropped); });
         if (resynchronising_) {
             return; // not the marker's answer either
@@ -389,6 +466,12 @@ void AcquisitionEngine::receive(const char* buffer, size_t length) {
 }
 
 void AcquisitionEngine::takeDelivery(const char* buffer) {
+    if (passageInFlight_) {
+        const PassageDone done = std::move(passageInFlight_->done);
+        passageInFlight_.reset();
+        done(TrimBlanks(buffer)); // to the program that asked, and no one else
+        return;
+    }
     if (routedQuery_) {
         // The answer to a query of the meter's settings, not a reading.
         const std::string query = *routedQuery_;
@@ -471,19 +554,25 @@ void AcquisitionEngine::functionNamed(const std::string& function, bool unitChan
     tell([&](AcquisitionListener& l) {
         l.functionNamed(function, replies_.unitLabel(), unitChanged);
     });
-    if (configuredFunction_ == function) {
-        return; // given its settings just before it was named
-    }
-    const bool firstSinceConnecting = configuredFunction_.empty();
-    configuredFunction_ = function;
-    const bool hasSettings = !settings_.of(function).isDefault();
-    if (firstSinceConnecting) {
-        // What the meter was left at is not what the user asked for.
-        if (hasSettings || settings_.samples > 1 || !settings_.displayOn) {
-            queueSettingsBlock(function, false, hasSettings, true);
+    const bool reask = std::exchange(reaskPending_, false);
+    bool inForceAsked = false;
+    // Unless given its settings just before it was named:
+    if (configuredFunction_ != function) {
+        const bool firstSinceConnecting = configuredFunction_.empty();
+        configuredFunction_ = function;
+        const bool hasSettings = !settings_.of(function).isDefault();
+        if (firstSinceConnecting) {
+            // What the meter was left at is not what the user asked for.
+            if (hasSettings || settings_.samples > 1 || !settings_.displayOn) {
+                queueSettingsBlock(function, false, hasSettings, true);
+            }
+        } else if (hasSettings) {
+            queueSettingsBlock(function, false, true, false);
         }
-    } else if (hasSettings) {
-        queueSettingsBlock(function, false, true, false);
+        inForceAsked = hasSettings;
+    }
+    if (reask && !inForceAsked) {
+        queueInForceQueries(function); // another program may have changed them
     }
 }
 
@@ -499,6 +588,14 @@ void AcquisitionEngine::takeRoutedReply(const std::string& query, const std::str
     }
     if (query == profile_.errorQuery) {
         takeErrorReply(reply);
+        return;
+    }
+    if (query == kSampleCountQuery) {
+        char* end = nullptr;
+        const double count = std::strtod(reply.c_str(), &end);
+        if (end != reply.c_str() && count >= 1 && count <= 50000) {
+            settings_.samples = static_cast<int>(std::lround(count)); // bursts are split by it
+        }
         return;
     }
     const std::vector<InForceQuery> queries = InForceQueries(inForceFunction_);
@@ -554,6 +651,7 @@ void AcquisitionEngine::leaveCycle() {
     heldSince_.invalidate();
     dropQueuedCommands();
     routedQuery_.reset();
+    failPassages();
     assembler_.reset();
     configuredFunction_.clear();
     resynchronising_ = false;

@@ -119,7 +119,22 @@ public:
     // One line to the meter now, terminator appended.
     void sendcommand(const std::string& command);
     // No more commands from the cycle (a stopping host); replies still taken.
-    void halt() { halted_ = true; }
+    void halt();
+
+    // A line from another program for the meter (the control interface, the
+    // console). It goes between two polls, never while a query is
+    // unanswered, and at most one such line between two reading queries, so
+    // a flood of them cannot stop the readings. A query's reply goes to
+    // `done` and to no listener; `done` gets nothing when no reply came (a
+    // time-out, the line lost, the cycle stopped) and at once for a command.
+    // After a command or a measure query the meter may be in another state:
+    // its function, sample count and what is in force are asked again
+    // before the next reading.
+    using PassageDone = std::function<void(std::optional<std::string> reply)>;
+    void passToMeter(const std::string& command, bool query, PassageDone done);
+    size_t passagesWaiting() const { return passages_.size() + (passageInFlight_ ? 1 : 0); }
+    // Connected and the cycle running: readings are coming.
+    bool polling() const { return connected_ && running_ && !halted_; }
 
     void tick();
     void receive(const char* buffer, size_t length);
@@ -159,6 +174,10 @@ private:
     void queueSettingCommand(const std::string& command);
     void dropQueuedCommands();
     void tellErrors();
+    bool sendPassage();
+    void failPassageInFlight();
+    void failPassages();
+    void queueInForceQueries(const std::string& function);
     void leaveCycle();
     void portSeenAgain();
 
@@ -198,6 +217,15 @@ private:
     QElapsedTimer heldSince_;
     int heldFor_ = 0;
     bool reconnectWanted_ = false;
+    struct Passage {
+        std::string command;
+        bool query = false;
+        PassageDone done;
+    };
+    std::deque<Passage> passages_;
+    std::optional<Passage> passageInFlight_;
+    bool passageSinceRead_ = false;
+    bool reaskPending_ = false; // the function's answer then asks what is in force
 };
 
 // "in force VOLT: 10 PLC; range 10 V; autozero on": for the recording's events.

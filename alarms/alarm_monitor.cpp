@@ -247,4 +247,14 @@ bool AlarmMonitor::anyRaised() const {
     return false;
 }
 
+std::vector<std::string> RaisedAlarmNames(const AlarmMonitor& monitor) {
+    std::vector<std::string> names;
+    for (size_t i = 0; i < monitor.definitions().size(); ++i) {
+        if (monitor.raised(i)) {
+            names.push_back(monitor.definitions()[i].name);
+        }
+    }
+    return names;
+}
+
 } // namespace velmora

@@ -77,6 +77,9 @@ private:
     double lastReading_ = 0; // or the moment of connecting
 };
 
+// The names of the alarms raised, in the order they are defined.
+std::vector<std::string> RaisedAlarmNames(const AlarmMonitor& monitor);
+
 // True for the values the meter sends for an open input or over range.
 bool IsOverloadReading(long double value);
 

@@ -3,6 +3,8 @@
 
 #include "app/alarm_control.h"
 #include "app/recording_control.h"
+#include "control/control_server.h"
+#include "control/engine_control.h"
 
 #include "app/reading_log_box.h"
 #include "chart/chart_display_menu.h"
@@ -104,6 +106,7 @@ TForm1::TForm1(QWidget* parent, std::string settingsPath, std::string userSettin
     // Back while connected: ticked again, as the user would.
     engine_->connectAgain = [this] { Check_Connection->setChecked(true); };
     engine_->addListener(this);
+    createControl();
     configureComm();
     connectHandlers();
     showLineCount();
@@ -120,6 +123,8 @@ TForm1::TForm1(QWidget* parent, std::string settingsPath, std::string userSettin
 }
 
 TForm1::~TForm1() {
+    controlServer_.reset();
+    control_.reset();
     // The owner closes the port; make sure no worker outlives the window
     // even when the close query never ran.
     transport_->close();
@@ -334,6 +339,9 @@ void TForm1::setChartWindow(TForm2* chart) {
         displayMenu_->menu()->addSeparator();
         displayMenu_->menu()->addAction(alarmsAction_);
         displayMenu_->menu()->addAction(acknowledgeAction_);
+        displayMenu_->menu()->addSeparator();
+        displayMenu_->menu()->addAction(consoleAction_);
+        displayMenu_->menu()->addAction(meterCommandsAction_);
         chart->onRecordClicked = [this] { recording_->toggle(); };
         chart->onAlarmsClicked = [this] { alarms_->edit(); };
         chart->setRecording(recording_->recording(),

@@ -34,6 +34,9 @@ class QTimer;
 namespace velmora {
 
 class AdvancedPage;
+class ControlServer;
+class EngineControl;
+class MeterConsole;
 class AlarmControl;
 class ChartDisplayMenu;
 class ClickablePicture;
@@ -174,6 +177,13 @@ public:
     const MeterSettings& meterSettings() const { return engine_->meterSettings(); }
     const std::deque<std::string>& queuedCommands() const { return engine_->queuedCommands(); }
 
+    // The control interface: its server (nothing listens while it could not
+    // be served), the console and the menu's entries for them.
+    ControlServer* controlServer() const { return controlServer_.get(); }
+    EngineControl* control() const { return control_.get(); }
+    MeterConsole* console();
+    QAction* consoleAction() const { return consoleAction_; }
+    QAction* meterCommandsAction() const { return meterCommandsAction_; }
     // The displays' context menu (while a chart window is set).
     ChartDisplayMenu* displayMenu() const { return displayMenu_; }
 
@@ -203,6 +213,10 @@ private:
     void showLineCount();
     void Comm1RequestHangup();
     void createAlarms();
+    // The control interface (control_host.cpp).
+    void createControl();
+    void serveControl();
+    void openConsole();
     // The meter's settings (meter_settings_cycle.cpp).
     void createAdvancedPage();
     void chooseFunction(const char* measure, const char* function, QPushButton* button);
@@ -275,6 +289,13 @@ private:
     std::string identity_;    // the meter's "*IDN?" answer, once asked
     ProfileCatalog profiles_; // built in, the package's and the user's files
     std::unique_ptr<AcquisitionEngine> engine_;
+    // The control interface for scripts (control_host.cpp); gone before the engine.
+    std::unique_ptr<EngineControl> control_;
+    std::unique_ptr<ControlServer> controlServer_;
+    QPointer<MeterConsole> console_;
+    QAction* consoleAction_ = nullptr;
+    QAction* meterCommandsAction_ = nullptr;
+    std::string controlServed_; // what the server listens as: served again when it changes
     RecordingControl* recording_ = nullptr;
     QAction* recordAction_ = nullptr;
     AlarmControl* alarms_ = nullptr;

@@ -57,6 +57,7 @@ void TForm1::useResource(const std::string& portText) {
     // On a serial port the user's choice holds; a meter on a line of its own says who it is.
     PrepareEngineFor(resource, *engine_, transport_->ownsLine() ? nullptr : &chosenProfile());
     showInstrument();
+    serveControl(); // under the meter's name, which may have changed with the port
 }
 
 bool TForm1::openNetworkLine() {

@@ -75,14 +75,21 @@ void RecordingControl::toggle() {
 }
 
 bool RecordingControl::startInto(const QString& fileName) {
-    try {
-        writer_.Start(fileName.toStdString());
-    } catch (const std::system_error& error) {
+    if (const std::optional<std::string> why = startQuietly(fileName)) {
         CurrentMessageBoxes().showError(
             window_, QCoreApplication::applicationName(),
             QStringLiteral("Cannot record to \"%1\".").arg(QDir::toNativeSeparators(fileName)),
-            QString::fromStdString(error.code().message()), false);
+            QString::fromStdString(*why), false);
         return false;
+    }
+    return true;
+}
+
+std::optional<std::string> RecordingControl::startQuietly(const QString& fileName) {
+    try {
+        writer_.Start(fileName.toStdString());
+    } catch (const std::system_error& error) {
+        return error.code().message();
     }
     if (settings_) {
         try {
@@ -98,7 +105,7 @@ bool RecordingControl::startInto(const QString& fileName) {
     if (onChanged) {
         onChanged(true, fileName);
     }
-    return true;
+    return std::nullopt;
 }
 
 void RecordingControl::stop() {

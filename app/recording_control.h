@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 class QLabel;
@@ -38,6 +39,8 @@ public:
     void toggle();
     // Starts recording into `fileName`; reports a file that cannot be made.
     bool startInto(const QString& fileName);
+    // The same for a script: why not instead of a box.
+    std::optional<std::string> startQuietly(const QString& fileName);
     void stop();
     bool recording() const { return writer_.Recording(); }
     RecordingWriter& writer() { return writer_; }

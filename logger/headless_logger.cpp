@@ -1,6 +1,7 @@
 // The headless logger.
 #include "logger/headless_logger.h"
 
+#include "control/recording_name.h"
 #include "record/recording_format.h"
 #include "serial/comms_error.h"
 #include "serial/device_events.h"
@@ -36,7 +37,9 @@ HeadlessLogger::HeadlessLogger(LoggerOptions options)
     , watcher_(OpenUdevSerialEvents())
     , line_(comm_, watcher_)
     , engine_(line_)
-    , alarms_(options_.alarms) {
+    , alarms_(options_.alarms)
+    , control_(engine_)
+    , server_(control_) {
     engine_.addListener(this);
     engine_.mayRead = [this] { return mayRead(); };
     tick_.setInterval(50);
@@ -57,7 +60,9 @@ HeadlessLogger::HeadlessLogger(LoggerOptions options)
 
 HeadlessLogger::~HeadlessLogger() {
     engine_.removeListener(this);
+    server_.close();
     line_.close();
+    clientRecording_.Stop();
     writer_.Stop();
 }
 
@@ -161,6 +166,11 @@ std::optional<int> HeadlessLogger::start() {
         line_.close();
         return 4;
     }
+    if (!serveControl()) {
+        line_.close();
+        writer_.Stop();
+        return 5;
+    }
     engine_.connect(options_.function);
     tick_.start();
     if (isatty(STDERR_FILENO)) {
@@ -173,6 +183,91 @@ std::optional<int> HeadlessLogger::start() {
         }
     });
     return std::nullopt;
+}
+
+bool HeadlessLogger::serveControl() {
+    if (!options_.control && !options_.controlTcpPort) {
+        return true;
+    }
+    control_.setMeterLinesAllowed(options_.allowMeterCommands);
+    control_.readingIntervalMs = [this] { return static_cast<int>(options_.interval * 1000); };
+    control_.onStartRecording = [this](const std::string& name) {
+        return startClientRecording(name);
+    };
+    control_.onStopRecording = [this] { clientRecording_.Stop(); };
+    control_.isRecording = [this] { return clientRecording_.Recording(); };
+    control_.recordingFile = [this] {
+        const std::string& path = clientRecording_.Path();
+        return path.substr(path.find_last_of('/') + 1);
+    };
+    control_.alarmsRaised = [this] { return alarms_.raised(); };
+    ControlListen how;
+    how.name = options_.meterName.empty() ? options_.port : options_.meterName;
+    how.unixSocket = options_.control;
+    how.tcpPort = options_.controlTcpPort;
+    how.tcpAddress = options_.controlAddress;
+    if (const std::optional<std::string> problem = server_.listen(how)) {
+        say("cannot serve the control interface: " + *problem);
+        return false;
+    }
+    if (!server_.socketPath().empty()) {
+        say("control socket: " + server_.socketPath());
+    }
+    if (options_.controlTcpPort) {
+        say("control on " + options_.controlAddress + " port " +
+            std::to_string(server_.tcpPort()) + "; clients send AUTH with the token in " +
+            server_.tokenPath());
+        if (server_.exposed()) {
+            say("warning: other hosts can reach the control port on " + options_.controlAddress);
+        }
+    }
+    return true;
+}
+
+std::optional<ControlError> HeadlessLogger::startClientRecording(const std::string& name) {
+    std::string folder = options_.recordFolder;
+    if (folder.empty()) {
+        const size_t slash = options_.output.find_last_of('/');
+        folder = toStandardOutput_ || slash == std::string::npos ? "."
+                                                                 : options_.output.substr(0, slash);
+    }
+    std::string file = name;
+    if (file.empty()) {
+        char stamp[32];
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H%M%S", &local);
+        file = std::string("velmora-") + stamp;
+    }
+    const std::string path = folder + "/" + RecordingFileName(file);
+    try {
+        clientRecording_.Start(path);
+    } catch (const std::system_error& error) {
+        return ControlError{-250, "cannot write " + RecordingFileName(file) + ": " +
+                                      error.code().message()};
+    }
+    say("recording for a client into " + path);
+    clientRecording_.AddEvent("meter " +
+                              (options_.meterName.empty() ? options_.port : options_.meterName));
+    return std::nullopt;
+}
+
+void HeadlessLogger::writeClientRow(std::optional<long double> value, const std::string& event,
+                                    std::optional<double> spreadBack) {
+    if (!clientRecording_.Recording()) {
+        return;
+    }
+    const bool written = !value       ? clientRecording_.AddEvent(event)
+                         : spreadBack ? clientRecording_.AddBurstReading(*value, unit_, *spreadBack)
+                                      : clientRecording_.AddReading(*value, unit_);
+    if (!written) {
+        // The client's file failing ends that file only; the run goes on.
+        const std::optional<std::string> why = clientRecording_.TakeFailure();
+        say("the client's recording " + clientRecording_.Path() +
+            " stopped: " + why.value_or("not recording"));
+        clientRecording_.Stop();
+    }
 }
 
 bool HeadlessLogger::mayRead() {
@@ -278,6 +373,7 @@ bool HeadlessLogger::writeRow(std::optional<long double> value, const std::strin
     if (finished_) {
         return false;
     }
+    writeClientRow(value, event, spreadBack);
     if (!toStandardOutput_) {
         const bool written = !value       ? writer_.AddEvent(event)
                              : spreadBack ? writer_.AddBurstReading(*value, unit_, *spreadBack)
@@ -417,7 +513,9 @@ void HeadlessLogger::fail(int status, const std::string& message) {
         say(message);
     }
     engine_.stopWaiting();
+    server_.close();
     line_.close();
+    clientRecording_.Stop();
     writer_.Stop();
     // The last sync failing means the last second may not be on the disk.
     if (const std::optional<std::string> why = writer_.TakeFailure(); why && status_ == 0) {

@@ -3,6 +3,8 @@
 
 #include "acquisition/acquisition_engine.h"
 #include "acquisition/serial_transport.h"
+#include "control/control_server.h"
+#include "control/engine_control.h"
 #include "logger/logger_alarms.h"
 #include "logger/logger_options.h"
 #include "record/recording_writer.h"
@@ -50,6 +52,11 @@ private:
     void stopNow();
     void fail(int status, const std::string& message);
     void showProgress();
+    // The control interface, when asked for; false when it cannot be served.
+    bool serveControl();
+    std::optional<ControlError> startClientRecording(const std::string& name);
+    void writeClientRow(std::optional<long double> value, const std::string& event,
+                        std::optional<double> spreadBack);
 
     void reading(const Reading& reading) override;
     void functionNamed(const std::string& function, const std::string& unit,
@@ -87,6 +94,9 @@ private:
     QElapsedTimer reading_;  // since the first reading asked for
     QElapsedTimer lastRead_; // since the last reading asked for
     LoggerAlarms alarms_;
+    EngineControl control_;
+    ControlServer server_;
+    RecordingWriter clientRecording_; // started and stopped by a client (REC:STAT)
     std::string unit_;
     uint64_t readings_ = 0;
     std::string lastValue_;

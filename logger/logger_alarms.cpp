@@ -51,10 +51,8 @@ void LoggerAlarms::reading(const std::string& function, long double value,
 
 std::string LoggerAlarms::raisedNames() const {
     std::string names;
-    for (size_t i = 0; i < monitor_.definitions().size(); ++i) {
-        if (monitor_.raised(i)) {
-            names += (names.empty() ? "" : ", ") + monitor_.definitions()[i].name;
-        }
+    for (const std::string& name : RaisedAlarmNames(monitor_)) {
+        names += (names.empty() ? "" : ", ") + name;
     }
     return names;
 }

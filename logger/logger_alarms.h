@@ -31,6 +31,7 @@ public:
     void reading(const std::string& function, long double value, const std::string& unit);
     // "Over 5 V, Silent" for the progress line; empty when none is raised.
     std::string raisedNames() const;
+    std::vector<std::string> raised() const { return RaisedAlarmNames(monitor_); }
 
     std::function<void(const std::string& event)> onEvent;
     std::function<void(const std::string& message)> onMessage;

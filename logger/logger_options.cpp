@@ -81,10 +81,19 @@ ParsedLoggerOptions ParseLoggerOptions(const std::vector<std::string>& arguments
             o.given.insert(name);
             continue;
         }
+        if (name == "--control") {
+            o.control = true;
+            continue;
+        }
+        if (name == "--allow-meter-commands") {
+            o.allowMeterCommands = true;
+            continue;
+        }
         static const char* const kWithValue[] = {
             "--port",     "--baud",          "--function", "--nplc",          "--count",
             "--duration", "--interval",      "--output",   "--device-folder", "--settings",
-            "--samples",  "--reply-timeout", "--profile"};
+            "--samples",  "--reply-timeout", "--profile",   "--control-tcp", "--control-address",
+            "--record-folder"};
         if (std::find_if(std::begin(kWithValue), std::end(kWithValue),
                          [&](const char* w) { return name == w; }) == std::end(kWithValue)) {
             return fail("unknown option " + name);
@@ -107,6 +116,16 @@ ParsedLoggerOptions ParseLoggerOptions(const std::vector<std::string>& arguments
             o.profile = v; // looked up once the profile folders are read
         } else if (name == "--settings") {
             o.settingsFile = v;
+        } else if (name == "--control-tcp") {
+            const std::optional<uint16_t> port = ParseWholeNumber<uint16_t>(v);
+            if (!port) {
+                return fail("--control-tcp takes a port, 0 to 65535, not " + v);
+            }
+            o.controlTcpPort = port;
+        } else if (name == "--control-address") {
+            o.controlAddress = v;
+        } else if (name == "--record-folder") {
+            o.recordFolder = v;
         } else if (name == "--samples") {
             const std::optional<int> samples = ParseWholeNumber<int>(v);
             if (!samples || *samples < 1 || *samples > kMostSamples) {
@@ -156,6 +175,12 @@ ParsedLoggerOptions ParseLoggerOptions(const std::vector<std::string>& arguments
             }
         }
     }
+    if (o.allowMeterCommands && !o.control && !o.controlTcpPort) {
+        return fail("--allow-meter-commands goes with --control or --control-tcp");
+    }
+    if (o.given.contains("--control-address") && !o.controlTcpPort) {
+        return fail("--control-address goes with --control-tcp");
+    }
     if (o.nplc && (o.function.empty() || CapabilitiesOf(o.function)->nplc.empty())) {
         return fail("--nplc needs a --function that integrates (VOLT, CURR, RES, FRES)");
     }
@@ -194,13 +219,22 @@ std::string LoggerUsage() {
            "  --settings FILE    the port, rate, meter settings and alarms of a settings file\n"
            "                     (velmora.ini); the options above come first\n"
            "  --device-folder D  where port names are looked up (default /dev)\n"
+           "  --control          serve scripts on a private socket:\n"
+           "                     $XDG_RUNTIME_DIR/velmora/PORT.sock (or /tmp/velmora-UID/)\n"
+           "  --control-tcp PORT the same on TCP, 127.0.0.1 only; clients send\n"
+           "                     AUTH \"token\" first, the token is in PORT.token beside it\n"
+           "  --control-address A listen on A instead of 127.0.0.1 (other hosts can reach it)\n"
+           "  --allow-meter-commands\n"
+           "                     let clients send lines to the meter (METER, METER?)\n"
+           "  --record-folder D  where REC:STAT ON records (default: the output's folder)\n"
            "  --help             this text\n"
            "\n"
            "Columns: sequence,time,seconds,value,unit,status,event (as the desktop program\n"
            "records them). A lost port is waited for, and polling starts again when it is back.\n"
            "SIGINT or SIGTERM stop cleanly: the meter is sent back to local mode and the file\n"
            "synced. Exit status: 0 done, 1 bad options or settings file, 2 the port cannot be\n"
-           "opened, 3 the meter does not answer, 4 the output cannot be written.\n";
+           "opened, 3 the meter does not answer, 4 the output cannot be written, 5 the\n"
+           "control interface cannot be served.\n";
 }
 
 } // namespace velmora

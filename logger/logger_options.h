@@ -35,6 +35,15 @@ struct LoggerOptions {
     bool list = false;   // print the serial ports and stop
     std::string profile; // a meter profile by its model ("3446x/3447x class"); empty: by the line
 
+    // The control interface: the private socket, a TCP port (127.0.0.1
+    // unless an address is named), lines for the meter, and where a
+    // client's recordings go (empty: the output's folder, or the working one).
+    bool control = false;
+    std::optional<uint16_t> controlTcpPort;
+    std::string controlAddress = "127.0.0.1";
+    bool allowMeterCommands = false;
+    std::string recordFolder;
+
     // From the settings file: the function's settings besides the
     // integration time, the meter's display, and the alarms.
     FunctionSettings functionSettings;

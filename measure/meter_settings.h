@@ -77,6 +77,8 @@ std::optional<MeterError> ParseErrorReply(const std::string& reply);
 
 // "SAMP:COUN 5": the readings one "Read?" takes and answers together.
 std::string SampleCountCommand(int samples);
+// Asks the meter how many readings a trigger takes.
+inline constexpr const char* kSampleCountQuery = "SAMP:COUN?";
 
 // "10 PLC", "0.02 PLC"; "100 mV", "10 kohm" for ranges of a function.
 std::string NplcText(double nplc);

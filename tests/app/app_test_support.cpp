@@ -1,5 +1,6 @@
 // Shared pieces of the main-window tests.
 #include "tests/app/app_test_support.h"
+#include "tests/support/private_runtime_folder.h"
 
 #include "app/application.h"
 #include "serial/comm.h"
@@ -97,6 +98,7 @@ int main(int argc, char** argv) {
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
+    const velmora::test::PrivateRuntimeFolder runtime; // the windows' control sockets
     velmora::TApplication application(argc, argv);
     // The program's stand-ins for the designed faces, so sizes are the program's.
     velmora::InstallFontSubstitutes();

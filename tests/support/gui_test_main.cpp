@@ -1,4 +1,6 @@
 // Test entry for widget tests: a QApplication on the offscreen platform.
+#include "tests/support/private_runtime_folder.h"
+
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -11,6 +13,7 @@ int main(int argc, char** argv) {
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
+    const velmora::test::PrivateRuntimeFolder runtime;
     QApplication app(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
