@@ -256,13 +256,15 @@ void AcquisitionEngine::disconnect() {
     dropQueuedCommands();
     configuredFunction_.clear();
     connected_ = false;
-    failPassages(); // after: a line handed in from `done` is refused
+    // After: a line handed in from `done` is refused. The one sent keeps
+    // its reply, which is no reading.
+    failWaitingPassages();
     endSilence(true); // disconnected, the meter owes no answer
 }
 
 void AcquisitionEngine::halt() {
     halted_ = true;
-    failPassages();
+    failWaitingPassages(); // the one sent still gets its reply
 }
 
 void AcquisitionEngine::passToMeter(const std::string& command, bool query, PassageDone done) {
@@ -309,8 +311,7 @@ void AcquisitionEngine::failPassageInFlight() {
     }
 }
 
-void AcquisitionEngine::failPassages() {
-    failPassageInFlight();
+void AcquisitionEngine::failWaitingPassages() {
     // Taken out first: a `done` may hand in another line.
     std::deque<Passage> waiting;
     waiting.swap(passages_);
@@ -651,7 +652,8 @@ void AcquisitionEngine::leaveCycle() {
     heldSince_.invalidate();
     dropQueuedCommands();
     routedQuery_.reset();
-    failPassages();
+    failPassageInFlight(); // its reply cannot come
+    failWaitingPassages();
     assembler_.reset();
     configuredFunction_.clear();
     resynchronising_ = false;

@@ -176,7 +176,7 @@ private:
     void tellErrors();
     bool sendPassage();
     void failPassageInFlight();
-    void failPassages();
+    void failWaitingPassages();
     void queueInForceQueries(const std::string& function);
     void leaveCycle();
     void portSeenAgain();

@@ -37,10 +37,10 @@ HeadlessLogger::HeadlessLogger(LoggerOptions options)
     , watcher_(OpenUdevSerialEvents())
     , line_(comm_, watcher_)
     , engine_(line_)
-    , alarms_(options_.alarms)
-    , control_(engine_)
-    , server_(control_) {
+    , alarms_(options_.alarms) {
     engine_.addListener(this);
+    control_ = std::make_unique<EngineControl>(engine_);
+    server_ = std::make_unique<ControlServer>(*control_);
     engine_.mayRead = [this] { return mayRead(); };
     tick_.setInterval(50);
     connect(&tick_, &QTimer::timeout, this, [this] {
@@ -60,7 +60,8 @@ HeadlessLogger::HeadlessLogger(LoggerOptions options)
 
 HeadlessLogger::~HeadlessLogger() {
     engine_.removeListener(this);
-    server_.close();
+    server_.reset();
+    control_.reset();
     line_.close();
     clientRecording_.Stop();
     writer_.Stop();
@@ -189,35 +190,35 @@ bool HeadlessLogger::serveControl() {
     if (!options_.control && !options_.controlTcpPort) {
         return true;
     }
-    control_.setMeterLinesAllowed(options_.allowMeterCommands);
-    control_.readingIntervalMs = [this] { return static_cast<int>(options_.interval * 1000); };
-    control_.onStartRecording = [this](const std::string& name) {
+    control_->setMeterLinesAllowed(options_.allowMeterCommands);
+    control_->readingIntervalMs = [this] { return static_cast<int>(options_.interval * 1000); };
+    control_->onStartRecording = [this](const std::string& name) {
         return startClientRecording(name);
     };
-    control_.onStopRecording = [this] { clientRecording_.Stop(); };
-    control_.isRecording = [this] { return clientRecording_.Recording(); };
-    control_.recordingFile = [this] {
+    control_->onStopRecording = [this] { clientRecording_.Stop(); };
+    control_->isRecording = [this] { return clientRecording_.Recording(); };
+    control_->recordingFile = [this] {
         const std::string& path = clientRecording_.Path();
         return path.substr(path.find_last_of('/') + 1);
     };
-    control_.alarmsRaised = [this] { return alarms_.raised(); };
+    control_->alarmsRaised = [this] { return alarms_.raised(); };
     ControlListen how;
     how.name = options_.meterName.empty() ? options_.port : options_.meterName;
     how.unixSocket = options_.control;
     how.tcpPort = options_.controlTcpPort;
     how.tcpAddress = options_.controlAddress;
-    if (const std::optional<std::string> problem = server_.listen(how)) {
+    if (const std::optional<std::string> problem = server_->listen(how)) {
         say("cannot serve the control interface: " + *problem);
         return false;
     }
-    if (!server_.socketPath().empty()) {
-        say("control socket: " + server_.socketPath());
+    if (!server_->socketPath().empty()) {
+        say("control socket: " + server_->socketPath());
     }
     if (options_.controlTcpPort) {
         say("control on " + options_.controlAddress + " port " +
-            std::to_string(server_.tcpPort()) + "; clients send AUTH with the token in " +
-            server_.tokenPath());
-        if (server_.exposed()) {
+            std::to_string(server_->tcpPort()) + "; clients send AUTH with the token in " +
+            server_->tokenPath());
+        if (server_->exposed()) {
             say("warning: other hosts can reach the control port on " + options_.controlAddress);
         }
     }
@@ -513,7 +514,7 @@ void HeadlessLogger::fail(int status, const std::string& message) {
         say(message);
     }
     engine_.stopWaiting();
-    server_.close();
+    server_->close();
     line_.close();
     clientRecording_.Stop();
     writer_.Stop();

@@ -94,8 +94,10 @@ private:
     QElapsedTimer reading_;  // since the first reading asked for
     QElapsedTimer lastRead_; // since the last reading asked for
     LoggerAlarms alarms_;
-    EngineControl control_;
-    ControlServer server_;
+    // Made after the logger follows the engine: a reading is in the file
+    // before a client hears of it.
+    std::unique_ptr<EngineControl> control_;
+    std::unique_ptr<ControlServer> server_;
     RecordingWriter clientRecording_; // started and stopped by a client (REC:STAT)
     std::string unit_;
     uint64_t readings_ = 0;
