@@ -180,6 +180,9 @@ public:
     // The control interface: its server (nothing listens while it could not
     // be served), the console and the menu's entries for them.
     ControlServer* controlServer() const { return controlServer_.get(); }
+    // Serves scripts as the [Control] section says, under the meter's name
+    // (at the start and whenever the port changes); again only on a change.
+    void serveControl();
     EngineControl* control() const { return control_.get(); }
     MeterConsole* console();
     QAction* consoleAction() const { return consoleAction_; }
@@ -215,7 +218,6 @@ private:
     void createAlarms();
     // The control interface (control_host.cpp).
     void createControl();
-    void serveControl();
     void openConsole();
     // The meter's settings (meter_settings_cycle.cpp).
     void createAdvancedPage();

@@ -18,6 +18,8 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <regex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -410,6 +412,109 @@ TEST(AcquisitionEngine, IdentifyAsksTheMeterOnceBetweenReadings) {
     const Commands after = run.meter().Commands();
     EXPECT_EQ(std::count(after.begin(), after.end(), "*IDN?"), 1);
     EXPECT_EQ(run.engine().profile().model, "34401A class") << "the user's choice holds";
+}
+
+struct PassageRow {
+    const char* name;
+    std::string line;
+    bool query;
+    // What goes to the meter from the line on, and what the line's reply
+    // must look like ("" for a command: none).
+    Commands after;
+    const char* reply;
+};
+
+void PrintTo(const PassageRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class Passage : public testing::TestWithParam<PassageRow> {};
+
+TEST_P(Passage, ALineGoesBetweenTwoReadingsAndItsReplyOnlyToItsSender) {
+    const PassageRow& row = GetParam();
+    EngineOnMeter run;
+    run.start();
+    ASSERT_TRUE(WaitUntil([&] { return run.readings.size() >= 2; }));
+    const size_t sentBefore = run.meter().Commands().size();
+    std::vector<std::optional<std::string>> replies;
+    run.engine().passToMeter(row.line, row.query,
+                             [&](std::optional<std::string> reply) { replies.push_back(reply); });
+    ASSERT_TRUE(run.waitForCommands(sentBefore + row.after.size() + 1));
+    const Commands all = run.meter().Commands();
+    const auto line = std::find(all.begin() + static_cast<long>(sentBefore) - 1, all.end(), row.line);
+    ASSERT_NE(line, all.end()) << testing::PrintToString(all);
+    EXPECT_EQ(*(line - 1), "Read?") << "after a reading, never while a query is unanswered";
+    ASSERT_GE(all.end() - line, static_cast<long>(row.after.size()));
+    EXPECT_EQ(Commands(line, line + static_cast<long>(row.after.size())), row.after);
+    ASSERT_TRUE(WaitUntil([&] { return !replies.empty(); }));
+    EXPECT_EQ(replies.size(), 1u);
+    if (row.query) {
+        ASSERT_TRUE(replies.front());
+        EXPECT_TRUE(std::regex_match(*replies.front(), std::regex(row.reply))) << *replies.front();
+    } else {
+        EXPECT_FALSE(replies.front()) << "a command has no reply";
+    }
+    for (const Reading& r : run.readings) {
+        EXPECT_NE(r.raw, replies.front().value_or("")) << "the reply became a reading";
+    }
+    for (const std::string& event : run.events) {
+        EXPECT_FALSE(event.starts_with("identified")) << "the cycle took the reply: " << event;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, Passage,
+    testing::Values(
+        PassageRow{"a query of the settings", "VOLT:DC:NPLC?", true,
+                   {"VOLT:DC:NPLC?", "Read?", "Read?"}, R"(\+1\.00000000E\+01)"},
+        PassageRow{"a query the cycle also asks", "*IDN?", true, {"*IDN?", "Read?"},
+                   ".*,34401A,.*"},
+        PassageRow{"a command: the state asked again", "CONF:RES", false,
+                   Join({{"CONF:RES", "SAMP:COUN?", "Func?"}, kResInForce, {"Read?"}}), ""},
+        PassageRow{"a measure query: the same", "MEAS:RES?", true,
+                   Join({{"MEAS:RES?", "SAMP:COUN?", "Func?"}, kResInForce, {"Read?"}}),
+                   R"([-+]\d\.\d+E[-+]\d+)"}));
+
+TEST(AcquisitionEngine, AFloodOfLinesLeavesAReadingBetweenEachTwo) {
+    EngineOnMeter run;
+    run.start();
+    ASSERT_TRUE(WaitUntil([&] { return run.readings.size() >= 2; }));
+    const size_t sentBefore = run.meter().Commands().size();
+    int answered = 0;
+    for (int i = 0; i < 4; ++i) {
+        run.engine().passToMeter("ZERO:AUTO?", true, [&](auto reply) { answered += reply ? 1 : 0; });
+    }
+    EXPECT_EQ(run.engine().passagesWaiting(), 4u);
+    ASSERT_TRUE(WaitUntil([&] { return answered == 4; }));
+    const Commands all = run.meter().Commands();
+    const Commands since(all.begin() + static_cast<long>(sentBefore), all.end());
+    const auto first = std::find(since.begin(), since.end(), "ZERO:AUTO?");
+    ASSERT_GE(since.end() - first, 7);
+    EXPECT_EQ(Commands(first, first + 7), (Commands{"ZERO:AUTO?", "Read?", "ZERO:AUTO?", "Read?",
+                                                    "ZERO:AUTO?", "Read?", "ZERO:AUTO?"}));
+    EXPECT_EQ(run.engine().passagesWaiting(), 0u);
+}
+
+TEST(AcquisitionEngine, LinesThatCannotGoAreToldSoAndNeverSent) {
+    EngineOnMeter run;
+    std::vector<std::optional<std::string>> replies;
+    const auto keep = [&](std::optional<std::string> reply) { replies.push_back(reply); };
+    run.engine().passToMeter("VOLT:DC:NPLC?", true, keep); // not connected yet
+    EXPECT_EQ(replies, (std::vector<std::optional<std::string>>{std::nullopt}));
+    run.start();
+    ASSERT_TRUE(WaitUntil([&] { return run.readings.size() >= 1; }));
+    run.engine().passToMeter("VOLT:DC:NPLC?", true, keep);
+    run.engine().passToMeter("VOLT:DC:NPLC 1", false, keep);
+    run.engine().disconnect(); // before a tick could send them
+    EXPECT_EQ(replies.size(), 3u);
+    EXPECT_EQ(replies.back(), std::nullopt);
+    EXPECT_EQ(run.engine().passagesWaiting(), 0u);
+    ASSERT_TRUE(WaitUntil([&] {
+        const Commands sent = run.meter().Commands();
+        return std::find(sent.begin(), sent.end(), "syst:loc") != sent.end();
+    }));
+    const Commands all = run.meter().Commands();
+    EXPECT_EQ(std::count(all.begin(), all.end(), "VOLT:DC:NPLC 1"), 0);
 }
 
 TEST(AcquisitionEngine, ReplyTimeOutCoversTheLongestTheQueryCanTake) {

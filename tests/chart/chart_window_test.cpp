@@ -169,7 +169,7 @@ TEST_F(ChartOnMainWindow, ContextMenuOffersTrendChartAndAStatisticsToggle) {
     ASSERT_NE(menu, nullptr);
     const QList<QAction*> actions = menu->actions();
     // Trend chart, Statistics, then the main window's own: recording, alarms.
-    ASSERT_EQ(actions.size(), 7);
+    ASSERT_EQ(actions.size(), 10);
     EXPECT_EQ(actions[0]->text(), QStringLiteral("Trend chart"));
     EXPECT_EQ(actions[1]->text(), QStringLiteral("Statistics"));
     EXPECT_TRUE(actions[2]->isSeparator());
@@ -178,6 +178,11 @@ TEST_F(ChartOnMainWindow, ContextMenuOffersTrendChartAndAStatisticsToggle) {
     EXPECT_EQ(actions[5]->text(), QStringLiteral("Alarms..."));
     EXPECT_EQ(actions[6]->text(), QStringLiteral("Acknowledge alarms"));
     EXPECT_FALSE(actions[6]->isEnabled()) << "nothing to acknowledge";
+    EXPECT_TRUE(actions[7]->isSeparator());
+    EXPECT_EQ(actions[8]->text(), QStringLiteral("Meter console..."));
+    EXPECT_EQ(actions[9]->text(), QStringLiteral("Scripts may send meter commands"));
+    EXPECT_TRUE(actions[9]->isCheckable());
+    EXPECT_FALSE(actions[9]->isChecked()) << "off until the user turns them on";
     EXPECT_TRUE(actions[1]->isCheckable());
 
     // Right-click on the lower display: the menu comes up, showing the panel's state.

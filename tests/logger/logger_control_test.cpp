@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -334,6 +335,31 @@ TEST(LoggerControl, MeterQueriesFromThreeClientsTakeNoReadingOfTheRecordings) {
               static_cast<long long>(whose.size()))
         << "no counter value missing between the first and the last";
     EXPECT_GE(whose.size(), static_cast<size_t>(kClients * kEach));
+}
+
+TEST(LoggerControl, TheReadmesPythonScriptReadsAndRecords) {
+    if (std::system("python3 -c pass > /dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "no python3 (scripts/setup installs it)";
+    }
+    MeterEmulator meter(SteadyMeter());
+    meter.Start();
+    ControlledLogger logger(meter, {"--control", "--fast", "--record-folder", "@records",
+                                    "--output", "@run.csv"});
+    ASSERT_TRUE(logger.waitFor(SocketNameOf(meter))) << logger.errors();
+    const std::string socket = logger.socketFolder() + "/" + SocketNameOf(meter);
+    const std::string out = logger.folder() / "script.out";
+    const std::string command = std::string("python3 ") + VELMORA_CLIENT_EXAMPLE + " '" + socket +
+                                "' 100 scripted > '" + out + "' 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << test::ReadBytes(out).value_or("");
+    const std::string printed = test::ReadBytes(out).value_or("");
+    EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 101) << printed; // and the identity
+    EXPECT_EQ(printed.find("9.91E37"), std::string::npos);
+    const std::optional<SavedRun> recorded =
+        ReadRun(test::ReadBytes(logger.folder() / "records/scripted.csv").value_or(""));
+    ASSERT_TRUE(recorded) << "the script's recording, .csv added";
+    EXPECT_GE(recorded->readings, 100u);
+    EXPECT_EQ(recorded->rows.back().event, "recording stopped");
+    EXPECT_EQ(logger.stop(), 0) << logger.errors();
 }
 
 TEST(LoggerControl, AFolderOthersCanWriteToIsRefusedAndSaid) {
