@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFileInfo>
+#include <QLineEdit>
 
 namespace velmora {
 
@@ -34,9 +35,9 @@ void TForm1::createControl() {
     controlServer_ = std::make_unique<ControlServer>(*control_);
     control_->onStartRecording = [this](const std::string& name) -> std::optional<ControlError> {
         const QString folder = QFileInfo(recording_->suggestedFile()).absolutePath();
-        const QString file = name.empty() ? recording_->suggestedFile()
-                                          : QDir(folder).filePath(QString::fromStdString(
-                                                RecordingFileName(name)));
+        const QString file =
+            name.empty() ? recording_->suggestedFile()
+                         : QDir(folder).filePath(QString::fromStdString(RecordingFileName(name)));
         if (const std::optional<std::string> why = recording_->startQuietly(file)) {
             return ControlError{-250, "cannot write " + QFileInfo(file).fileName().toStdString() +
                                           ": " + *why};
@@ -73,7 +74,8 @@ void TForm1::serveControl() {
         return;
     }
     const bool unixSocket = IsOn(settingsFile_->readValue(kControlSection, "Socket", "1"));
-    const std::string tcpText = TrimBlanks(settingsFile_->readValue(kControlSection, "TcpPort", ""));
+    const std::string tcpText =
+        TrimBlanks(settingsFile_->readValue(kControlSection, "TcpPort", ""));
     std::string address = TrimBlanks(settingsFile_->readValue(kControlSection, "TcpAddress", ""));
     if (address.empty()) {
         address = "127.0.0.1";
@@ -133,7 +135,8 @@ MeterConsole* TForm1::console() {
     }
     QString where;
     if (!controlServer_->socketPath().empty()) {
-        where = QStringLiteral("Scripts: %1").arg(QString::fromStdString(controlServer_->socketPath()));
+        where =
+            QStringLiteral("Scripts: %1").arg(QString::fromStdString(controlServer_->socketPath()));
     }
     if (controlServer_->tcpPort() != 0) {
         where += QStringLiteral("%1TCP port %2 (token in %3)")
@@ -150,6 +153,7 @@ void TForm1::openConsole() {
     dialog->show();
     dialog->raise();
     dialog->activateWindow();
+    dialog->field()->setFocus(); // ready to type into
 }
 
 } // namespace velmora

@@ -35,7 +35,8 @@ MeterConsole::MeterConsole(EngineControl& control, QWidget* parent)
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     transcript_->setFont(fixed);
     field_->setFont(fixed);
-    field_->setPlaceholderText(QStringLiteral("A command or a query for the meter, e.g. VOLT:NPLC?"));
+    field_->setPlaceholderText(
+        QStringLiteral("A command or a query for the meter, e.g. VOLT:NPLC?"));
     field_->installEventFilter(this);
     auto* entry = new QHBoxLayout;
     entry->addWidget(field_, 1);
@@ -83,15 +84,16 @@ void MeterConsole::send() {
     if (!problem) {
         setBusy(true);
         QPointer<MeterConsole> self(this);
-        problem = control_.passFromConsole(line, query, [self, query](std::optional<std::string> reply) {
-            if (!self) {
-                return;
-            }
-            if (query) {
-                self->note(QStringLiteral("< "), reply ? *reply : std::string("(no answer)"));
-            }
-            self->readErrors(0);
-        });
+        problem =
+            control_.passFromConsole(line, query, [self, query](std::optional<std::string> reply) {
+                if (!self) {
+                    return;
+                }
+                if (query) {
+                    self->note(QStringLiteral("< "), reply ? *reply : std::string("(no answer)"));
+                }
+                self->readErrors(0);
+            });
     }
     if (problem) {
         setBusy(false);

@@ -150,8 +150,7 @@ std::optional<std::string> ControlServer::listenTcp(const std::string& host, uin
     if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0 || found == nullptr) {
         return "not an address: " + host;
     }
-    const int fd =
-        ::socket(found->ai_family, found->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int fd = ::socket(found->ai_family, found->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     auto listener = std::make_unique<Listener>();
     listener->fd = fd;
     const int yes = 1;
@@ -174,9 +173,9 @@ std::optional<std::string> ControlServer::listenTcp(const std::string& host, uin
     sockaddr_storage local{};
     socklen_t length = sizeof local;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length);
-    tcpPort_ = ntohs(local.ss_family == AF_INET6
-                         ? reinterpret_cast<const sockaddr_in6*>(&local)->sin6_port
-                         : reinterpret_cast<const sockaddr_in*>(&local)->sin_port);
+    tcpPort_ =
+        ntohs(local.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6*>(&local)->sin6_port
+                                          : reinterpret_cast<const sockaddr_in*>(&local)->sin_port);
     exposed_ = !loopback;
     listener->notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     connect(listener->notifier.get(), &QSocketNotifier::activated, this,
@@ -221,7 +220,8 @@ void ControlServer::accept(int listenFd, bool tcp) {
     client->readable = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     client->writable = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
     client->writable->setEnabled(false);
-    connect(client->readable.get(), &QSocketNotifier::activated, this, [this, id] { readFrom(id); });
+    connect(client->readable.get(), &QSocketNotifier::activated, this,
+            [this, id] { readFrom(id); });
     connect(client->writable.get(), &QSocketNotifier::activated, this, [this, id] { flush(id); });
     clients_.emplace(id, std::move(client));
 }
@@ -292,7 +292,8 @@ void ControlServer::drop(int id) {
     client.gone = true;
     client.readable->setEnabled(false);
     client.writable->setEnabled(false);
-    QMetaObject::invokeMethod(this, [this, id] { clients_.erase(id); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, id] { clients_.erase(id); }, Qt::QueuedConnection);
 }
 
 } // namespace velmora

@@ -216,14 +216,15 @@ ControlSession::Outcome ControlSession::execute(const ScpiCommand& c) {
         const unsigned questionable = context_.questionable() | latched_;
         reply(std::to_string((errors_.empty() ? 0 : 4) | (questionable ? 8 : 0)));
     } else if (simple("READ", true)) {
-        return waitFor([this](ControlContext::Reply done) { context_.nextReading(std::move(done)); },
-                       [this](std::optional<std::string> reading) {
-                           if (reading) {
-                               return std::move(*reading);
-                           }
-                           latched_ |= kQuestionableStale;
-                           return std::string(kNoReading);
-                       });
+        return waitFor(
+            [this](ControlContext::Reply done) { context_.nextReading(std::move(done)); },
+            [this](std::optional<std::string> reading) {
+                if (reading) {
+                    return std::move(*reading);
+                }
+                latched_ |= kQuestionableStale;
+                return std::string(kNoReading);
+            });
     } else if (simple("FETCh", true)) {
         fetch(context_.freshReading());
     } else if (simple("UNIT", true)) {

@@ -29,7 +29,10 @@ std::optional<ControlError> MeterLineProblem(std::string_view line, bool query) 
         return ControlError{command.problem, "string not closed"};
     }
     static constexpr std::string_view kRefused[] = {
-        "SYSTem:LOCal", "SYSTem:REMote", "SYSTem:RWLock", "*RST",
+        "SYSTem:LOCal",
+        "SYSTem:REMote",
+        "SYSTem:RWLock",
+        "*RST",
     };
     for (const std::string_view header : kRefused) {
         if (HeaderMatches(command, header)) {

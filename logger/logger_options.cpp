@@ -90,10 +90,10 @@ ParsedLoggerOptions ParseLoggerOptions(const std::vector<std::string>& arguments
             continue;
         }
         static const char* const kWithValue[] = {
-            "--port",     "--baud",          "--function", "--nplc",          "--count",
-            "--duration", "--interval",      "--output",   "--device-folder", "--settings",
-            "--samples",  "--reply-timeout", "--profile",   "--control-tcp", "--control-address",
-            "--record-folder"};
+            "--port",          "--baud",        "--function",        "--nplc",
+            "--count",         "--duration",    "--interval",        "--output",
+            "--device-folder", "--settings",    "--samples",         "--reply-timeout",
+            "--profile",       "--control-tcp", "--control-address", "--record-folder"};
         if (std::find_if(std::begin(kWithValue), std::end(kWithValue),
                          [&](const char* w) { return name == w; }) == std::end(kWithValue)) {
             return fail("unknown option " + name);

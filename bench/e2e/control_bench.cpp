@@ -118,7 +118,8 @@ double Round(Host& host, double seconds, int clients, const char* line, int perS
     }
     const int before = host.readings;
     const auto started = Clock::now();
-    e2e::RunEventsFor(std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds)));
+    e2e::RunEventsFor(
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds)));
     const double elapsed = std::chrono::duration<double>(Clock::now() - started).count();
     const int count = host.readings - before;
     stop = true;
@@ -149,10 +150,12 @@ int main(int argc, char** argv) {
     Host host("TCPIP::127.0.0.1::" + std::to_string(meter.TcpPort()) + "::SOCKET",
               folder.path().toStdString() + "/velmora");
     host.start();
-    e2e::RunEventsUntil([&] { return host.readings > 20; }, std::chrono::seconds(10), "first readings");
+    e2e::RunEventsUntil([&] { return host.readings > 20; }, std::chrono::seconds(10),
+                        "first readings");
 
-    std::printf("control interface: fast mode over a raw socket, 2 ms of integration, %.0f s a round\n",
-                seconds);
+    std::printf(
+        "control interface: fast mode over a raw socket, 2 ms of integration, %.0f s a round\n",
+        seconds);
     double alone = 0, withClients = 0;
     std::vector<double> replyMs;
     int fetches = 0;

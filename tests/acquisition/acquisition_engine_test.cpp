@@ -441,7 +441,8 @@ TEST_P(Passage, ALineGoesBetweenTwoReadingsAndItsReplyOnlyToItsSender) {
                              [&](std::optional<std::string> reply) { replies.push_back(reply); });
     ASSERT_TRUE(run.waitForCommands(sentBefore + row.after.size() + 1));
     const Commands all = run.meter().Commands();
-    const auto line = std::find(all.begin() + static_cast<long>(sentBefore) - 1, all.end(), row.line);
+    const auto line =
+        std::find(all.begin() + static_cast<long>(sentBefore) - 1, all.end(), row.line);
     ASSERT_NE(line, all.end()) << testing::PrintToString(all);
     EXPECT_EQ(*(line - 1), "Read?") << "after a reading, never while a query is unanswered";
     ASSERT_GE(all.end() - line, static_cast<long>(row.after.size()));
@@ -465,10 +466,13 @@ TEST_P(Passage, ALineGoesBetweenTwoReadingsAndItsReplyOnlyToItsSender) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, Passage,
     testing::Values(
-        PassageRow{"a query of the settings", "VOLT:DC:NPLC?", true,
-                   {"VOLT:DC:NPLC?", "Read?", "Read?"}, R"(\+1\.00000000E\+01)"},
-        PassageRow{"a query the cycle also asks", "*IDN?", true, {"*IDN?", "Read?"},
-                   ".*,34401A,.*"},
+        PassageRow{"a query of the settings",
+                   "VOLT:DC:NPLC?",
+                   true,
+                   {"VOLT:DC:NPLC?", "Read?", "Read?"},
+                   R"(\+1\.00000000E\+01)"},
+        PassageRow{
+            "a query the cycle also asks", "*IDN?", true, {"*IDN?", "Read?"}, ".*,34401A,.*"},
         PassageRow{"a command: the state asked again", "CONF:RES", false,
                    Join({{"CONF:RES", "SAMP:COUN?", "Func?"}, kResInForce, {"Read?"}}), ""},
         PassageRow{"a measure query: the same", "MEAS:RES?", true,
@@ -482,7 +486,8 @@ TEST(AcquisitionEngine, AFloodOfLinesLeavesAReadingBetweenEachTwo) {
     const size_t sentBefore = run.meter().Commands().size();
     int answered = 0;
     for (int i = 0; i < 4; ++i) {
-        run.engine().passToMeter("ZERO:AUTO?", true, [&](auto reply) { answered += reply ? 1 : 0; });
+        run.engine().passToMeter("ZERO:AUTO?", true,
+                                 [&](auto reply) { answered += reply ? 1 : 0; });
     }
     EXPECT_EQ(run.engine().passagesWaiting(), 4u);
     ASSERT_TRUE(WaitUntil([&] { return answered == 4; }));

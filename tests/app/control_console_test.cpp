@@ -7,10 +7,10 @@
 #include "tests/app/app_test_support.h"
 #include "tests/support/control_client.h"
 
-#include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 
 #include <gtest/gtest.h>
 
@@ -46,8 +46,9 @@ TEST(MeterConsole, ShowsTheRepliesAndTheMetersErrorsAndRefusesWhatWouldTakeTheMe
     MeterConsole& console = *window.form().console();
 
     Type(console, QStringLiteral("VOLT:DC:NPLC?"));
-    EXPECT_TRUE(WaitUntil([&] { return TranscriptHas(console, QStringLiteral("< +1.00000000E+01")); }))
-        << console.transcript()->toPlainText().toStdString();
+    EXPECT_TRUE(WaitUntil([&] {
+        return TranscriptHas(console, QStringLiteral("< +1.00000000E+01"));
+    })) << console.transcript()->toPlainText().toStdString();
     ASSERT_TRUE(WaitUntil([&] { return console.field()->isEnabled(); }));
 
     Type(console, QStringLiteral("VOLT:BOGUS 3"));

@@ -264,12 +264,11 @@ TEST(ControlSession, WithATokenOnlyTheHarmlessQueriesAnswerBeforeAuth) {
     session.take("AUTH \"0123456789abcdef0123456789abcdef\"\n");
     EXPECT_TRUE(session.authenticated());
     session.take("SYST:ERR?;SYST:ERR?;SYST:ERR?;SYST:ERR?;SYST:ERR?;SYST:ERR?\n");
-    EXPECT_EQ(session.takeOutput(),
-              "-203,\"Command protected;send AUTH with the token first\";"
-              "-203,\"Command protected;send AUTH with the token first\";"
-              "-203,\"Command protected;send AUTH with the token first\";"
-              "-203,\"Command protected;wrong token\";"
-              "-203,\"Command protected;wrong token\";+0,\"No error\"\n");
+    EXPECT_EQ(session.takeOutput(), "-203,\"Command protected;send AUTH with the token first\";"
+                                    "-203,\"Command protected;send AUTH with the token first\";"
+                                    "-203,\"Command protected;send AUTH with the token first\";"
+                                    "-203,\"Command protected;wrong token\";"
+                                    "-203,\"Command protected;wrong token\";+0,\"No error\"\n");
 }
 
 TEST(ControlSession, GuessingTheTokenStopsAfterFiveTries) {

@@ -194,15 +194,17 @@ TEST(LoggerControl, ClientsThatFloodNeverReadOrLeaveMidReplyDoNotStopTheReadings
         test::ControlClient leaver(socket);
         leaver.send("READ?\n");
     }
-    const size_t before =
-        ReadRun(test::ReadBytes(logger.folder() / "run.csv").value_or("")).value_or(SavedRun{}).readings;
+    const size_t before = ReadRun(test::ReadBytes(logger.folder() / "run.csv").value_or(""))
+                              .value_or(SavedRun{})
+                              .readings;
     for (int i = 0; i < 10; ++i) {
         const std::optional<std::string> reply = client.ask("READ?", 3s);
         ASSERT_TRUE(reply) << "READ? " << i << " while the others misbehave";
         EXPECT_TRUE(std::regex_match(*reply, std::regex(kNumber))) << *reply;
     }
-    const size_t after =
-        ReadRun(test::ReadBytes(logger.folder() / "run.csv").value_or("")).value_or(SavedRun{}).readings;
+    const size_t after = ReadRun(test::ReadBytes(logger.folder() / "run.csv").value_or(""))
+                             .value_or(SavedRun{})
+                             .readings;
     EXPECT_GE(after, before + 10) << "the readings go on";
     deaf.closeNow();
     flooder.join();
@@ -276,8 +278,8 @@ TEST(LoggerControl, MeterQueriesFromThreeClientsTakeNoReadingOfTheRecordings) {
     options.measureTime = 2ms;
     MeterEmulator meter(options);
     meter.Start();
-    ControlledLogger logger(meter, {"--control", "--allow-meter-commands", "--fast", "--output",
-                                    "@run.csv"});
+    ControlledLogger logger(
+        meter, {"--control", "--allow-meter-commands", "--fast", "--output", "@run.csv"});
     ASSERT_TRUE(logger.waitFor(SocketNameOf(meter))) << logger.errors();
     const std::string socket = logger.socketFolder() + "/" + SocketNameOf(meter);
     {
@@ -343,8 +345,8 @@ TEST(LoggerControl, TheReadmesPythonScriptReadsAndRecords) {
     }
     MeterEmulator meter(SteadyMeter());
     meter.Start();
-    ControlledLogger logger(meter, {"--control", "--fast", "--record-folder", "@records",
-                                    "--output", "@run.csv"});
+    ControlledLogger logger(
+        meter, {"--control", "--fast", "--record-folder", "@records", "--output", "@run.csv"});
     ASSERT_TRUE(logger.waitFor(SocketNameOf(meter))) << logger.errors();
     const std::string socket = logger.socketFolder() + "/" + SocketNameOf(meter);
     const std::string out = logger.folder() / "script.out";
@@ -374,8 +376,8 @@ TEST(LoggerControl, AFolderOthersCanWriteToIsRefusedAndSaid) {
     const LoggerResult run =
         RunLogger({"--port", meter.SlavePath(), "--control", "--count", "1"}, folder);
     EXPECT_EQ(run.status, 5);
-    EXPECT_NE(run.errors.find("cannot serve the control interface: others can write to " +
-                              runtime + "/velmora"),
+    EXPECT_NE(run.errors.find("cannot serve the control interface: others can write to " + runtime +
+                              "/velmora"),
               std::string::npos)
         << run.errors;
 }

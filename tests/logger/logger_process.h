@@ -30,7 +30,7 @@ struct LoggerResult {
 // Starts velmora-log with `arguments`, its output in `folder` (prefix.stdout.txt,
 // prefix.stderr.txt); 0 when it cannot be started.
 inline pid_t StartLogger(const std::vector<std::string>& arguments, test::TempFolder& folder,
-                  const std::string& prefix = {}) {
+                         const std::string& prefix = {}) {
     const std::string errorsPath = folder / (prefix + "stderr.txt");
     std::vector<std::string> all = {VELMORA_LOG_PROGRAM};
     all.insert(all.end(), arguments.begin(), arguments.end());
@@ -55,7 +55,8 @@ inline pid_t StartLogger(const std::vector<std::string>& arguments, test::TempFo
 }
 
 // Waits (at most 20 s) for a logger StartLogger started.
-inline LoggerResult WaitForLogger(pid_t pid, test::TempFolder& folder, const std::string& prefix = {}) {
+inline LoggerResult WaitForLogger(pid_t pid, test::TempFolder& folder,
+                                  const std::string& prefix = {}) {
     LoggerResult run;
     if (pid == 0) {
         return run;
@@ -78,7 +79,7 @@ inline LoggerResult WaitForLogger(pid_t pid, test::TempFolder& folder, const std
 
 // Runs velmora-log with `arguments` to its end; `whileRunning` may signal it.
 inline LoggerResult RunLogger(const std::vector<std::string>& arguments, test::TempFolder& folder,
-                       const std::function<void(pid_t)>& whileRunning = {}) {
+                              const std::function<void(pid_t)>& whileRunning = {}) {
     const pid_t pid = StartLogger(arguments, folder);
     if (pid != 0 && whileRunning) {
         whileRunning(pid);

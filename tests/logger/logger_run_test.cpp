@@ -1,8 +1,8 @@
 // velmora-log run against the emulated meter: what reaches the meter, the file and the exit
 // status, for a count, a signal, a port that is not there and a meter that never answers.
 #include "record/run_reader.h"
-#include "tests/logger/logger_process.h"
 #include "tests/acquisition/recorded_run.h"
+#include "tests/logger/logger_process.h"
 #include "tests/settings/temp_folder.h"
 #include "tools/meter/meter_emulator.h"
 

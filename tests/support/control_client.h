@@ -55,7 +55,8 @@ public:
     }
     // The next line without its LF; nothing once `timeout` has passed or the
     // connection closed.
-    std::optional<std::string> readLine(std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    std::optional<std::string>
+    readLine(std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         while (true) {
             const size_t end = buffer_.find('\n');
