@@ -39,6 +39,9 @@ struct AlarmDefinition {
     bool sound = false;
     bool notify = false;
     std::string program; // run with the value, the unit and the name; empty: none
+    // A level alarm on the derived value of the math instead of the reading
+    // (then readings without a derived number are not judged).
+    bool onMath = false;
 
     bool operator==(const AlarmDefinition&) const = default;
 };

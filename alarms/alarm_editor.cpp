@@ -127,6 +127,10 @@ void AlarmEditor::createControls() {
     SoundBox->setObjectName(QStringLiteral("SoundBox"));
     NotifyBox = new QCheckBox(QStringLiteral("Desktop notification"), this);
     NotifyBox->setObjectName(QStringLiteral("NotifyBox"));
+    MathBox = new QCheckBox(QStringLiteral("On the math's value"), this);
+    MathBox->setObjectName(QStringLiteral("MathBox"));
+    MathBox->setToolTip(QStringLiteral("Judge the derived value (degrees, dB, ...) instead of the "
+                                       "reading"));
     ProgramEdit = new QLineEdit(this);
     ProgramEdit->setObjectName(QStringLiteral("ProgramEdit"));
     ProgramEdit->setPlaceholderText(QStringLiteral("none"));
@@ -150,6 +154,7 @@ void AlarmEditor::createControls() {
     form->addRow(QStringLiteral("Low limit:"), LowEdit);
     form->addRow(QStringLiteral("High limit:"), HighEdit);
     form->addRow(QStringLiteral("Hysteresis:"), HysteresisEdit);
+    form->addRow(QString(), MathBox);
     form->addRow(QStringLiteral("For at least:"), DelayBox);
     form->addRow(QStringLiteral("No reading for:"), SilenceBox);
     form->addRow(QString(), actions);
@@ -228,9 +233,10 @@ void AlarmEditor::refreshListText(int index) {
 void AlarmEditor::showRow(int index) {
     current_ = index;
     const bool any = index >= 0 && index < static_cast<int>(rows_.size());
-    for (QWidget* w : std::initializer_list<QWidget*>{
-             NameEdit, FunctionBox, ConditionBox, LowEdit, HighEdit, HysteresisEdit, DelayBox,
-             SilenceBox, EnabledBox, SoundBox, NotifyBox, ProgramEdit, BrowseBtn, RemoveBtn}) {
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{NameEdit, FunctionBox, ConditionBox, LowEdit, HighEdit,
+                                         HysteresisEdit, DelayBox, SilenceBox, EnabledBox, SoundBox,
+                                         NotifyBox, MathBox, ProgramEdit, BrowseBtn, RemoveBtn}) {
         w->setEnabled(any);
     }
     if (!any) {
@@ -260,6 +266,7 @@ void AlarmEditor::showRow(int index) {
     EnabledBox->setChecked(a.enabled);
     SoundBox->setChecked(a.sound);
     NotifyBox->setChecked(a.notify);
+    MathBox->setChecked(a.onMath);
     ProgramEdit->setText(QString::fromStdString(a.program));
     showing_ = false;
     fitControlsToCondition();
@@ -282,6 +289,7 @@ void AlarmEditor::storeRow() {
     a.enabled = EnabledBox->isChecked();
     a.sound = SoundBox->isChecked();
     a.notify = NotifyBox->isChecked();
+    a.onMath = MathBox->isChecked();
     a.program = ProgramEdit->text().trimmed().toStdString();
     refreshListText(current_);
 }

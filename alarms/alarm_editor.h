@@ -45,6 +45,7 @@ public:
     QCheckBox* EnabledBox = nullptr;
     QCheckBox* SoundBox = nullptr;
     QCheckBox* NotifyBox = nullptr;
+    QCheckBox* MathBox = nullptr; // judges the math's derived value
     QLineEdit* ProgramEdit = nullptr;
     QPushButton* BrowseBtn = nullptr;
     QLabel* ProblemLabel = nullptr;

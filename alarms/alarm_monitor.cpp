@@ -138,17 +138,24 @@ void AlarmMonitor::clear(size_t i, double at, std::optional<long double> value,
     out.push_back({i, AlarmChange::Cleared, at, value});
 }
 
-std::vector<AlarmEvent> AlarmMonitor::reading(const std::string& function, long double value,
-                                              double now) {
+std::vector<AlarmEvent> AlarmMonitor::reading(const std::string& function, long double reading,
+                                              double now, std::optional<double> derived) {
     const double at = advance(now);
     std::vector<AlarmEvent> out;
     lastReading_ = at;
-    const bool overload = IsOverloadReading(value);
+    const bool overload = IsOverloadReading(reading);
     for (size_t i = 0; i < definitions_.size(); ++i) {
         const AlarmDefinition& a = definitions_[i];
         State& s = states_[i];
         if (!a.enabled) {
             continue;
+        }
+        long double value = reading;
+        if (a.onMath && IsLevel(a.condition)) {
+            if (!derived) {
+                continue; // no derived number: nothing to judge, nothing changes
+            }
+            value = *derived;
         }
         if (a.condition == AlarmCondition::Silence) {
             if (s.raised) {

@@ -44,8 +44,10 @@ public:
     void setDefinitions(std::vector<AlarmDefinition> definitions);
     const std::vector<AlarmDefinition>& definitions() const { return definitions_; }
 
-    // A reading of the meter's `function` ("" when not known yet) at `now`.
-    std::vector<AlarmEvent> reading(const std::string& function, long double value, double now);
+    // A reading of the meter's `function` ("" when not known yet) at `now`;
+    // `derived` its math's value when that is a number (for math alarms).
+    std::vector<AlarmEvent> reading(const std::string& function, long double value, double now,
+                                    std::optional<double> derived = std::nullopt);
     // Connecting starts the silence clock; disconnecting stops it and clears
     // a raised silence alarm.
     std::vector<AlarmEvent> connected(bool on, double now);

@@ -95,6 +95,11 @@ AlarmSettings ReadAlarmSettings(const SettingsStore& settings) {
             a.sound = Flag(settings, n, "Sound", false);
             a.notify = Flag(settings, n, "Notify", false);
             a.program = settings.readValue(kAlarmSection, Key(n, "Program"), "");
+            const std::string source = settings.readValue(kAlarmSection, Key(n, "Source"), "");
+            if (!source.empty() && source != "reading" && source != "math") {
+                throw Broken("Source \"" + source + "\" is neither reading nor math");
+            }
+            a.onMath = source == "math";
             if (auto problem = AlarmProblem(a)) {
                 throw Broken(*problem);
             }
@@ -124,6 +129,7 @@ void WriteAlarmSettings(SettingsStore& settings, const std::vector<AlarmDefiniti
         settings.writeValue(kAlarmSection, Key(n, "Sound"), a.sound ? "1" : "0");
         settings.writeValue(kAlarmSection, Key(n, "Notify"), a.notify ? "1" : "0");
         settings.writeValue(kAlarmSection, Key(n, "Program"), a.program);
+        settings.writeValue(kAlarmSection, Key(n, "Source"), a.onMath ? "math" : "reading");
     }
     settings.writeValue(kAlarmSection, "Count", std::to_string(alarms.size()));
 }

@@ -15,7 +15,8 @@ class SettingsStore;
 // "n.Function", "n.Condition" (above, below, outside, inside, silence,
 // overload), "n.Low", "n.High", "n.Hysteresis", "n.Delay", "n.Silence" (numbers
 // with "." decimals), "n.Enabled", "n.Sound", "n.Notify" (0 or 1) and
-// "n.Program". The [COM Info] section is never touched.
+// "n.Program", and "n.Source" (reading, the default, or math: the derived
+// value). The [COM Info] section is never touched.
 inline constexpr const char* kAlarmSection = "Alarms";
 inline constexpr int kMostAlarms = 50;
 

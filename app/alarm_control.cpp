@@ -97,13 +97,13 @@ void AlarmControl::apply(std::vector<AlarmDefinition> alarms) {
     }
 }
 
-void AlarmControl::reading(const std::string& function, long double value,
-                           const std::string& unit) {
+void AlarmControl::reading(const std::string& function, long double value, const std::string& unit,
+                           std::optional<double> derived) {
     lastUnit_ = unit;
     if (monitor_.definitions().empty()) {
         return;
     }
-    const std::vector<AlarmEvent> events = monitor_.reading(function, value, clock());
+    const std::vector<AlarmEvent> events = monitor_.reading(function, value, clock(), derived);
     if (!events.empty()) {
         handle(events);
     }

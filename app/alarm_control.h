@@ -43,7 +43,8 @@ public:
 
     // A reading of the meter's `function` ("" while it has not been named
     // since a measure query), shown with `unit`.
-    void reading(const std::string& function, long double value, const std::string& unit);
+    void reading(const std::string& function, long double value, const std::string& unit,
+                 std::optional<double> derived = std::nullopt);
     // Whether a reading is due: Connect ticked, or waiting to tick it again
     // after the port was lost.
     void setConnected(bool on);

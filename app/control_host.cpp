@@ -4,6 +4,7 @@
 
 #include "alarms/alarm_monitor.h"
 #include "app/alarm_control.h"
+#include "app/math_control.h"
 #include "app/meter_console.h"
 #include "app/recording_control.h"
 #include "control/control_server.h"
@@ -52,6 +53,13 @@ void TForm1::createControl() {
             .toStdString();
     };
     control_->alarmsRaised = [this] { return RaisedAlarmNames(alarms_->monitor()); };
+    control_->lastDerived = [this]() -> std::optional<double> {
+        const std::optional<MathResult>& last = math_->math().last();
+        if (!last || last->status != MathResult::Status::Value) {
+            return std::nullopt;
+        }
+        return last->value;
+    };
 
     consoleAction_ = new QAction(QStringLiteral("Meter console..."), this);
     connect(consoleAction_, &QAction::triggered, this, [this] { openConsole(); });

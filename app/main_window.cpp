@@ -2,6 +2,7 @@
 #include "app/main_window.h"
 
 #include "app/alarm_control.h"
+#include "app/math_control.h"
 #include "app/recording_control.h"
 #include "control/control_server.h"
 #include "control/engine_control.h"
@@ -81,6 +82,7 @@ TForm1::TForm1(QWidget* parent, std::string settingsPath, std::string userSettin
         }
     };
     createAlarms();
+    createMath();
     createAdvancedPage();
     portWatcher_ = new PortReturnWatcher(OpenUdevSerialEvents(), this);
     Comm1 = new TComm(this);
@@ -198,6 +200,7 @@ void TForm1::FormCreate() {
     settingsFile_ = std::move(settings);
     recording_->setSettings(settingsFile_.get());
     alarms_->load(settingsFile_.get());
+    math_->load(settingsFile_.get());
     const ReadMeterSettingsResult meter = ReadMeterSettings(*settingsFile_);
     engine_->setMeterSettings(meter.settings);
     advancedPage_->showDisplay(meter.settings.displayOn);
@@ -339,6 +342,7 @@ void TForm1::setChartWindow(TForm2* chart) {
         displayMenu_->menu()->addSeparator();
         displayMenu_->menu()->addAction(alarmsAction_);
         displayMenu_->menu()->addAction(acknowledgeAction_);
+        displayMenu_->menu()->addMenu(math_->menu());
         displayMenu_->menu()->addSeparator();
         displayMenu_->menu()->addAction(consoleAction_);
         displayMenu_->menu()->addAction(meterCommandsAction_);

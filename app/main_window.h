@@ -38,6 +38,7 @@ class ControlServer;
 class EngineControl;
 class MeterConsole;
 class AlarmControl;
+class MathControl;
 class ChartDisplayMenu;
 class ClickablePicture;
 class PortReturnWatcher;
@@ -159,6 +160,8 @@ public:
     QLabel* statusRecording = nullptr;  // the recording's indicator
     QLabel* statusAlarm = nullptr;      // the banner of raised alarms
     QLabel* statusInstrument = nullptr; // a network meter: its profile, line and identity
+    QLabel* statusMath = nullptr;       // which math is on for the meter's function
+    QLabel* limitCounts = nullptr;      // beside the displays, while a limit test is on
     QTimer* Timer1 = nullptr;
     TComm* Comm1 = nullptr;
     QFileDialog* SaveDialog1 = nullptr;
@@ -166,6 +169,8 @@ public:
     // Recording every reading to a file (menu of the displays, chart window).
     RecordingControl* recording() const { return recording_; }
     QAction* recordAction() const { return recordAction_; }
+    // Math on the readings (its own menu in the displays' menu).
+    MathControl* math() const { return math_; }
     // Alarms on the readings (menu of the displays, chart window).
     AlarmControl* alarms() const { return alarms_; }
     QAction* alarmsAction() const { return alarmsAction_; }
@@ -216,6 +221,7 @@ private:
     void showLineCount();
     void Comm1RequestHangup();
     void createAlarms();
+    void createMath(); // main_window_math.cpp
     // The control interface (control_host.cpp).
     void createControl();
     void openConsole();
@@ -300,6 +306,7 @@ private:
     std::string controlServed_; // what the server listens as: served again when it changes
     RecordingControl* recording_ = nullptr;
     QAction* recordAction_ = nullptr;
+    MathControl* math_ = nullptr;
     AlarmControl* alarms_ = nullptr;
     QAction* alarmsAction_ = nullptr;
     QAction* acknowledgeAction_ = nullptr;

@@ -2,6 +2,8 @@
 // meter answers about it (errors, what is in force).
 #include "app/main_window.h"
 
+#include "app/math_control.h"
+
 #include "app/recording_control.h"
 #include "chart/chart_window.h"
 #include "measure/advanced_page.h"
@@ -75,6 +77,7 @@ void TForm1::meterSamplesChanged(int samples) {
 }
 
 void TForm1::functionNamed(const std::string& function, const std::string& unit, bool unitChanged) {
+    math_->functionNamed(function);
     if (Form2) {
         RunReportingExceptions([&] { Form2->unitNamed(); });
     }

@@ -87,10 +87,11 @@ bool RecordingControl::startInto(const QString& fileName) {
 
 std::optional<std::string> RecordingControl::startQuietly(const QString& fileName) {
     try {
-        writer_.Start(fileName.toStdString());
+        writer_.Start(fileName.toStdString(), mathOn && mathOn());
     } catch (const std::system_error& error) {
         return error.code().message();
     }
+    noMathColumnsSaid_ = false;
     if (settings_) {
         try {
             settings_->writeValue(kSection, kLastFolder,
@@ -118,11 +119,18 @@ void RecordingControl::stop() {
     ended(file, writer_.TakeFailure());
 }
 
-void RecordingControl::reading(long double value, const std::string& unit) {
+void RecordingControl::reading(long double value, const std::string& unit,
+                               const RecordingMath* math) {
     if (!recording()) {
         return;
     }
-    if (!writer_.AddReading(value, unit)) {
+    if (math && !writer_.MathColumns() && !noMathColumnsSaid_ && showNote) {
+        noMathColumnsSaid_ = true;
+        showNote(QStringLiteral("%1 has no math columns (begun without math): derived values "
+                                "are not recorded in it")
+                     .arg(fileLabel_));
+    }
+    if (!writer_.AddReading(value, unit, math)) {
         checkFailure();
         return;
     }
@@ -130,11 +138,11 @@ void RecordingControl::reading(long double value, const std::string& unit) {
 }
 
 void RecordingControl::burstReading(long double value, const std::string& unit,
-                                    double secondsEarlier) {
+                                    double secondsEarlier, const RecordingMath* math) {
     if (!recording()) {
         return;
     }
-    if (!writer_.AddBurstReading(value, unit, secondsEarlier)) {
+    if (!writer_.AddBurstReading(value, unit, secondsEarlier, math)) {
         checkFailure();
         return;
     }

@@ -45,9 +45,12 @@ public:
     bool recording() const { return writer_.Recording(); }
     RecordingWriter& writer() { return writer_; }
 
-    // What the window hands over.
-    void reading(long double value, const std::string& unit);
-    void burstReading(long double value, const std::string& unit, double secondsEarlier);
+    // What the window hands over; `math` the reading's derived fields.
+    void reading(long double value, const std::string& unit, const RecordingMath* math = nullptr);
+    void burstReading(long double value, const std::string& unit, double secondsEarlier,
+                      const RecordingMath* math = nullptr);
+    // New files get the math columns while this says math is on.
+    std::function<bool()> mathOn;
     void event(const std::string& text);
 
     // The name offered for a new recording (folder and file).
@@ -70,6 +73,7 @@ private:
     SettingsStore* settings_ = nullptr;
     RecordingWriter writer_;
     QString fileLabel_;
+    bool noMathColumnsSaid_ = false; // for this file
     QTimer failureCheck_;
 };
 

@@ -2,6 +2,7 @@
 #include "app/main_window.h"
 
 #include "app/alarm_control.h"
+#include "app/math_control.h"
 #include "app/reading_log_box.h"
 #include "app/recording_control.h"
 #include "chart/chart_window.h"
@@ -25,8 +26,18 @@ void TForm1::replyHandled() {
 }
 
 void TForm1::reading(const Reading& r) {
-    iLCDMatrix1->SetText(r.upperText);
-    iLCDMatrix2->SetText(r.lowerText);
+    // With math on the displays show the derived value; the log box, Save
+    // and the chart's raw series keep the reading as it came.
+    const std::optional<MathResult> derived = math_->reading(r.function, r.value, r.unit);
+    if (derived) {
+        const MathDisplayTexts texts =
+            MathDisplay(*derived, math_->math().mathOf(r.function)->conversion);
+        iLCDMatrix1->SetText(texts.upper);
+        iLCDMatrix2->SetText(texts.lower);
+    } else {
+        iLCDMatrix1->SetText(r.upperText);
+        iLCDMatrix2->SetText(r.lowerText);
+    }
     if (r.logLine) {
         Memo2->appendLine(*r.logLine);
         unsavedReadings_ = true;
@@ -34,19 +45,34 @@ void TForm1::reading(const Reading& r) {
     if (Form2) {
         // Every reading, whatever the log interval thins out. A failure of
         // the chart is reported and must not stop the polling cycle.
-        RunReportingExceptions([&] { Form2->addReading(r.value, r.unit, r.receivedAt); });
+        RunReportingExceptions([&] {
+            Form2->addReading(r.value, r.unit, r.receivedAt);
+            // The derived value is a series of its own, named by its unit.
+            if (derived && derived->status != MathResult::Status::OutOfRange) {
+                const long double value = derived->status == MathResult::Status::Overload
+                                              ? r.value
+                                              : static_cast<long double>(derived->value);
+                Form2->addReading(value, derived->unit + " (math)", r.receivedAt);
+            }
+        });
     }
     // The recording takes every reading too; one taken while the meter has
     // not yet named its new function has no unit.
     const std::string unit = r.functionPending ? std::string() : r.unit;
+    const std::optional<RecordingMath> columns =
+        derived ? std::optional<RecordingMath>(RecordingColumns(*derived)) : std::nullopt;
+    const RecordingMath* math = columns ? &*columns : nullptr;
     if (r.spreadBack) {
-        recording_->burstReading(r.value, unit, *r.spreadBack);
+        recording_->burstReading(r.value, unit, *r.spreadBack, math);
     } else {
-        recording_->reading(r.value, unit);
+        recording_->reading(r.value, unit, math);
     }
     // The reply to a measure query is of a function not yet named: the
     // alarms do not judge it by the old one.
-    alarms_->reading(r.function, r.value, r.unit);
+    alarms_->reading(r.function, r.value, r.unit,
+                     derived && derived->status == MathResult::Status::Value
+                         ? std::optional<double>(derived->value)
+                         : std::nullopt);
 }
 
 void TForm1::notAReading(const std::string& reply) {

@@ -3,6 +3,7 @@
 
 #include "chart/chart_graph_data.h"
 #include "chart/chart_statistics_panel.h"
+#include "chart/histogram_panel.h"
 #include "chart/trend_format.h"
 #include "text/time_of_day.h"
 #include "ui/exception_report.h"
@@ -23,6 +24,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace velmora {
 
@@ -97,6 +99,10 @@ TForm2::TForm2(QWidget* parent)
         }
         return file;
     };
+    chooseExportFile = [this](const QString& filter) {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Export the histogram"), QString(),
+                                            filter);
+    };
     chooseRunFile = [this] {
         return QFileDialog::getOpenFileName(this, QStringLiteral("Open a saved run"), QString(),
                                             QStringLiteral("CSV (*.csv);;All files (*)"));
@@ -149,6 +155,11 @@ void TForm2::createControls() {
     OpenRunBtn->setObjectName(QStringLiteral("OpenRunBtn"));
     OpenRunBtn->setToolTip(QStringLiteral("Show a recording or a saved log in a chart"));
 
+    HistBtn = new QPushButton(QStringLiteral("Histogram"), this);
+    HistBtn->setObjectName(QStringLiteral("HistBtn"));
+    HistBtn->setCheckable(true);
+    HistBtn->setToolTip(QStringLiteral("A histogram of the readings in view"));
+
     auto* bar = new QHBoxLayout;
     bar->addWidget(new QLabel(QStringLiteral("View:"), this));
     bar->addWidget(ViewBox);
@@ -162,14 +173,20 @@ void TForm2::createControls() {
     bar->addWidget(AlarmsBtn);
     bar->addWidget(OpenRunBtn);
     bar->addWidget(StatsBtn);
+    bar->addWidget(HistBtn);
     bar->addWidget(SavePngBtn);
 
     createPlot();
     StatsPanel = new ChartStatisticsPanel(this);
     ResetStatsBtn = StatsPanel->ResetStatsBtn;
 
+    HistPanel = new HistogramPanel(this);
+    HistPanel->setVisible(false);
+    auto* plots = new QVBoxLayout;
+    plots->addWidget(Chart1, 3);
+    plots->addWidget(HistPanel, 2);
     auto* middle = new QHBoxLayout;
-    middle->addWidget(Chart1, 1);
+    middle->addLayout(plots, 1);
     middle->addWidget(StatsPanel);
 
     NoteLabel = new QLabel(this);
@@ -237,6 +254,11 @@ void TForm2::connectHandlers() {
             ReportingSlot(this, &TForm2::ResetViewBtnClick));
     connect(SeriesBox, &QComboBox::activated, this, ReportingSlot(this, &TForm2::SeriesBoxChange));
     connect(StatsBtn, &QPushButton::clicked, this, ReportingSlot(this, &TForm2::StatsBtnClick));
+    connect(HistBtn, &QPushButton::clicked, this, ReportingSlot(this, &TForm2::HistBtnClick));
+    connect(HistPanel->CsvBtn, &QPushButton::clicked, this,
+            ReportingSlot(this, &TForm2::HistCsvBtnClick));
+    connect(HistPanel->PngBtn, &QPushButton::clicked, this,
+            ReportingSlot(this, &TForm2::HistPngBtnClick));
     connect(SavePngBtn, &QPushButton::clicked, this, ReportingSlot(this, &TForm2::SavePngBtnClick));
     connect(ResetStatsBtn, &QPushButton::clicked, this,
             ReportingSlot(this, &TForm2::ResetStatsBtnClick));
@@ -444,6 +466,9 @@ void TForm2::refresh() {
         updateRanges();
         Chart1->replot(QCustomPlot::rpQueuedRefresh);
     }
+    if (HistPanel->isVisible()) {
+        updateHistogram(); // of what is in view now
+    }
 }
 
 void TForm2::redraw() {
@@ -452,6 +477,9 @@ void TForm2::redraw() {
     updateNote();
     updateRanges();
     Chart1->replot(QCustomPlot::rpImmediateRefresh);
+    if (HistPanel->isVisible()) {
+        updateHistogram();
+    }
 }
 
 double TForm2::latestKey(size_t series) const {
@@ -502,6 +530,56 @@ void TForm2::updateRanges() {
 
 void TForm2::updateStatistics() {
     StatsPanel->showFigures(shown_ ? &recorder_.series(*shown_) : nullptr, clock());
+}
+
+void TForm2::updateHistogram() {
+    // The shown series' readings on the time axis as it is; its gaps are
+    // no readings, its overload marks are overloads.
+    std::vector<double> values;
+    QString unit;
+    if (shown_) {
+        const QCPRange range = Chart1->xAxis->range();
+        for (auto it = stores_[*shown_].points->findBegin(range.lower, false);
+             it != stores_[*shown_].points->constEnd() && it->key <= range.upper; ++it) {
+            if (std::isfinite(it->value)) {
+                values.push_back(it->value);
+            }
+        }
+        for (auto it = stores_[*shown_].overloads->findBegin(range.lower, false);
+             it != stores_[*shown_].overloads->constEnd() && it->key <= range.upper; ++it) {
+            values.push_back(std::numeric_limits<double>::infinity());
+        }
+        unit = Text(recorder_.series(*shown_).unitLabel());
+    }
+    HistPanel->showValues(values, unit);
+}
+
+void TForm2::setHistogramVisible(bool visible) {
+    HistBtn->setChecked(visible);
+    HistPanel->setVisible(visible);
+    if (visible) {
+        updateHistogram();
+    }
+}
+
+void TForm2::HistBtnClick() {
+    setHistogramVisible(HistBtn->isChecked());
+}
+
+void TForm2::HistCsvBtnClick() {
+    const QString file =
+        chooseExportFile ? chooseExportFile(QStringLiteral("CSV (*.csv)")) : QString();
+    if (!file.isEmpty() && !HistPanel->saveCsv(file)) {
+        NoteLabel->setText(QStringLiteral("Cannot write %1").arg(file));
+    }
+}
+
+void TForm2::HistPngBtnClick() {
+    const QString file =
+        chooseExportFile ? chooseExportFile(QStringLiteral("PNG (*.png)")) : QString();
+    if (!file.isEmpty() && !HistPanel->savePng(file)) {
+        NoteLabel->setText(QStringLiteral("Cannot write %1").arg(file));
+    }
 }
 
 void TForm2::updateNote() {

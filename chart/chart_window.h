@@ -26,6 +26,7 @@ class QWheelEvent;
 namespace velmora {
 
 class ChartStatisticsPanel;
+class HistogramPanel;
 class TrendGraphData;
 
 // A normal, resizable window that follows the readings as a line chart:
@@ -120,6 +121,15 @@ public:
     void RecordBtnClick();
     void AlarmsBtnClick();
     void OpenRunBtnClick();
+    void HistBtnClick();
+    void HistCsvBtnClick();
+    void HistPngBtnClick();
+    // The histogram's panel of the readings in view, brought up to date
+    // with the statistics while it is shown.
+    void setHistogramVisible(bool visible);
+    void updateHistogram();
+    // Seam: where an export goes (empty: cancelled), for its file filter.
+    std::function<QString(const QString& filter)> chooseExportFile;
 
     // Controls.
     QComboBox* ViewBox = nullptr;
@@ -131,6 +141,8 @@ public:
     QPushButton* RecordBtn = nullptr;
     QPushButton* AlarmsBtn = nullptr;
     QPushButton* OpenRunBtn = nullptr;
+    QPushButton* HistBtn = nullptr;
+    HistogramPanel* HistPanel = nullptr;
     QCustomPlot* Chart1 = nullptr;
     ChartStatisticsPanel* StatsPanel = nullptr;
     QPushButton* ResetStatsBtn = nullptr;

@@ -56,6 +56,9 @@ public:
     virtual bool recording() const = 0;
     virtual std::string recordingName() const = 0; // the file's name, while recording
     virtual std::vector<std::string> raisedAlarms() const = 0;
+    // The last reading's derived value ("+1.00000000E+02"), while it is
+    // fresh and its function has math; nothing otherwise.
+    virtual std::optional<std::string> derivedReading() const { return std::nullopt; }
 };
 
 } // namespace velmora

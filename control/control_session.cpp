@@ -192,7 +192,8 @@ ControlSession::Outcome ControlSession::execute(const ScpiCommand& c) {
         simple("ABORt", false) || simple("UNIT", true) || simple("FUNCtion", true) ||
         simple("CONFigure", true) || simple("STATus:QUEStionable[:EVENt]", true) ||
         simple("STATus:QUEStionable:CONDition", true) || simple("SYSTem:ERRor[:NEXT]", true) ||
-        simple("RECord:STATe", true) || simple("RECord:FILE", true) || simple("ALARm", true)) {
+        simple("RECord:STATe", true) || simple("RECord:FILE", true) || simple("ALARm", true) ||
+        simple("CALCulate:DATA", true)) {
         if (!noParameters) {
             error(-108);
             return Outcome::Done;
@@ -227,6 +228,8 @@ ControlSession::Outcome ControlSession::execute(const ScpiCommand& c) {
             });
     } else if (simple("FETCh", true)) {
         fetch(context_.freshReading());
+    } else if (simple("CALCulate:DATA", true)) {
+        fetch(context_.derivedReading()); // the derived value, or not a number
     } else if (simple("UNIT", true)) {
         reply(context_.unit());
     } else if (simple("FUNCtion", true)) {

@@ -147,6 +147,19 @@ std::vector<std::string> EngineControl::raisedAlarms() const {
     return alarmsRaised ? alarmsRaised() : std::vector<std::string>();
 }
 
+std::optional<std::string> EngineControl::derivedReading() const {
+    if (!lastDerived || !freshReading()) {
+        return std::nullopt;
+    }
+    const std::optional<double> value = lastDerived();
+    if (!value) {
+        return std::nullopt;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%+.8E", *value); // as the meter writes its readings
+    return text;
+}
+
 void EngineControl::endWaits() {
     std::vector<Waiter> waiting;
     waiting.swap(waiters_); // a reply may ask for the next reading again

@@ -39,6 +39,8 @@ public:
     std::function<std::string()> recordingFile;
     std::function<std::vector<std::string>()> alarmsRaised;
     std::function<int()> readingIntervalMs; // the host's own wait between readings
+    // The last reading's derived value, when its function has math (and it is a number).
+    std::function<std::optional<double>()> lastDerived;
 
     std::string identity() const override;
     std::optional<std::string> freshReading() const override;
@@ -55,6 +57,7 @@ public:
     bool recording() const override { return isRecording && isRecording(); }
     std::string recordingName() const override;
     std::vector<std::string> raisedAlarms() const override;
+    std::optional<std::string> derivedReading() const override;
 
 private:
     int waitLimitMs() const;

@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -145,16 +146,23 @@ std::optional<int> HeadlessLogger::start() {
             DevicePathForPort(options_.port, options_.deviceFolder) + "): " + why);
         return 2;
     }
+    std::map<std::string, MathSettings> math = options_.math;
+    if (options_.commandLineMath) {
+        math[options_.function] = *options_.commandLineMath;
+    }
+    mathOn_ = std::any_of(math.begin(), math.end(), [](const auto& m) { return m.second.any(); });
+    math_.setSettings(std::move(math));
     toStandardOutput_ = options_.output.empty() || options_.output == "-";
     started_.start();
     if (toStandardOutput_) {
-        std::printf("%.*s\n", static_cast<int>(kRecordingHeader.size()), kRecordingHeader.data());
+        const std::string_view header = mathOn_ ? kRecordingMathHeader : kRecordingHeader;
+        std::printf("%.*s\n", static_cast<int>(header.size()), header.data());
         if (!writeRow(std::nullopt, "recording started")) {
             return 4;
         }
     } else {
         try {
-            writer_.Start(options_.output);
+            writer_.Start(options_.output, mathOn_);
         } catch (const std::system_error& error) {
             say("cannot write " + options_.output + ": " + error.code().message());
             line_.close();
@@ -202,6 +210,13 @@ bool HeadlessLogger::serveControl() {
         return path.substr(path.find_last_of('/') + 1);
     };
     control_->alarmsRaised = [this] { return alarms_.raised(); };
+    control_->lastDerived = [this]() -> std::optional<double> {
+        const std::optional<MathResult>& last = math_.last();
+        if (!last || last->status != MathResult::Status::Value) {
+            return std::nullopt;
+        }
+        return last->value;
+    };
     ControlListen how;
     how.name = options_.meterName.empty() ? options_.port : options_.meterName;
     how.unixSocket = options_.control;
@@ -243,7 +258,7 @@ std::optional<ControlError> HeadlessLogger::startClientRecording(const std::stri
     }
     const std::string path = folder + "/" + RecordingFileName(file);
     try {
-        clientRecording_.Start(path);
+        clientRecording_.Start(path, mathOn_);
     } catch (const std::system_error& error) {
         return ControlError{-250, "cannot write " + RecordingFileName(file) + ": " +
                                       error.code().message()};
@@ -255,13 +270,14 @@ std::optional<ControlError> HeadlessLogger::startClientRecording(const std::stri
 }
 
 void HeadlessLogger::writeClientRow(std::optional<long double> value, const std::string& event,
-                                    std::optional<double> spreadBack) {
+                                    std::optional<double> spreadBack, const RecordingMath* math) {
     if (!clientRecording_.Recording()) {
         return;
     }
-    const bool written = !value       ? clientRecording_.AddEvent(event)
-                         : spreadBack ? clientRecording_.AddBurstReading(*value, unit_, *spreadBack)
-                                      : clientRecording_.AddReading(*value, unit_);
+    const bool written = !value ? clientRecording_.AddEvent(event)
+                         : spreadBack
+                             ? clientRecording_.AddBurstReading(*value, unit_, *spreadBack, math)
+                             : clientRecording_.AddReading(*value, unit_, math);
     if (!written) {
         // The client's file failing ends that file only; the run goes on.
         const std::optional<std::string> why = clientRecording_.TakeFailure();
@@ -293,12 +309,25 @@ bool HeadlessLogger::durationOver() const {
 }
 
 void HeadlessLogger::reading(const Reading& r) {
-    if (finished_ || !writeRow(r.value, {}, r.spreadBack)) {
+    const std::optional<MathResult> derived = math_.take(r.function, r.value, r.unit);
+    std::optional<RecordingMath> columns;
+    if (derived) {
+        columns = RecordingColumns(*derived);
+        if (!toStandardOutput_ && !writer_.MathColumns() && !noMathColumnsSaid_) {
+            noMathColumnsSaid_ = true;
+            say(options_.output + " has no math columns (it was begun without math): "
+                                  "derived values are not written to it");
+        }
+    }
+    if (finished_ || !writeRow(r.value, {}, r.spreadBack, columns ? &*columns : nullptr)) {
         return;
     }
     ++readings_;
     lastValue_ = FormatRecordingValue(r.value); // as the file has it
-    alarms_.reading(r.function, r.value, r.unit);
+    alarms_.reading(r.function, r.value, r.unit,
+                    derived && derived->status == MathResult::Status::Value
+                        ? std::optional<double>(derived->value)
+                        : std::nullopt);
 }
 
 void HeadlessLogger::functionNamed(const std::string& /*function*/, const std::string& unit,
@@ -370,15 +399,16 @@ void HeadlessLogger::meterSilent(const std::string& query) {
 }
 
 bool HeadlessLogger::writeRow(std::optional<long double> value, const std::string& event,
-                              std::optional<double> spreadBack) {
+                              std::optional<double> spreadBack, const RecordingMath* math) {
     if (finished_) {
         return false;
     }
-    writeClientRow(value, event, spreadBack);
+    writeClientRow(value, event, spreadBack, math);
     if (!toStandardOutput_) {
-        const bool written = !value       ? writer_.AddEvent(event)
-                             : spreadBack ? writer_.AddBurstReading(*value, unit_, *spreadBack)
-                                          : writer_.AddReading(*value, unit_);
+        const bool written = !value ? writer_.AddEvent(event)
+                             : spreadBack
+                                 ? writer_.AddBurstReading(*value, unit_, *spreadBack, math)
+                                 : writer_.AddReading(*value, unit_, math);
         if (!written) {
             const std::optional<std::string> why = writer_.TakeFailure();
             fail(4, "cannot write " + options_.output + ": " + why.value_or("not recording"));
@@ -394,6 +424,10 @@ bool HeadlessLogger::writeRow(std::optional<long double> value, const std::strin
     row.unit = value ? unit_ : std::string();
     row.event = event;
     row.spreadBack = spreadBack;
+    row.mathColumns = mathOn_;
+    if (math) {
+        row.math = *math;
+    }
     ApplySpreadBack(row);
     const std::string line = FormatRecordingRow(row);
     if (progress_.isActive() && isatty(STDOUT_FILENO)) {

@@ -7,6 +7,7 @@
 #include "control/engine_control.h"
 #include "logger/logger_alarms.h"
 #include "logger/logger_options.h"
+#include "math/reading_math.h"
 #include "record/recording_writer.h"
 #include "serial/comm.h"
 #include "serial/port_return_watcher.h"
@@ -47,7 +48,8 @@ private:
     bool mayRead();
     bool durationOver() const;
     bool writeRow(std::optional<long double> value, const std::string& event,
-                  std::optional<double> spreadBack = std::nullopt);
+                  std::optional<double> spreadBack = std::nullopt,
+                  const RecordingMath* math = nullptr);
     void say(const std::string& text);
     void stopNow();
     void fail(int status, const std::string& message);
@@ -56,7 +58,7 @@ private:
     bool serveControl();
     std::optional<ControlError> startClientRecording(const std::string& name);
     void writeClientRow(std::optional<long double> value, const std::string& event,
-                        std::optional<double> spreadBack);
+                        std::optional<double> spreadBack, const RecordingMath* math);
 
     void reading(const Reading& reading) override;
     void functionNamed(const std::string& function, const std::string& unit,
@@ -99,6 +101,9 @@ private:
     std::unique_ptr<EngineControl> control_;
     std::unique_ptr<ControlServer> server_;
     RecordingWriter clientRecording_; // started and stopped by a client (REC:STAT)
+    ReadingMath math_;
+    bool mathOn_ = false; // some function has math: new files get its columns
+    bool noMathColumnsSaid_ = false;
     std::string unit_;
     uint64_t readings_ = 0;
     std::string lastValue_;

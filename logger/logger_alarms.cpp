@@ -40,13 +40,13 @@ void LoggerAlarms::start() {
     silenceCheck_.start();
 }
 
-void LoggerAlarms::reading(const std::string& function, long double value,
-                           const std::string& unit) {
+void LoggerAlarms::reading(const std::string& function, long double value, const std::string& unit,
+                           std::optional<double> derived) {
     if (empty()) {
         return;
     }
     lastUnit_ = unit;
-    handle(monitor_.reading(function, value, clock()), unit);
+    handle(monitor_.reading(function, value, clock(), derived), unit);
 }
 
 std::string LoggerAlarms::raisedNames() const {

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,7 +29,8 @@ public:
     bool empty() const { return monitor_.definitions().empty(); }
     // From now on a reading is due (the silence counts from here).
     void start();
-    void reading(const std::string& function, long double value, const std::string& unit);
+    void reading(const std::string& function, long double value, const std::string& unit,
+                 std::optional<double> derived = std::nullopt);
     // "Over 5 V, Silent" for the progress line; empty when none is raised.
     std::string raisedNames() const;
     std::vector<std::string> raised() const { return RaisedAlarmNames(monitor_); }

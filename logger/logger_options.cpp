@@ -52,6 +52,91 @@ std::optional<double> Number(const std::string& text) {
     return value;
 }
 
+// "a,b,c" -> {"a", "b", "c"}; empty parts kept.
+std::vector<std::string> Parts(const std::string& text) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (true) {
+        const size_t comma = text.find(',', start);
+        parts.push_back(text.substr(start, comma - start));
+        if (comma == std::string::npos) {
+            return parts;
+        }
+        start = comma + 1;
+    }
+}
+
+std::optional<std::string> ParseMathOption(const std::string& name, const std::string& v,
+                                           LoggerOptions& o) {
+    MathSettings& m = o.commandLineMath ? *o.commandLineMath : o.commandLineMath.emplace();
+    const std::vector<std::string> parts = Parts(v);
+    const auto number = [&](size_t i) -> std::optional<double> {
+        return i < parts.size() ? Number(parts[i]) : std::nullopt;
+    };
+    const auto conversion = [&](MathConversion kind) -> std::optional<std::string> {
+        if (m.conversion != MathConversion::None && m.conversion != kind) {
+            return name + ": one conversion at a time (--scale, --db, --dbm, --rtd, "
+                          "--thermocouple)";
+        }
+        m.conversion = kind;
+        return std::nullopt;
+    };
+    if (name == "--null") {
+        if (!number(0) || parts.size() != 1) {
+            return "--null takes the offset, a number, not " + v;
+        }
+        m.nullOn = true;
+        m.nullOffset = *number(0);
+        return std::nullopt;
+    }
+    if (name == "--scale") {
+        if (!number(0) || parts.size() > 3 ||
+            (parts.size() > 1 && !parts[1].empty() && !number(1))) {
+            return "--scale takes M[,B[,UNIT]], not " + v;
+        }
+        m.scale = *number(0);
+        m.offset = parts.size() > 1 && !parts[1].empty() ? *number(1) : 0.0;
+        m.scaleUnit = parts.size() > 2 ? parts[2] : std::string();
+        return conversion(MathConversion::Scale);
+    }
+    if (name == "--db" || name == "--dbm") {
+        if (!number(0) || parts.size() != 1 || *number(0) <= 0) {
+            return name + " takes a reference above 0, not " + v;
+        }
+        (name == "--db" ? m.dbReference : m.dbmImpedance) = *number(0);
+        return conversion(name == "--db" ? MathConversion::Db : MathConversion::Dbm);
+    }
+    if (name == "--rtd") {
+        if (!number(0) || parts.size() != 1 || *number(0) <= 0) {
+            return "--rtd takes R0 in ohms (100, 500, 1000), not " + v;
+        }
+        m.rtd.r0 = *number(0);
+        return conversion(MathConversion::Rtd);
+    }
+    if (name == "--thermocouple") {
+        const std::optional<ThermocoupleType> type =
+            parts.empty() ? std::nullopt : ThermocoupleNamed(parts[0]);
+        if (!type || parts.size() > 2 || (parts.size() == 2 && !number(1))) {
+            return "--thermocouple takes K, J or T and the cold junction in °C (K,22), not " + v;
+        }
+        m.thermocouple = *type;
+        m.coldJunctionCelsius = parts.size() == 2 ? *number(1) : 0.0;
+        return conversion(MathConversion::Thermocouple);
+    }
+    // --limits LOW,HIGH, either may be left out.
+    if (parts.size() != 2 || (!parts[0].empty() && !number(0)) ||
+        (!parts[1].empty() && !number(1)) || (parts[0].empty() && parts[1].empty())) {
+        return "--limits takes LOW,HIGH (either may be empty), not " + v;
+    }
+    m.limitsOn = true;
+    m.limitLow = parts[0].empty() ? std::nullopt : number(0);
+    m.limitHigh = parts[1].empty() ? std::nullopt : number(1);
+    if (m.limitLow && m.limitHigh && *m.limitLow > *m.limitHigh) {
+        return "--limits: LOW is above HIGH in " + v;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 ParsedLoggerOptions ParseLoggerOptions(const std::vector<std::string>& arguments) {
@@ -89,11 +174,29 @@ ParsedLoggerOptions ParseLoggerOptions(const std::vector<std::string>& arguments
             o.allowMeterCommands = true;
             continue;
         }
-        static const char* const kWithValue[] = {
-            "--port",          "--baud",        "--function",        "--nplc",
-            "--count",         "--duration",    "--interval",        "--output",
-            "--device-folder", "--settings",    "--samples",         "--reply-timeout",
-            "--profile",       "--control-tcp", "--control-address", "--record-folder"};
+        static const char* const kWithValue[] = {"--port",
+                                                 "--baud",
+                                                 "--function",
+                                                 "--nplc",
+                                                 "--count",
+                                                 "--duration",
+                                                 "--interval",
+                                                 "--output",
+                                                 "--device-folder",
+                                                 "--settings",
+                                                 "--samples",
+                                                 "--reply-timeout",
+                                                 "--profile",
+                                                 "--control-tcp",
+                                                 "--control-address",
+                                                 "--record-folder",
+                                                 "--null",
+                                                 "--scale",
+                                                 "--db",
+                                                 "--dbm",
+                                                 "--rtd",
+                                                 "--thermocouple",
+                                                 "--limits"};
         if (std::find_if(std::begin(kWithValue), std::end(kWithValue),
                          [&](const char* w) { return name == w; }) == std::end(kWithValue)) {
             return fail("unknown option " + name);
@@ -116,6 +219,11 @@ ParsedLoggerOptions ParseLoggerOptions(const std::vector<std::string>& arguments
             o.profile = v; // looked up once the profile folders are read
         } else if (name == "--settings") {
             o.settingsFile = v;
+        } else if (name == "--null" || name == "--scale" || name == "--db" || name == "--dbm" ||
+                   name == "--rtd" || name == "--thermocouple" || name == "--limits") {
+            if (std::optional<std::string> why = ParseMathOption(name, v, o)) {
+                return fail(*why);
+            }
         } else if (name == "--control-tcp") {
             const std::optional<uint16_t> port = ParseWholeNumber<uint16_t>(v);
             if (!port) {
@@ -181,6 +289,10 @@ ParsedLoggerOptions ParseLoggerOptions(const std::vector<std::string>& arguments
     if (o.given.contains("--control-address") && !o.controlTcpPort) {
         return fail("--control-address goes with --control-tcp");
     }
+    if (o.commandLineMath && o.function.empty()) {
+        return fail("--null, --scale, --db, --dbm, --rtd, --thermocouple and --limits need a "
+                    "--function");
+    }
     if (o.nplc && (o.function.empty() || CapabilitiesOf(o.function)->nplc.empty())) {
         return fail("--nplc needs a --function that integrates (VOLT, CURR, RES, FRES)");
     }
@@ -227,6 +339,13 @@ std::string LoggerUsage() {
            "  --allow-meter-commands\n"
            "                     let clients send lines to the meter (METER, METER?)\n"
            "  --record-folder D  where REC:STAT ON records (default: the output's folder)\n"
+           "  --null OFFSET      math on --function: subtract OFFSET from each reading\n"
+           "  --scale M[,B[,UNIT]] M x + B, in UNIT (e.g. --scale 1000,0,mA)\n"
+           "  --db REF, --dbm Z  dB against REF, dBm against Z ohms (50, 75, 600 ...)\n"
+           "  --rtd R0           degrees of an RTD (IEC 60751, Pt100: --rtd 100)\n"
+           "  --thermocouple T[,CJ] degrees of a type K, J or T thermocouple, the cold\n"
+           "                     junction at CJ °C (default 0)\n"
+           "  --limits LOW,HIGH  a limit test (pass, low, high) on the derived value\n"
            "  --help             this text\n"
            "\n"
            "Columns: sequence,time,seconds,value,unit,status,event (as the desktop program\n"

@@ -2,10 +2,12 @@
 #pragma once
 
 #include "alarms/alarm_definition.h"
+#include "math/math_chain.h"
 #include "measure/meter_settings.h"
 
 #include <charconv>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -49,6 +51,11 @@ struct LoggerOptions {
     FunctionSettings functionSettings;
     bool displayOn = true;
     std::vector<AlarmDefinition> alarms;
+
+    // Math on the readings: each function's from the settings file; the
+    // command line's (--null, --scale ...) for --function, in its place.
+    std::map<std::string, MathSettings> math;
+    std::optional<MathSettings> commandLineMath;
 
     // The options given on the command line ("--port"): they come before
     // the settings file.

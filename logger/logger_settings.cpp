@@ -2,6 +2,7 @@
 #include "logger/logger_settings.h"
 
 #include "alarms/alarm_settings.h"
+#include "math/math_settings.h"
 #include "measure/meter_settings_store.h"
 #include "settings/connection_settings.h"
 #include "settings/settings_store.h"
@@ -52,6 +53,12 @@ std::optional<std::string> ApplyLoggerSettings(const SettingsStore& settings,
         return "[" + std::string(kAlarmSection) + "] " + *alarms.problem;
     }
     options.alarms = std::move(alarms.alarms);
+
+    MathSettingsRead math = ReadMathSettings(settings);
+    if (math.problem) {
+        return "[" + std::string(kMathSection) + "] " + *math.problem;
+    }
+    options.math = std::move(math.functions);
     return std::nullopt;
 }
 

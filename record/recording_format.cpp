@@ -65,6 +65,16 @@ std::string FormatRecordingRow(const RecordingRow& row) {
     }
     line += ',';
     line += RecordingField(row.event);
+    if (row.mathColumns) {
+        line += ',';
+        if (row.math && row.math->value) {
+            line += FormatRecordingValue(*row.math->value);
+        }
+        line += ',';
+        line += row.math ? RecordingField(row.math->unit) : std::string();
+        line += ',';
+        line += row.math ? RecordingField(row.math->limit) : std::string();
+    }
     line += '\n';
     return line;
 }

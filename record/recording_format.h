@@ -30,6 +30,21 @@ namespace velmora {
 //   3,2026-12-09T10:15:00.279+01:00,0.156,,OHM,overload,
 inline constexpr std::string_view kRecordingHeader =
     "sequence,time,seconds,value,unit,status,event";
+// A recording started with math on has three columns more:
+//   math       the derived value ("." decimals); empty for events, overloads
+//              and inputs outside a conversion's range
+//   math_unit  its unit, UTF-8 ("°C", "dBm", "mA")
+//   limit      "pass", "low" or "high" with a limit test on; else empty
+// A file is written on in the columns its header has.
+inline constexpr std::string_view kRecordingMathHeader =
+    "sequence,time,seconds,value,unit,status,event,math,math_unit,limit";
+
+// The derived fields of a reading.
+struct RecordingMath {
+    std::optional<double> value; // nothing: an overload or out of range
+    std::string unit;
+    std::string limit;
+};
 
 // One row, before it is written.
 struct RecordingRow {
@@ -41,6 +56,8 @@ struct RecordingRow {
     std::string event; // empty for readings
     // A burst's reading: its time lies this long before the row is written.
     std::optional<double> spreadBack;
+    bool mathColumns = false; // the file has the three math columns
+    std::optional<RecordingMath> math;
 };
 
 // A burst's reading: its wall-clock time and seconds moved back by

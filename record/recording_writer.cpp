@@ -79,6 +79,24 @@ bool EndsInTornLine(const std::string& path, off_t size) {
     return read && last != '\n';
 }
 
+// Whether the file's first line is `header` (an existing recording keeps its columns).
+bool FirstLineIs(const std::string& path, std::string_view header) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return false;
+    }
+    std::string first(header.size() + 2, '\0');
+    const ssize_t got = pread(fd, first.data(), first.size(), 0);
+    close(fd);
+    if (got < static_cast<ssize_t>(header.size()) + 1) {
+        return false;
+    }
+    first.resize(static_cast<size_t>(got));
+    const std::string_view line(first);
+    return line.starts_with(header) &&
+           (line[header.size()] == '\n' || line.substr(header.size()).starts_with("\r\n"));
+}
+
 std::string Reason(int error) {
     return std::strerror(error);
 }
@@ -101,7 +119,7 @@ RecordingWriter::~RecordingWriter() {
     EndSyncThread();
 }
 
-void RecordingWriter::Start(const std::string& path) {
+void RecordingWriter::Start(const std::string& path, bool mathColumns) {
     Stop();
     EndSyncThread();
     // Not blocking: a FIFO nobody reads is refused (ENXIO) instead of
@@ -147,8 +165,10 @@ void RecordingWriter::Start(const std::string& path) {
             ++size_;
         }
     }
+    mathColumns_ = info.st_size == 0 ? mathColumns : FirstLineIs(path, kRecordingMathHeader);
     if (info.st_size == 0) {
-        const std::string header = std::string(kRecordingHeader) + "\n";
+        const std::string header =
+            std::string(mathColumns_ ? kRecordingMathHeader : kRecordingHeader) + "\n";
         if (io_.Write(fd_, header.data(), header.size()) != static_cast<ssize_t>(header.size())) {
             const int error = errno;
             io_.Close(fd_);
@@ -164,10 +184,14 @@ void RecordingWriter::Start(const std::string& path) {
     AddEvent("recording started");
 }
 
-bool RecordingWriter::AddReading(long double value, const std::string& unit) {
+bool RecordingWriter::AddReading(long double value, const std::string& unit,
+                                 const RecordingMath* math) {
     RecordingRow row;
     row.value = value;
     row.unit = unit;
+    if (math) {
+        row.math = *math;
+    }
     if (!Write(std::move(row))) {
         return false;
     }
@@ -176,10 +200,13 @@ bool RecordingWriter::AddReading(long double value, const std::string& unit) {
 }
 
 bool RecordingWriter::AddBurstReading(long double value, const std::string& unit,
-                                      double secondsEarlier) {
+                                      double secondsEarlier, const RecordingMath* math) {
     RecordingRow row;
     row.value = value;
     row.unit = unit;
+    if (math) {
+        row.math = *math;
+    }
     row.spreadBack = secondsEarlier > 0 ? secondsEarlier : 0;
     if (!Write(std::move(row))) {
         return false;
@@ -205,6 +232,7 @@ bool RecordingWriter::Write(RecordingRow row) {
         }
     }
     row.sequence = sequence_ + 1;
+    row.mathColumns = mathColumns_;
     row.wallClock = wallClock();
     row.seconds = std::chrono::duration<double>(monotonicClock() - started_).count();
     ApplySpreadBack(row);

@@ -70,12 +70,19 @@ public:
     // Opens `path` (made with mode 0666 less the umask, or appended to) and
     // writes the "recording started" row. Throws std::system_error with the
     // system's reason when the file cannot be had.
-    void Start(const std::string& path);
+    // With `mathColumns` a new file gets the math columns; an existing file
+    // keeps the columns of its header.
+    void Start(const std::string& path, bool mathColumns = false);
     // One reading, or an event; false when not recording (or the recording
-    // just failed: see Failure()).
-    bool AddReading(long double value, const std::string& unit);
+    // just failed: see Failure()). `math` goes into the math columns, where
+    // the file has them.
+    bool AddReading(long double value, const std::string& unit,
+                    const RecordingMath* math = nullptr);
     // A reading of a burst, taken `secondsEarlier` before now (status "burst").
-    bool AddBurstReading(long double value, const std::string& unit, double secondsEarlier);
+    bool AddBurstReading(long double value, const std::string& unit, double secondsEarlier,
+                         const RecordingMath* math = nullptr);
+    // The file has the math columns.
+    bool MathColumns() const { return mathColumns_; }
     bool AddEvent(const std::string& event);
     // Writes "recording stopped", syncs and closes; nothing when not recording.
     // A failure found before or by the last sync is kept for TakeFailure().
@@ -105,6 +112,7 @@ private:
     std::string path_;
     int fd_ = -1;
     bool regular_ = true; // a file on a disk, synced; otherwise a pipe or a device
+    bool mathColumns_ = false;
     uint64_t sequence_ = 0;
     uint64_t readings_ = 0;
     off_t size_ = 0; // of the file after the last whole row

@@ -70,9 +70,9 @@ std::optional<double> IsoTimeOfDay(std::string_view text) {
     return ((*hour * 60 + *minute) * 60 + *second + *milli / 1000.0) / 86400.0;
 }
 
-std::optional<RunRow> RecordingLine(std::string_view line) {
+std::optional<RunRow> RecordingLine(std::string_view line, bool mathColumns) {
     const std::vector<std::string_view> f = Fields(line);
-    if (f.size() != 7) {
+    if (f.size() != (mathColumns ? 10u : 7u)) {
         return std::nullopt;
     }
     uint64_t sequence = 0;
@@ -100,6 +100,17 @@ std::optional<RunRow> RecordingLine(std::string_view line) {
         return std::nullopt;
     }
     row.event = std::string(f[6]);
+    if (mathColumns) {
+        if (!f[7].empty()) {
+            const std::optional<long double> math = Number(f[7]);
+            if (!math) {
+                return std::nullopt;
+            }
+            row.math = static_cast<double>(*math);
+        }
+        row.mathUnit = std::string(f[8]);
+        row.limit = std::string(f[9]);
+    }
     return row;
 }
 
@@ -234,7 +245,8 @@ std::optional<SavedRun> ReadRun(std::string_view text, char timeMark, std::strin
         return std::nullopt;
     }
     SavedRun run;
-    if (lines[0] == kRecordingHeader) {
+    const bool mathColumns = lines[0] == kRecordingMathHeader;
+    if (lines[0] == kRecordingHeader || mathColumns) {
         run.kind = SavedRun::Kind::Recording;
     } else if (lines[0] == "No.,Function,Value,Time" || lines[0] == "No,Function,Value,Time") {
         run.kind = SavedRun::Kind::SavedLog;
@@ -246,13 +258,13 @@ std::optional<SavedRun> ReadRun(std::string_view text, char timeMark, std::strin
     int64_t first = 0;
     for (size_t i = 1; i < lines.size(); ++i) {
         const std::optional<RunRow> row = run.kind == SavedRun::Kind::Recording
-                                              ? RecordingLine(lines[i])
+                                              ? RecordingLine(lines[i], mathColumns)
                                               : SavedLogLine(lines[i], timeMark, amText, pmText);
         if (!row) {
             // A row torn by a power cut, after which the file was recorded on:
             // dropped, so the later recording is not hidden behind it.
             if (run.kind == SavedRun::Kind::Recording && i + 1 < lines.size()) {
-                const std::optional<RunRow> next = RecordingLine(lines[i + 1]);
+                const std::optional<RunRow> next = RecordingLine(lines[i + 1], mathColumns);
                 if (next && next->event == "recording started") {
                     continue;
                 }

@@ -16,6 +16,10 @@ struct RunRow {
     std::optional<long double> value; // a reading; overloads give kRecordingOverload
     std::string unit;
     std::string event; // events only
+    // A recording's math columns, where it has them.
+    std::optional<double> math; // nothing also for an overload or out of range
+    std::string mathUnit;
+    std::string limit;
 };
 
 struct SavedRun {
@@ -28,7 +32,8 @@ struct SavedRun {
     std::optional<std::string> stoppedAt;
 };
 
-// Recognises the text by its first line: the recording's header, or one of
+// Recognises the text by its first line: the recording's header (with the
+// math columns or without), or one of
 // the two headers of a saved log ("No.,Function,Value,Time" and, after
 // Clear, "No,Function,Value,Time"). A saved log has only times of day: they
 // are laid out in order, a time earlier than the one before counting as the

@@ -168,6 +168,32 @@ TEST(OverloadAlarm, RaisedByAnOverloadOfItsFunctionAndClearedByAReading) {
     EXPECT_EQ(cleared[0].change, AlarmChange::Cleared);
 }
 
+TEST(MathAlarm, JudgesTheDerivedValueAndLeavesReadingsWithoutOneAlone) {
+    AlarmDefinition hot;
+    hot.name = "too hot";
+    hot.condition = AlarmCondition::Above;
+    hot.high = 100; // °C
+    hot.onMath = true;
+    AlarmDefinition raw = hot;
+    raw.name = "raw above 100";
+    raw.onMath = false;
+    AlarmMonitor monitor;
+    monitor.setDefinitions({hot, raw});
+    // 4.5 mV is far below 100 as a reading; its derived 110 °C is above.
+    std::vector<AlarmEvent> events = monitor.reading("VOLT", 0.0045L, 0, 110.0);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].alarm, 0u);
+    EXPECT_TRUE(monitor.reading("VOLT", 0.0045L, 1, std::nullopt).empty())
+        << "no derived number (out of range): the math alarm stays as it is";
+    EXPECT_TRUE(monitor.raised(0));
+    events = monitor.reading("VOLT", 0.0040L, 2, 98.0);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].change, AlarmChange::Cleared);
+    events = monitor.reading("VOLT", 150.0L, 3, 20.0);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].alarm, 1u) << "the reading's alarm judges the reading";
+}
+
 TEST(SilenceAlarm, OnlyWhileConnectedCountedFromTheLastReadingOrTheConnect) {
     AlarmDefinition a;
     a.condition = AlarmCondition::Silence;

@@ -34,10 +34,13 @@ TEST(AlarmSettings, WrittenAlarmsReadBackAndLeaveComInfoAsItWas) {
     quiet.silenceSeconds = 30;
     quiet.notify = true;
     quiet.enabled = false;
+    volts.onMath = true;
     WriteAlarmSettings(ini, {volts, quiet});
     const std::string bytes = ReadBytes(path).value_or("");
     EXPECT_EQ(bytes.rfind(comInfo + "[Alarms]\r\n", 0), 0u) << bytes;
     EXPECT_NE(bytes.find("1.High=5.25\r\n"), std::string::npos) << "numbers with '.'";
+    EXPECT_NE(bytes.find("1.Source=math\r\n"), std::string::npos);
+    EXPECT_NE(bytes.find("2.Source=reading\r\n"), std::string::npos);
 
     const AlarmSettings read = ReadAlarmSettings(ini);
     EXPECT_FALSE(read.problem);
@@ -92,6 +95,8 @@ TEST(AlarmSettings, HandEditedSectionsThatDoNotReadAreRefusedWithTheReason) {
          "alarm 1: a silence of no length"},
         {"flag_not_0_or_1", "Count=1\r\n1.Condition=above\r\n1.Sound=yes\r\n",
          "alarm 1: Sound \"yes\" is neither 0 nor 1"},
+        {"unknown_source", "Count=1\r\n1.Condition=above\r\n1.Source=derived\r\n",
+         "alarm 1: Source \"derived\" is neither reading nor math"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

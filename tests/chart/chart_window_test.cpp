@@ -7,6 +7,7 @@
 #include "app/recording_control.h"
 #include "chart/chart_statistics_panel.h"
 #include "chart/chart_window.h"
+#include "chart/histogram_panel.h"
 #include "lcd/lcd_matrix.h"
 
 #include <QAction>
@@ -22,6 +23,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWheelEvent>
@@ -29,6 +31,9 @@
 #include <qcustomplot.h>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
 
 #include <cmath>
 #include <cstring>
@@ -169,7 +174,7 @@ TEST_F(ChartOnMainWindow, ContextMenuOffersTrendChartAndAStatisticsToggle) {
     ASSERT_NE(menu, nullptr);
     const QList<QAction*> actions = menu->actions();
     // Trend chart, Statistics, then the main window's own: recording, alarms.
-    ASSERT_EQ(actions.size(), 10);
+    ASSERT_EQ(actions.size(), 11);
     EXPECT_EQ(actions[0]->text(), QStringLiteral("Trend chart"));
     EXPECT_EQ(actions[1]->text(), QStringLiteral("Statistics"));
     EXPECT_TRUE(actions[2]->isSeparator());
@@ -178,11 +183,18 @@ TEST_F(ChartOnMainWindow, ContextMenuOffersTrendChartAndAStatisticsToggle) {
     EXPECT_EQ(actions[5]->text(), QStringLiteral("Alarms..."));
     EXPECT_EQ(actions[6]->text(), QStringLiteral("Acknowledge alarms"));
     EXPECT_FALSE(actions[6]->isEnabled()) << "nothing to acknowledge";
-    EXPECT_TRUE(actions[7]->isSeparator());
-    EXPECT_EQ(actions[8]->text(), QStringLiteral("Meter console..."));
-    EXPECT_EQ(actions[9]->text(), QStringLiteral("Scripts may send meter commands"));
-    EXPECT_TRUE(actions[9]->isCheckable());
-    EXPECT_FALSE(actions[9]->isChecked()) << "off until the user turns them on";
+    ASSERT_NE(actions[7]->menu(), nullptr) << "the math has a menu of its own";
+    EXPECT_EQ(actions[7]->text(), QStringLiteral("Math"));
+    const QList<QAction*> math = actions[7]->menu()->actions();
+    ASSERT_EQ(math.size(), 3);
+    EXPECT_EQ(math[0]->text(), QStringLiteral("Null"));
+    EXPECT_EQ(math[1]->text(), QStringLiteral("Math..."));
+    EXPECT_EQ(math[2]->text(), QStringLiteral("Reset limit counts"));
+    EXPECT_TRUE(actions[8]->isSeparator());
+    EXPECT_EQ(actions[9]->text(), QStringLiteral("Meter console..."));
+    EXPECT_EQ(actions[10]->text(), QStringLiteral("Scripts may send meter commands"));
+    EXPECT_TRUE(actions[10]->isCheckable());
+    EXPECT_FALSE(actions[10]->isChecked()) << "off until the user turns them on";
     EXPECT_TRUE(actions[1]->isCheckable());
 
     // Right-click on the lower display: the menu comes up, showing the panel's state.
@@ -291,6 +303,45 @@ TEST_F(ChartViews, FollowingShowsTheChosenSpanEndingAtTheNewestReading) {
                 << label.toStdString();
         }
     }
+}
+
+TEST_F(ChartViews, TheHistogramCountsTheReadingsInViewAndExportsThem) {
+    clock_.advance(750ms);
+    deliver("+9.90000000E+37\r\n"); // an overload: in no bar, counted apart
+    chart_.setView(TForm2::View::LastMinute);
+    chart_.setHistogramVisible(true);
+    chart_.redraw();
+    ASSERT_TRUE(chart_.HistPanel->histogram());
+    const Histogram& h = *chart_.HistPanel->histogram();
+    // A minute of readings, one a second: 1s and 2s by turns, and the 5 at the end.
+    EXPECT_GE(h.count(), 59u);
+    EXPECT_LE(h.count(), 63u);
+    EXPECT_EQ(h.overloads(), 1u);
+    const double ones = std::floor((static_cast<double>(h.count()) - 1) / 2);
+    EXPECT_NEAR(h.mean(),
+                (ones + 2 * (static_cast<double>(h.count()) - 1 - ones) + 5) /
+                    static_cast<double>(h.count()),
+                0.02);
+    EXPECT_EQ(h.underflow() + h.overflow(), 0u);
+    EXPECT_TRUE(chart_.HistPanel->Figures->text().contains(QStringLiteral("Overloads 1")));
+    chart_.HistPanel->BinsBox->setValue(4);
+    EXPECT_EQ(chart_.HistPanel->histogram()->counts().size(), 4u);
+
+    test::TempFolder folder;
+    chart_.chooseExportFile = [&](const QString&) {
+        return QString::fromStdString(folder / "histogram.csv");
+    };
+    chart_.HistCsvBtnClick();
+    const std::string csv = test::ReadBytes(folder / "histogram.csv").value_or("");
+    EXPECT_EQ(csv.rfind("low,high,count\n", 0), 0u) << csv;
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 7) << "header, underflow, 4 bins, overflow";
+    chart_.chooseExportFile = [&](const QString&) {
+        return QString::fromStdString(folder / "histogram.png");
+    };
+    chart_.HistPngBtnClick();
+    EXPECT_FALSE(QImage(QString::fromStdString(folder / "histogram.png")).isNull());
+    chart_.setHistogramVisible(false);
+    EXPECT_FALSE(chart_.HistPanel->isVisible());
 }
 
 TEST_F(ChartViews, TheWheelStopsFollowingAndResetViewResumesIt) {

@@ -54,6 +54,8 @@ public:
     bool recording() const override { return recordingOn; }
     std::string recordingName() const override { return recordingFileName; }
     std::vector<std::string> raisedAlarms() const override { return alarms; }
+    std::optional<std::string> derived;
+    std::optional<std::string> derivedReading() const override { return derived; }
 };
 
 struct ReplyCase {
@@ -125,6 +127,14 @@ TEST(ControlSession, AStaleReadingIsNotANumberAndLatchesTheStaleBit) {
     EXPECT_EQ(Replies(host, "FETC?;STAT:QUES?;STAT:QUES?;STAT:QUES:COND?\n"), "9.91E37;17;16;16\n");
     host.alarms = {"Over 5 V", "Sil\"ent"};
     EXPECT_EQ(Replies(host, "ALAR?\n"), "\"Over 5 V\",\"Sil\"\"ent\"\n");
+}
+
+TEST(ControlSession, TheDerivedValueIsThereOnlyWhileMathGivesOne) {
+    FakeHost host;
+    EXPECT_EQ(Replies(host, "CALC:DATA?;STAT:QUES?\n"), "9.91E37;1\n");
+    host.derived = "+1.00000000E+02";
+    EXPECT_EQ(Replies(host, "calculate:data?;FETC?\n"), "+1.00000000E+02;+1.23400000E+00\n")
+        << "FETC? stays the raw reading";
 }
 
 TEST(ControlSession, RecordingsStartUnderTheNameGivenAndStop) {

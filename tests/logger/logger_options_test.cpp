@@ -71,11 +71,46 @@ TEST(LoggerOptions, RefusesWhatWouldNotWork) {
         {{"--nplc", "1"}, "--nplc needs a --function that integrates (VOLT, CURR, RES, FRES)"},
         {{"--function", "VOLT:AC", "--nplc", "1"},
          "--nplc needs a --function that integrates (VOLT, CURR, RES, FRES)"},
+        {{"--rtd", "100"},
+         "--null, --scale, --db, --dbm, --rtd, --thermocouple and --limits need a --function"},
+        {{"--function", "dcv", "--thermocouple", "E"},
+         "--thermocouple takes K, J or T and the cold junction in \u00B0C (K,22), not E"},
+        {{"--function", "dcv", "--thermocouple", "K,x"},
+         "--thermocouple takes K, J or T and the cold junction in \u00B0C (K,22), not K,x"},
+        {{"--function", "dcv", "--scale", "1000", "--dbm", "600"},
+         "--dbm: one conversion at a time (--scale, --db, --dbm, --rtd, --thermocouple)"},
+        {{"--function", "dcv", "--dbm", "0"}, "--dbm takes a reference above 0, not 0"},
+        {{"--function", "dcv", "--limits", "5"},
+         "--limits takes LOW,HIGH (either may be empty), not 5"},
+        {{"--function", "dcv", "--limits", "5,1"}, "--limits: LOW is above HIGH in 5,1"},
+        {{"--function", "dcv", "--null", "a"}, "--null takes the offset, a number, not a"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.error);
         EXPECT_EQ(ParseLoggerOptions(row.arguments).error, std::optional<std::string>(row.error));
     }
+}
+
+TEST(LoggerOptions, MathOptionsMakeTheFunctionsMath) {
+    const ParsedLoggerOptions parsed = ParseLoggerOptions(
+        {"--function", "dcv", "--null", "1e-6", "--thermocouple", "T,22.5", "--limits", ",105"});
+    ASSERT_FALSE(parsed.error) << *parsed.error;
+    ASSERT_TRUE(parsed.options.commandLineMath);
+    const MathSettings& m = *parsed.options.commandLineMath;
+    EXPECT_TRUE(m.nullOn);
+    EXPECT_EQ(m.nullOffset, 1e-6);
+    EXPECT_EQ(m.conversion, MathConversion::Thermocouple);
+    EXPECT_EQ(m.thermocouple, ThermocoupleType::T);
+    EXPECT_EQ(m.coldJunctionCelsius, 22.5);
+    EXPECT_TRUE(m.limitsOn);
+    EXPECT_EQ(m.limitLow, std::nullopt);
+    EXPECT_EQ(m.limitHigh, 105);
+    const ParsedLoggerOptions shunt =
+        ParseLoggerOptions({"--function", "dcv", "--scale", "1000,,mA"});
+    ASSERT_FALSE(shunt.error) << *shunt.error;
+    EXPECT_EQ(shunt.options.commandLineMath->scale, 1000);
+    EXPECT_EQ(shunt.options.commandLineMath->offset, 0);
+    EXPECT_EQ(shunt.options.commandLineMath->scaleUnit, "mA");
 }
 
 TEST(LoggerSettings, TheFileFillsWhatTheCommandLineLeftOpen) {
@@ -84,7 +119,8 @@ TEST(LoggerSettings, TheFileFillsWhatTheCommandLineLeftOpen) {
                                        "[Meter Settings]\r\nRES.NPLC=100\r\nRES.Range=1000\r\n"
                                        "Acquisition=FAST\r\nSamples=7\r\nDisplay=OFF\r\n"
                                        "[Alarms]\r\nCount=1\r\n1.Name=Open\r\n"
-                                       "1.Condition=overload\r\n");
+                                       "1.Condition=overload\r\n"
+                                       "[Math]\r\nFunctions=RES\r\nRES.Conversion=rtd\r\n");
     const IniFile file(folder / "v.ini");
 
     LoggerOptions fromFile = ParseLoggerOptions({"--function", "ohm"}).options;
@@ -98,6 +134,8 @@ TEST(LoggerSettings, TheFileFillsWhatTheCommandLineLeftOpen) {
     EXPECT_EQ(fromFile.functionSettings.range, 1000.0);
     ASSERT_EQ(fromFile.alarms.size(), 1u);
     EXPECT_EQ(fromFile.alarms[0].name, "Open");
+    ASSERT_EQ(fromFile.math.size(), 1u);
+    EXPECT_EQ(fromFile.math["RES"].conversion, MathConversion::Rtd);
 
     LoggerOptions given = ParseLoggerOptions({"--port", "com2", "--baud", "9600", "--samples", "1",
                                               "--function", "volt"})

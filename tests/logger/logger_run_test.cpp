@@ -487,6 +487,50 @@ TEST(LoggerRun, ASettingsFileGivesPortRateBurstsDisplayAndAlarms) {
         << "the display back on for the next person at the bench";
 }
 
+TEST(LoggerRun, MathGivesTheDerivedColumnsAndAnOldFileKeepsItsSeven) {
+    MeterEmulator meter(Steady());
+    meter.Start();
+    test::TempFolder folder;
+    const std::string file = folder / "math.csv";
+    // About 1.2345 V: 1234.5 mV, inside the limits.
+    const std::vector<std::string> math = {"--function", "dcv",       "--scale", "1000,0,mV",
+                                           "--limits",   "1000,2000", "--count", "4"};
+    std::vector<std::string> arguments = {"--port", meter.SlavePath(), "--output", file};
+    arguments.insert(arguments.end(), math.begin(), math.end());
+    LoggerResult run = RunLogger(arguments, folder);
+    EXPECT_EQ(run.status, 0) << run.errors;
+    std::string bytes = test::ReadBytes(file).value_or("");
+    EXPECT_EQ(
+        bytes.rfind("sequence,time,seconds,value,unit,status,event,math,math_unit,limit\n", 0), 0u)
+        << bytes;
+    std::optional<SavedRun> saved = ReadRun(bytes);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->readings, 4u);
+    for (const RunRow& row : saved->rows) {
+        if (row.value) {
+            ASSERT_TRUE(row.math);
+            EXPECT_NEAR(*row.math, static_cast<double>(*row.value) * 1000, 1e-6);
+            EXPECT_EQ(row.mathUnit, "mV");
+            EXPECT_EQ(row.limit, "pass");
+        }
+    }
+
+    const std::string old = folder / "old.csv";
+    test::WriteBytes(old, "sequence,time,seconds,value,unit,status,event\n");
+    arguments = {"--port", meter.SlavePath(), "--output", old};
+    arguments.insert(arguments.end(), math.begin(), math.end());
+    run = RunLogger(arguments, folder);
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(Occurrences(run.errors, "has no math columns"), 1u) << run.errors;
+    saved = ReadRun(test::ReadBytes(old).value_or(""));
+    ASSERT_TRUE(saved) << "still a seven-column recording";
+    EXPECT_FALSE(saved->stoppedAt);
+    EXPECT_EQ(saved->readings, 4u);
+
+    EXPECT_EQ(RunLogger({"--port", meter.SlavePath(), "--scale", "2"}, folder).status, 1)
+        << "math needs a function";
+}
+
 TEST(LoggerRun, LinksNoWindowLibraries) {
     // Small boards and SSH sessions have no display libraries to offer.
     const std::string command = std::string("ldd '") + VELMORA_LOG_PROGRAM + "'";

@@ -1,5 +1,6 @@
 // The recording writer: the file's bytes, appending, the sync cadence, and the faults that end it.
 #include "record/recording_writer.h"
+#include "record/run_reader.h"
 
 #include "tests/settings/temp_folder.h"
 #include "tests/support/file_faults.h"
@@ -191,6 +192,56 @@ TEST_F(Recording, AnExistingFileIsAppendedToNeverTruncated) {
         const std::string bytes = ReadBytes(path()).value_or("");
         EXPECT_EQ(bytes.rfind(row.kept + "1,", 0), 0u) << bytes;
         EXPECT_EQ(bytes.find("sequence", 10), std::string::npos) << "a second header";
+    }
+}
+
+TEST_F(Recording, MathColumnsAreANewFilesAndAnExistingFileKeepsTheColumnsItHas) {
+    const std::string seven = "sequence,time,seconds,value,unit,status,event\n";
+    const std::string ten = "sequence,time,seconds,value,unit,status,event,math,math_unit,limit\n";
+    const RecordingMath hot{99.5, "\u00B0C", "pass"};
+    const RecordingMath overload{std::nullopt, "\u00B0C", ""};
+    const struct {
+        const char* name;
+        std::string before;
+        bool math;
+        std::string reading; // the rows of the three readings, without their first fields
+    } rows[] = {
+        {"new with math", "", true, ",0.0041,V DC,ok,,99.5,\u00B0C,pass\n"},
+        {"new without", "", false, ",0.0041,V DC,ok,\n"},
+        {"seven columns stay seven", seven + "1,x\n", true, ",0.0041,V DC,ok,\n"},
+        {"ten columns stay ten", ten + "1,x\n", false, ",0.0041,V DC,ok,,99.5,\u00B0C,pass\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::filesystem::remove(path());
+        if (!row.before.empty()) {
+            WriteBytes(path(), row.before);
+        }
+        writer.Start(path(), row.math);
+        const bool ten_columns = row.reading.find("pass") != std::string::npos;
+        EXPECT_EQ(writer.MathColumns(), ten_columns);
+        writer.AddReading(0.0041L, "V DC", &hot);
+        writer.AddReading(9.9e37L, "V DC", &overload);
+        writer.AddBurstReading(0.0042L, "V DC", 0, nullptr);
+        writer.Stop();
+        const std::string bytes = ReadBytes(path()).value_or("");
+        EXPECT_NE(bytes.find(row.reading), std::string::npos) << bytes;
+        EXPECT_NE(bytes.find(ten_columns ? ",,V DC,overload,,,\u00B0C,\n" : ",,V DC,overload,\n"),
+                  std::string::npos)
+            << bytes;
+        EXPECT_NE(
+            bytes.find(ten_columns ? ",,,,recording stopped,,,\n" : ",,,,recording stopped\n"),
+            std::string::npos)
+            << bytes;
+        if (row.before.empty()) {
+            const std::optional<SavedRun> run = ReadRun(bytes);
+            ASSERT_TRUE(run) << "read back";
+            EXPECT_FALSE(run->stoppedAt) << *run->stoppedAt;
+            EXPECT_EQ(run->readings, 3u);
+            ASSERT_GE(run->rows.size(), 3u);
+            EXPECT_EQ(run->rows[1].math, ten_columns ? std::optional<double>(99.5) : std::nullopt);
+            EXPECT_EQ(run->rows[1].limit, ten_columns ? "pass" : "");
+        }
     }
 }
 
