@@ -52,7 +52,7 @@ void TForm1::reading(const Reading& r) {
                 const long double value = derived->status == MathResult::Status::Overload
                                               ? r.value
                                               : static_cast<long double>(derived->value);
-                Form2->addReading(value, derived->unit + " (math)", r.receivedAt);
+                Form2->addDerived(value, derived->unit + " (math)", r.receivedAt);
             }
         });
     }

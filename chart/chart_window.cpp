@@ -311,6 +311,22 @@ void TForm2::addReading(long double reading, const std::string& unitLabel, doubl
         stores_[*before].points->append(left.unitChanges().back().x, qQNaN());
         ++stores_[*before].gaps;
     }
+    plot(record, unitLabel);
+    // A change of function brings its series up; so does the first one.
+    if (record.unitChanged || !shown_) {
+        showSeries(record.series);
+    }
+}
+
+void TForm2::addDerived(long double value, const std::string& unitLabel, double timeOfDay) {
+    const TrendRecord record = recorder_.recordDerived(value, unitLabel, clock(), timeOfDay);
+    dirty_ = true;
+    if (record.action != TrendAction::Ignored) {
+        plot(record, unitLabel);
+    }
+}
+
+void TForm2::plot(const TrendRecord& record, const std::string& unitLabel) {
     if (record.seriesCreated) {
         SeriesStore store;
         store.points = QSharedPointer<TrendGraphData>::create();
@@ -323,10 +339,6 @@ void TForm2::addReading(long double reading, const std::string& unitLabel, doubl
         store.points->append(record.x, record.y);
     } else {
         store.overloads->append(record.x, kOverloadMarkHeight);
-    }
-    // A change of function brings its series up; so does the first one.
-    if (record.unitChanged || !shown_) {
-        showSeries(record.series);
     }
 }
 

@@ -52,6 +52,9 @@ public:
     void commandSent(const std::string& command);
     void unitNamed();
     void addReading(long double reading, const std::string& unitLabel, double timeOfDay);
+    // The math's derived value (an overload as the meter's 9.9E37), in a
+    // series of its own beside the reading's; picked in the series box.
+    void addDerived(long double value, const std::string& unitLabel, double timeOfDay);
     // Marks an event on the time axis of the current series ("port lost
     // 12:01:03", "back 12:01:09") and, unless told not to, breaks its line
     // there (an alarm is no gap in the readings).
@@ -161,6 +164,7 @@ private:
 
     void createControls();
     void createPlot();
+    void plot(const TrendRecord& record, const std::string& unitLabel);
     void connectHandlers();
     void refresh();
     void updateRanges();

@@ -27,19 +27,45 @@ TrendRecord TrendRecorder::record(long double reading, const std::string& unitLa
         ++heldBack_;
         return result;
     }
-    const size_t index = seriesFor(unitLabel, at, timeOfDay, result);
+    place(reading, seriesFor(unitLabel, at, timeOfDay, result), at, result);
+    return result;
+}
+
+TrendRecord TrendRecorder::recordDerived(long double value, const std::string& unitLabel,
+                                         TrendClock::time_point at, double timeOfDay) {
+    TrendRecord result;
+    if (unitLabel.empty() || std::isnan(value)) {
+        return result;
+    }
+    place(value, seriesNamed(unitLabel, at, timeOfDay, result), at, result);
+    return result;
+}
+
+void TrendRecorder::place(long double reading, size_t index, TrendClock::time_point at,
+                          TrendRecord& result) {
     TrendSeries& series = *series_[index];
     result.series = index;
     result.x = series.secondsAt(at);
     if (std::fabs(reading) >= kTrendOverload) {
         result.action = TrendAction::Overload;
         series.noteOverload();
-        return result;
+        return;
     }
     result.action = TrendAction::Plotted;
     result.y = static_cast<double>(reading);
     series.notePoint(result.y, at);
-    return result;
+}
+
+size_t TrendRecorder::seriesNamed(const std::string& unitLabel, TrendClock::time_point at,
+                                  double timeOfDay, TrendRecord& record) {
+    for (size_t i = 0; i < series_.size(); ++i) {
+        if (series_[i]->unitLabel() == unitLabel) {
+            return i;
+        }
+    }
+    series_.push_back(std::make_unique<TrendSeries>(unitLabel, at, timeOfDay));
+    record.seriesCreated = true;
+    return series_.size() - 1;
 }
 
 std::optional<size_t> TrendRecorder::markEvent(std::string text, TrendClock::time_point at) {
@@ -59,17 +85,7 @@ size_t TrendRecorder::seriesFor(const std::string& unitLabel, TrendClock::time_p
     if (current_ && series_[*current_]->unitLabel() == unitLabel) {
         return *current_;
     }
-    size_t index = series_.size();
-    for (size_t i = 0; i < series_.size(); ++i) {
-        if (series_[i]->unitLabel() == unitLabel) {
-            index = i;
-            break;
-        }
-    }
-    if (index == series_.size()) {
-        series_.push_back(std::make_unique<TrendSeries>(unitLabel, at, timeOfDay));
-        record.seriesCreated = true;
-    }
+    const size_t index = seriesNamed(unitLabel, at, timeOfDay, record);
     if (current_) {
         TrendSeries& left = *series_[*current_];
         left.noteUnitChange(left.secondsAt(at), "to " + unitLabel, true);

@@ -55,6 +55,11 @@ public:
 
     TrendRecord record(long double reading, const std::string& unitLabel, TrendClock::time_point at,
                        double timeOfDay);
+    // A derived value of the math, in the series of its own label ("°C
+    // (math)"): beside the reading's series, so it marks no change of
+    // function and leaves the current series as it is.
+    TrendRecord recordDerived(long double value, const std::string& unitLabel,
+                              TrendClock::time_point at, double timeOfDay);
 
     // Marks something that happened (the port lost, back again) on the
     // current series at `at`; the series it went on, if there is one.
@@ -71,6 +76,9 @@ public:
 private:
     size_t seriesFor(const std::string& unitLabel, TrendClock::time_point at, double timeOfDay,
                      TrendRecord& record);
+    size_t seriesNamed(const std::string& unitLabel, TrendClock::time_point at, double timeOfDay,
+                       TrendRecord& record);
+    void place(long double reading, size_t index, TrendClock::time_point at, TrendRecord& record);
 
     std::vector<std::unique_ptr<TrendSeries>> series_;
     std::optional<size_t> current_;

@@ -183,6 +183,26 @@ TEST(TrendRecorder, FunctionChangesAreMarkedInBothSeries) {
     EXPECT_DOUBLE_EQ(recorder.record(12, "V DC", At(5000), kNoon).x, 4.0);
 }
 
+TEST(TrendRecorder, DerivedValuesGoBesideTheReadingsWithoutAChangeOfFunction) {
+    TrendRecorder recorder;
+    for (int i = 0; i < 3; ++i) {
+        const TrendRecord raw = recorder.record(1160.0L + i, "OHM", At(100 * i), 0.5);
+        EXPECT_FALSE(raw.unitChanged) << i;
+        const TrendRecord derived = recorder.recordDerived(41.0L + i, "\u00B0C (math)", At(100 * i), 0.5);
+        EXPECT_EQ(derived.action, TrendAction::Plotted);
+        EXPECT_EQ(derived.seriesCreated, i == 0);
+        EXPECT_FALSE(derived.unitChanged);
+        EXPECT_EQ(derived.y, 41.0 + i);
+    }
+    const TrendRecord overload = recorder.recordDerived(9.9E37L, "\u00B0C (math)", At(300), 0.5);
+    EXPECT_EQ(overload.action, TrendAction::Overload);
+    ASSERT_EQ(recorder.seriesCount(), 2u);
+    EXPECT_EQ(recorder.current(), 0u) << "the reading's series stays the current one";
+    EXPECT_TRUE(recorder.series(0).unitChanges().empty());
+    EXPECT_TRUE(recorder.series(1).unitChanges().empty());
+    EXPECT_EQ(recorder.series(1).points(), 3u);
+}
+
 TEST(TrendRecorder, EventsThatEndReadingsAreLabelledBeforeTheirLine) {
     TrendRecorder recorder;
     recorder.record(10, "V DC", At(1000), kNoon);
