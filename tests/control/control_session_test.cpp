@@ -1,6 +1,7 @@
 // One client's session against a host it can steer: the replies, the error queue, the replies
 // that wait, the token, and lines that are no commands.
 #include "control/control_session.h"
+#include "control/recording_name.h"
 
 #include <gtest/gtest.h>
 
@@ -98,6 +99,11 @@ TEST(ControlSession, EachCommandRepliesAsAMeterWould) {
          "-151,\"Invalid string data;no leading '.'\"\n"},
         {"a name too long", "REC:FILE \"" + longName + "\"\nSYST:ERR?\n",
          "-151,\"Invalid string data;file name longer than 200 bytes\"\n"},
+        {"a control character", std::string("REC:FILE \"a\x01" "b\"\nSYST:ERR?\n"),
+         "-151,\"Invalid string data;control character in file name\"\n"},
+        {"a delete", std::string("REC:FILE \"a\x7f" "b\"\nSYST:ERR?\n"),
+         "-151,\"Invalid string data;control character in file name\"\n"},
+        {"a tilde is a plain character", "REC:FILE \"a~b\"\nSYST:ERR?\n", "+0,\"No error\"\n"},
         {"a name not in quotes", "REC:FILE run.csv\nSYST:ERR?\n",
          "-151,\"Invalid string data;the file name goes in quotes\"\n"},
         {"a string not closed", "REC:FILE \"run.csv\nSYST:ERR?\n",
@@ -127,6 +133,12 @@ TEST(ControlSession, AStaleReadingIsNotANumberAndLatchesTheStaleBit) {
     EXPECT_EQ(Replies(host, "FETC?;STAT:QUES?;STAT:QUES?;STAT:QUES:COND?\n"), "9.91E37;17;16;16\n");
     host.alarms = {"Over 5 V", "Sil\"ent"};
     EXPECT_EQ(Replies(host, "ALAR?\n"), "\"Over 5 V\",\"Sil\"\"ent\"\n");
+}
+
+TEST(RecordingName, ANameWithoutASuffixGetsCsv) {
+    EXPECT_EQ(RecordingFileName("run"), "run.csv");
+    EXPECT_EQ(RecordingFileName("run.txt"), "run.txt");
+    EXPECT_EQ(RecordingFileName("bench 3.csv"), "bench 3.csv");
 }
 
 TEST(ControlSession, TheDerivedValueIsThereOnlyWhileMathGivesOne) {
@@ -188,6 +200,8 @@ TEST(ControlSession, MeterLinesGoOnlyWhenAllowedAndNeverTheRefusedOnes) {
                                     "in remote mode\""},
         {"METER \"*RST\"", "-221,\"Settings conflict;refused: Velmora keeps the meter in remote "
                            "mode\""},
+        {"METER \"SYST:RWL\"", "-221,\"Settings conflict;refused: Velmora keeps the meter in "
+                               "remote mode\""},
         {"METER \"CAL:SEC:STAT OFF,HP034401\"", "-221,\"Settings conflict;refused: calibration\""},
         {"METER \"READ?\"", "-221,\"Settings conflict;a query goes with METER?\""},
         {"METER \"VOLT:NPLC 1;:VOLT:RANG 10\"", "-221,\"Settings conflict;one command at a time\""},

@@ -77,6 +77,9 @@ TEST(ScpiMessage, HeadersMatchTheirShortAndLongFormsOnly) {
         {"FET?", "FETCh", false},
         {"REC:STAT", "RECord:STATe", true},
         {"RECORD:STATE", "RECord:STATe", true},
+        {"FUNC?", "[SENSe:]FUNCtion", true},
+        {"SENS:FUNC?", "[SENSe:]FUNCtion", true},
+        {"SENS?", "[SENSe:]FUNCtion", false}, // only the bracketed node may be left out
     };
     for (const MatchCase& c : cases) {
         const std::vector<ScpiCommand> commands = ParseProgramMessage(c.header);

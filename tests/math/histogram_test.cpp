@@ -26,6 +26,10 @@ TEST(Histogram, CountsEachValueInItsBin) {
     EXPECT_EQ(h.overflow(), 1u);
     EXPECT_EQ(h.overloads(), 2u);
     EXPECT_EQ(h.csv(), "low,high,count\n,0,1\n0,1,1\n1,2,2\n2,3,1\n3,,1\n");
+    Histogram tenths(0, 0.3, 3);
+    tenths.add(0.15);
+    EXPECT_EQ(tenths.csv(), "low,high,count\n,0,0\n0,0.1,0\n0.1,0.2,1\n0.2,0.3,0\n0.3,,0\n")
+        << "bin edges as ten digits";
     h.clear();
     EXPECT_EQ(h.count(), 0u);
     EXPECT_EQ(h.counts(), (std::vector<uint64_t>{0, 0, 0}));

@@ -25,6 +25,13 @@ TEST(Rtd, Pt100MeetsTheTable) {
     EXPECT_FALSE(RtdCelsius(pt100, 17.0)) << "below -200 °C";
     EXPECT_FALSE(RtdCelsius(pt100, 400.0)) << "above 850 °C";
     EXPECT_FALSE(RtdOhms(pt100, 851));
+    // No B or C: a linear sensor, R = R0 (1 + A t).
+    CallendarVanDusen linear;
+    linear.a = 0.00385;
+    linear.b = 0;
+    linear.c = 0;
+    EXPECT_NEAR(RtdCelsius(linear, 138.5).value_or(0), 100, 1e-9);
+    EXPECT_NEAR(RtdCelsius(linear, 80.75).value_or(0), -50, 1e-6);
 }
 
 TEST(Rtd, EveryDegreeComesBack) {
