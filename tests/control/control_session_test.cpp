@@ -99,9 +99,13 @@ TEST(ControlSession, EachCommandRepliesAsAMeterWould) {
          "-151,\"Invalid string data;no leading '.'\"\n"},
         {"a name too long", "REC:FILE \"" + longName + "\"\nSYST:ERR?\n",
          "-151,\"Invalid string data;file name longer than 200 bytes\"\n"},
-        {"a control character", std::string("REC:FILE \"a\x01" "b\"\nSYST:ERR?\n"),
+        {"a control character",
+         std::string("REC:FILE \"a\x01"
+                     "b\"\nSYST:ERR?\n"),
          "-151,\"Invalid string data;control character in file name\"\n"},
-        {"a delete", std::string("REC:FILE \"a\x7f" "b\"\nSYST:ERR?\n"),
+        {"a delete",
+         std::string("REC:FILE \"a\x7f"
+                     "b\"\nSYST:ERR?\n"),
          "-151,\"Invalid string data;control character in file name\"\n"},
         {"a tilde is a plain character", "REC:FILE \"a~b\"\nSYST:ERR?\n", "+0,\"No error\"\n"},
         {"a name not in quotes", "REC:FILE run.csv\nSYST:ERR?\n",

@@ -364,6 +364,25 @@ TEST(LoggerControl, TheReadmesPythonScriptReadsAndRecords) {
     EXPECT_EQ(logger.stop(), 0) << logger.errors();
 }
 
+TEST(LoggerControl, CalcDataIsTheDerivedValueWhileFetchStaysRaw) {
+    MeterEmulator meter(SteadyMeter());
+    meter.Start();
+    ControlledLogger logger(
+        meter, {"--control", "--function", "dcv", "--scale", "1000,0,mV", "--output", "@run.csv"});
+    ASSERT_TRUE(logger.waitFor(SocketNameOf(meter))) << logger.errors();
+    test::ControlClient client(logger.socketFolder() + "/" + SocketNameOf(meter));
+    ASSERT_TRUE(WaitForReading(client));
+    // One line: both answers are of the same last reading.
+    const std::string reply = client.ask("FETC?;CALC:DATA?").value_or("");
+    const size_t semicolon = reply.find(';');
+    ASSERT_NE(semicolon, std::string::npos) << reply;
+    const double raw = std::strtod(reply.c_str(), nullptr);
+    const double derived = std::strtod(reply.c_str() + semicolon + 1, nullptr);
+    EXPECT_NEAR(raw, 1.2345, 0.01) << reply;
+    EXPECT_NEAR(derived, raw * 1000, 1e-4) << reply;
+    EXPECT_EQ(logger.stop(), 0) << logger.errors();
+}
+
 TEST(LoggerControl, AFolderOthersCanWriteToIsRefusedAndSaid) {
     MeterEmulator meter(SteadyMeter());
     meter.Start();
