@@ -188,7 +188,8 @@ TEST(TrendRecorder, DerivedValuesGoBesideTheReadingsWithoutAChangeOfFunction) {
     for (int i = 0; i < 3; ++i) {
         const TrendRecord raw = recorder.record(1160.0L + i, "OHM", At(100 * i), 0.5);
         EXPECT_FALSE(raw.unitChanged) << i;
-        const TrendRecord derived = recorder.recordDerived(41.0L + i, "\u00B0C (math)", At(100 * i), 0.5);
+        const TrendRecord derived =
+            recorder.recordDerived(41.0L + i, "\u00B0C (math)", At(100 * i), 0.5);
         EXPECT_EQ(derived.action, TrendAction::Plotted);
         EXPECT_EQ(derived.seriesCreated, i == 0);
         EXPECT_FALSE(derived.unitChanged);
