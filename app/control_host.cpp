@@ -53,13 +53,7 @@ void TForm1::createControl() {
             .toStdString();
     };
     control_->alarmsRaised = [this] { return RaisedAlarmNames(alarms_->monitor()); };
-    control_->lastDerived = [this]() -> std::optional<double> {
-        const std::optional<MathResult>& last = math_->math().last();
-        if (!last || last->status != MathResult::Status::Value) {
-            return std::nullopt;
-        }
-        return last->value;
-    };
+    control_->lastDerived = [this] { return DerivedNumber(math_->math().last()); };
 
     consoleAction_ = new QAction(QStringLiteral("Meter console..."), this);
     connect(consoleAction_, &QAction::triggered, this, [this] { openConsole(); });

@@ -69,10 +69,7 @@ void TForm1::reading(const Reading& r) {
     }
     // The reply to a measure query is of a function not yet named: the
     // alarms do not judge it by the old one.
-    alarms_->reading(r.function, r.value, r.unit,
-                     derived && derived->status == MathResult::Status::Value
-                         ? std::optional<double>(derived->value)
-                         : std::nullopt);
+    alarms_->reading(r.function, r.value, r.unit, DerivedNumber(derived));
 }
 
 void TForm1::notAReading(const std::string& reply) {

@@ -210,13 +210,7 @@ bool HeadlessLogger::serveControl() {
         return path.substr(path.find_last_of('/') + 1);
     };
     control_->alarmsRaised = [this] { return alarms_.raised(); };
-    control_->lastDerived = [this]() -> std::optional<double> {
-        const std::optional<MathResult>& last = math_.last();
-        if (!last || last->status != MathResult::Status::Value) {
-            return std::nullopt;
-        }
-        return last->value;
-    };
+    control_->lastDerived = [this] { return DerivedNumber(math_.last()); };
     ControlListen how;
     how.name = options_.meterName.empty() ? options_.port : options_.meterName;
     how.unixSocket = options_.control;
@@ -324,10 +318,7 @@ void HeadlessLogger::reading(const Reading& r) {
     }
     ++readings_;
     lastValue_ = FormatRecordingValue(r.value); // as the file has it
-    alarms_.reading(r.function, r.value, r.unit,
-                    derived && derived->status == MathResult::Status::Value
-                        ? std::optional<double>(derived->value)
-                        : std::nullopt);
+    alarms_.reading(r.function, r.value, r.unit, DerivedNumber(derived));
 }
 
 void HeadlessLogger::functionNamed(const std::string& /*function*/, const std::string& unit,

@@ -88,6 +88,13 @@ MathResult ApplyMath(const MathSettings& s, long double raw, const std::string& 
     return result;
 }
 
+std::optional<double> DerivedNumber(const std::optional<MathResult>& result) {
+    if (!result || result->status != MathResult::Status::Value) {
+        return std::nullopt;
+    }
+    return result->value;
+}
+
 std::string MathSummary(const MathSettings& s) {
     std::string text;
     const auto add = [&](const std::string& part) { text += (text.empty() ? "" : " + ") + part; };

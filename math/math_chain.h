@@ -48,6 +48,9 @@ struct MathResult {
 // input outside its range is "out of range", never a number.
 MathResult ApplyMath(const MathSettings& settings, long double raw, const std::string& rawUnit);
 
+// The result's number, when it is one (not an overload, not out of range).
+std::optional<double> DerivedNumber(const std::optional<MathResult>& result);
+
 // "null", "scale", "dB", "dBm", "Pt100", "thermistor", "type K" ... joined by
 // " + ": what the status bar says is on.
 std::string MathSummary(const MathSettings& settings);

@@ -84,6 +84,7 @@ TEST(MathChain, EachConversionGivesItsValueAndUnit) {
         EXPECT_NEAR(r.value, c.value, c.tolerance) << c.name;
         EXPECT_EQ(r.unit, c.unit) << c.name;
         EXPECT_FALSE(r.limit) << c.name << ": no limits asked for";
+        EXPECT_EQ(DerivedNumber(r), r.value) << c.name;
     }
 }
 
@@ -102,6 +103,7 @@ TEST(MathChain, AnOverloadStaysOneAndAnInputOutOfRangeIsNoNumber) {
             const MathResult r = ApplyMath(m, overload, "V DC");
             EXPECT_EQ(r.status, MathResult::Status::Overload) << static_cast<int>(conversion);
             EXPECT_FALSE(r.limit) << "an overload is tested against no limit";
+            EXPECT_EQ(DerivedNumber(r), std::nullopt) << "no number for alarms or CALC:DATA?";
         }
     }
     const std::pair<MathConversion, long double> outside[] = {
@@ -113,8 +115,10 @@ TEST(MathChain, AnOverloadStaysOneAndAnInputOutOfRangeIsNoNumber) {
     for (const auto& [conversion, raw] : outside) {
         MathSettings m;
         m.conversion = conversion;
-        EXPECT_EQ(ApplyMath(m, raw, "OHM").status, MathResult::Status::OutOfRange)
+        const MathResult r = ApplyMath(m, raw, "OHM");
+        EXPECT_EQ(r.status, MathResult::Status::OutOfRange)
             << static_cast<int>(conversion) << " of " << static_cast<double>(raw);
+        EXPECT_EQ(DerivedNumber(r), std::nullopt);
     }
 }
 
