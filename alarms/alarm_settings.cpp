@@ -26,16 +26,11 @@ double Number(const SettingsStore& s, int n, const char* name, double fallback) 
     if (text.empty()) {
         return fallback;
     }
-    long double value = 0;
-    try {
-        value = ParseReal(text, '.');
-    } catch (const EConvertError&) {
+    const std::optional<double> value = ParseSettingsNumber(text);
+    if (!value) {
         throw Broken(std::string(name) + " \"" + text + "\" is not a number");
     }
-    if (!std::isfinite(static_cast<double>(value))) {
-        throw Broken(std::string(name) + " \"" + text + "\" is not a number");
-    }
-    return static_cast<double>(value);
+    return *value;
 }
 
 bool Flag(const SettingsStore& s, int n, const char* name, bool fallback) {

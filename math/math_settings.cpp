@@ -2,7 +2,6 @@
 #include "math/math_settings.h"
 
 #include "settings/settings_store.h"
-#include "text/convert_error.h"
 #include "text/real_conversion.h"
 #include "text/trim.h"
 
@@ -40,16 +39,11 @@ public:
         if (t.empty()) {
             return std::nullopt;
         }
-        long double value = 0;
-        try {
-            value = ParseReal(t, '.');
-        } catch (const EConvertError&) {
+        const std::optional<double> value = ParseSettingsNumber(t);
+        if (!value) {
             throw Broken(std::string(key) + " \"" + t + "\" is not a number");
         }
-        if (!std::isfinite(static_cast<double>(value))) {
-            throw Broken(std::string(key) + " \"" + t + "\" is not a number");
-        }
-        return static_cast<double>(value);
+        return value;
     }
     void number(const char* key, double& into) const {
         if (const std::optional<double> value = number(key)) {

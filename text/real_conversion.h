@@ -2,6 +2,7 @@
 #pragma once
 
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,9 @@ static_assert(std::numeric_limits<long double>::digits == 64,
 long double ParseReal(std::string_view text, char decimalMark);
 // Same with the regional decimal mark.
 long double ParseReal(std::string_view text);
+// A settings file's number: ParseReal with `decimalMark`, as a finite
+// double; nothing for any text that is none (no exception).
+std::optional<double> ParseSettingsNumber(std::string_view text, char decimalMark = '.');
 
 // General format with 15 significant digits, no trailing zeros, scientific
 // form below 0.0001 and from 10^15 upward. Never fails.

@@ -123,4 +123,15 @@ long double ParseReal(std::string_view text) {
     return ParseReal(text, CurrentRegionalSettings().decimalMark);
 }
 
+std::optional<double> ParseSettingsNumber(std::string_view text, char decimalMark) {
+    try {
+        const auto value = static_cast<double>(ParseReal(text, decimalMark));
+        if (std::isfinite(value)) {
+            return value;
+        }
+    } catch (const EConvertError&) {
+    }
+    return std::nullopt;
+}
+
 } // namespace velmora

@@ -147,3 +147,20 @@ TEST(ParseReal, IgnoresGlobalLocale) {
 
 } // namespace
 } // namespace velmora
+
+namespace velmora {
+namespace {
+
+TEST(ParseSettingsNumber, AFiniteNumberOrNothingNeverAnException) {
+    const std::pair<const char*, std::optional<double>> cases[] = {
+        {"1.5", 1.5},          {" -2E3 ", -2000.0},     {"1,5", std::nullopt},
+        {"abc", std::nullopt}, {"1E999", std::nullopt}, {"", std::nullopt},
+    };
+    for (const auto& [text, value] : cases) {
+        EXPECT_EQ(ParseSettingsNumber(text), value) << text;
+    }
+    EXPECT_EQ(ParseSettingsNumber("1,5", ','), 1.5);
+}
+
+} // namespace
+} // namespace velmora
