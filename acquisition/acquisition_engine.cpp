@@ -515,6 +515,7 @@ void AcquisitionEngine::takeReply(const char* buffer, double receivedAt,
         r.functionPending = measurePending_;
         r.function = measurePending_ ? std::string() : replies_.functionName();
         r.receivedAt = receivedAt;
+        clock_gettime(CLOCK_REALTIME, &r.arrivedAt);
         r.spreadBack = spreadBack;
         r.upperText = outcome.upperText.value_or(std::string());
         r.lowerText = outcome.lowerText.value_or(std::string());

@@ -3,6 +3,7 @@
 
 #include "measure/meter_settings.h"
 
+#include <ctime>
 #include <exception>
 #include <optional>
 #include <string>
@@ -21,7 +22,10 @@ struct Reading {
     // old function's and not this reading's).
     std::string function;
     bool functionPending = false;
-    double receivedAt = 0;            // time of day, as the clock of the log has it
+    double receivedAt = 0; // time of day, as the clock of the log has it
+    // The wall clock (CLOCK_REALTIME) when the reply came: the one time the
+    // recording and the publishers give the reading (a burst's spread back).
+    timespec arrivedAt{};
     std::optional<double> spreadBack; // seconds before the burst's arrival
     // The displays' texts and the log line, when the log interval allows one.
     std::string upperText;

@@ -120,7 +120,7 @@ void RecordingControl::stop() {
 }
 
 void RecordingControl::reading(long double value, const std::string& unit,
-                               const RecordingMath* math) {
+                               const RecordingMath* math, std::optional<timespec> arrivedAt) {
     if (!recording()) {
         return;
     }
@@ -130,7 +130,7 @@ void RecordingControl::reading(long double value, const std::string& unit,
                                 "are not recorded in it")
                      .arg(fileLabel_));
     }
-    if (!writer_.AddReading(value, unit, math)) {
+    if (!writer_.AddReading(value, unit, math, arrivedAt)) {
         checkFailure();
         return;
     }
@@ -138,11 +138,12 @@ void RecordingControl::reading(long double value, const std::string& unit,
 }
 
 void RecordingControl::burstReading(long double value, const std::string& unit,
-                                    double secondsEarlier, const RecordingMath* math) {
+                                    double secondsEarlier, const RecordingMath* math,
+                                    std::optional<timespec> arrivedAt) {
     if (!recording()) {
         return;
     }
-    if (!writer_.AddBurstReading(value, unit, secondsEarlier, math)) {
+    if (!writer_.AddBurstReading(value, unit, secondsEarlier, math, arrivedAt)) {
         checkFailure();
         return;
     }

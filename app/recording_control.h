@@ -46,9 +46,12 @@ public:
     RecordingWriter& writer() { return writer_; }
 
     // What the window hands over; `math` the reading's derived fields.
-    void reading(long double value, const std::string& unit, const RecordingMath* math = nullptr);
+    // `arrivedAt`: the reading's time, the one its publishers give it too.
+    void reading(long double value, const std::string& unit, const RecordingMath* math = nullptr,
+                 std::optional<timespec> arrivedAt = std::nullopt);
     void burstReading(long double value, const std::string& unit, double secondsEarlier,
-                      const RecordingMath* math = nullptr);
+                      const RecordingMath* math = nullptr,
+                      std::optional<timespec> arrivedAt = std::nullopt);
     // New files get the math columns while this says math is on.
     std::function<bool()> mathOn;
     void event(const std::string& text);

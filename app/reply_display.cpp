@@ -63,9 +63,9 @@ void TForm1::reading(const Reading& r) {
         derived ? std::optional<RecordingMath>(RecordingColumns(*derived)) : std::nullopt;
     const RecordingMath* math = columns ? &*columns : nullptr;
     if (r.spreadBack) {
-        recording_->burstReading(r.value, unit, *r.spreadBack, math);
+        recording_->burstReading(r.value, unit, *r.spreadBack, math, r.arrivedAt);
     } else {
-        recording_->reading(r.value, unit, math);
+        recording_->reading(r.value, unit, math, r.arrivedAt);
     }
     // The reply to a measure query is of a function not yet named: the
     // alarms do not judge it by the old one.

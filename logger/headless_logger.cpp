@@ -264,14 +264,15 @@ std::optional<ControlError> HeadlessLogger::startClientRecording(const std::stri
 }
 
 void HeadlessLogger::writeClientRow(std::optional<long double> value, const std::string& event,
-                                    std::optional<double> spreadBack, const RecordingMath* math) {
+                                    std::optional<double> spreadBack, const RecordingMath* math,
+                                    std::optional<timespec> arrivedAt) {
     if (!clientRecording_.Recording()) {
         return;
     }
-    const bool written = !value ? clientRecording_.AddEvent(event)
-                         : spreadBack
-                             ? clientRecording_.AddBurstReading(*value, unit_, *spreadBack, math)
-                             : clientRecording_.AddReading(*value, unit_, math);
+    const bool written =
+        !value       ? clientRecording_.AddEvent(event)
+        : spreadBack ? clientRecording_.AddBurstReading(*value, unit_, *spreadBack, math, arrivedAt)
+                     : clientRecording_.AddReading(*value, unit_, math, arrivedAt);
     if (!written) {
         // The client's file failing ends that file only; the run goes on.
         const std::optional<std::string> why = clientRecording_.TakeFailure();
@@ -313,7 +314,8 @@ void HeadlessLogger::reading(const Reading& r) {
                                   "derived values are not written to it");
         }
     }
-    if (finished_ || !writeRow(r.value, {}, r.spreadBack, columns ? &*columns : nullptr)) {
+    if (finished_ ||
+        !writeRow(r.value, {}, r.spreadBack, columns ? &*columns : nullptr, r.arrivedAt)) {
         return;
     }
     ++readings_;
@@ -390,16 +392,17 @@ void HeadlessLogger::meterSilent(const std::string& query) {
 }
 
 bool HeadlessLogger::writeRow(std::optional<long double> value, const std::string& event,
-                              std::optional<double> spreadBack, const RecordingMath* math) {
+                              std::optional<double> spreadBack, const RecordingMath* math,
+                              std::optional<timespec> arrivedAt) {
     if (finished_) {
         return false;
     }
-    writeClientRow(value, event, spreadBack, math);
+    writeClientRow(value, event, spreadBack, math, arrivedAt);
     if (!toStandardOutput_) {
-        const bool written = !value ? writer_.AddEvent(event)
-                             : spreadBack
-                                 ? writer_.AddBurstReading(*value, unit_, *spreadBack, math)
-                                 : writer_.AddReading(*value, unit_, math);
+        const bool written =
+            !value       ? writer_.AddEvent(event)
+            : spreadBack ? writer_.AddBurstReading(*value, unit_, *spreadBack, math, arrivedAt)
+                         : writer_.AddReading(*value, unit_, math, arrivedAt);
         if (!written) {
             const std::optional<std::string> why = writer_.TakeFailure();
             fail(4, "cannot write " + options_.output + ": " + why.value_or("not recording"));
@@ -409,7 +412,11 @@ bool HeadlessLogger::writeRow(std::optional<long double> value, const std::strin
     }
     RecordingRow row;
     row.sequence = ++sequence_;
-    clock_gettime(CLOCK_REALTIME, &row.wallClock);
+    if (arrivedAt) {
+        row.wallClock = *arrivedAt;
+    } else {
+        clock_gettime(CLOCK_REALTIME, &row.wallClock);
+    }
     row.seconds = static_cast<double>(started_.nsecsElapsed()) / 1e9;
     row.value = value;
     row.unit = value ? unit_ : std::string();

@@ -49,7 +49,8 @@ private:
     bool durationOver() const;
     bool writeRow(std::optional<long double> value, const std::string& event,
                   std::optional<double> spreadBack = std::nullopt,
-                  const RecordingMath* math = nullptr);
+                  const RecordingMath* math = nullptr,
+                  std::optional<timespec> arrivedAt = std::nullopt);
     void say(const std::string& text);
     void stopNow();
     void fail(int status, const std::string& message);
@@ -58,7 +59,8 @@ private:
     bool serveControl();
     std::optional<ControlError> startClientRecording(const std::string& name);
     void writeClientRow(std::optional<long double> value, const std::string& event,
-                        std::optional<double> spreadBack, const RecordingMath* math);
+                        std::optional<double> spreadBack, const RecordingMath* math,
+                        std::optional<timespec> arrivedAt);
 
     void reading(const Reading& reading) override;
     void functionNamed(const std::string& function, const std::string& unit,

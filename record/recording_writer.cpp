@@ -185,14 +185,14 @@ void RecordingWriter::Start(const std::string& path, bool mathColumns) {
 }
 
 bool RecordingWriter::AddReading(long double value, const std::string& unit,
-                                 const RecordingMath* math) {
+                                 const RecordingMath* math, std::optional<timespec> arrivedAt) {
     RecordingRow row;
     row.value = value;
     row.unit = unit;
     if (math) {
         row.math = *math;
     }
-    if (!Write(std::move(row))) {
+    if (!Write(std::move(row), arrivedAt)) {
         return false;
     }
     ++readings_;
@@ -200,7 +200,8 @@ bool RecordingWriter::AddReading(long double value, const std::string& unit,
 }
 
 bool RecordingWriter::AddBurstReading(long double value, const std::string& unit,
-                                      double secondsEarlier, const RecordingMath* math) {
+                                      double secondsEarlier, const RecordingMath* math,
+                                      std::optional<timespec> arrivedAt) {
     RecordingRow row;
     row.value = value;
     row.unit = unit;
@@ -208,7 +209,7 @@ bool RecordingWriter::AddBurstReading(long double value, const std::string& unit
         row.math = *math;
     }
     row.spreadBack = secondsEarlier > 0 ? secondsEarlier : 0;
-    if (!Write(std::move(row))) {
+    if (!Write(std::move(row), arrivedAt)) {
         return false;
     }
     ++readings_;
@@ -221,7 +222,7 @@ bool RecordingWriter::AddEvent(const std::string& event) {
     return Write(std::move(row));
 }
 
-bool RecordingWriter::Write(RecordingRow row) {
+bool RecordingWriter::Write(RecordingRow row, std::optional<timespec> at) {
     if (fd_ < 0) {
         return false;
     }
@@ -233,7 +234,7 @@ bool RecordingWriter::Write(RecordingRow row) {
     }
     row.sequence = sequence_ + 1;
     row.mathColumns = mathColumns_;
-    row.wallClock = wallClock();
+    row.wallClock = at ? *at : wallClock();
     row.seconds = std::chrono::duration<double>(monotonicClock() - started_).count();
     ApplySpreadBack(row);
     const std::string line = FormatRecordingRow(row);

@@ -76,11 +76,14 @@ public:
     // One reading, or an event; false when not recording (or the recording
     // just failed: see Failure()). `math` goes into the math columns, where
     // the file has them.
-    bool AddReading(long double value, const std::string& unit,
-                    const RecordingMath* math = nullptr);
+    // `arrivedAt`: when the reading came (the row's time; now when not given),
+    // so that the file and the publishers give it the same time.
+    bool AddReading(long double value, const std::string& unit, const RecordingMath* math = nullptr,
+                    std::optional<timespec> arrivedAt = std::nullopt);
     // A reading of a burst, taken `secondsEarlier` before now (status "burst").
     bool AddBurstReading(long double value, const std::string& unit, double secondsEarlier,
-                         const RecordingMath* math = nullptr);
+                         const RecordingMath* math = nullptr,
+                         std::optional<timespec> arrivedAt = std::nullopt);
     // The file has the math columns.
     bool MathColumns() const { return mathColumns_; }
     bool AddEvent(const std::string& event);
@@ -101,7 +104,7 @@ public:
     MonotonicClock monotonicClock;
 
 private:
-    bool Write(RecordingRow row);
+    bool Write(RecordingRow row, std::optional<timespec> at = std::nullopt);
     void Fail(const std::string& why);
     void SyncLoop();
     void EndSyncThread();

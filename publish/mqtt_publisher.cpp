@@ -1,0 +1,314 @@
+// Items from the spool to an MQTT broker.
+#include "publish/mqtt_publisher.h"
+
+#include "publish/publish_text.h"
+
+#include <QElapsedTimer>
+#include <QMetaObject>
+
+#include <mosquitto.h>
+
+#include <chrono>
+#include <thread>
+
+namespace velmora {
+namespace {
+
+constexpr std::string_view kOnline = "online";
+constexpr std::string_view kOffline = "offline";
+
+void InitialiseLibrary() {
+    static const int initialised = mosquitto_lib_init();
+    (void)initialised;
+}
+
+std::string ClientId(const MqttSettings& settings, const std::string& meter) {
+    return settings.clientId.empty() ? "velmora-" + MqttTopicLevel(meter) : settings.clientId;
+}
+
+// What every client of ours is given before it connects; empty, or why not.
+std::string Configure(mosquitto* client, const MqttSettings& settings) {
+    mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    if (settings.credentials &&
+        mosquitto_username_pw_set(client, settings.credentials->user.c_str(),
+                                  settings.credentials->password.c_str()) != MOSQ_ERR_SUCCESS) {
+        return "the user name cannot be used";
+    }
+    if (settings.server.scheme == "mqtts") {
+        const char* ca = settings.caFile.empty() ? nullptr : settings.caFile.c_str();
+        const int rc = ca ? mosquitto_tls_set(client, ca, nullptr, nullptr, nullptr, nullptr)
+                          : mosquitto_int_option(client, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
+        if (rc != MOSQ_ERR_SUCCESS) {
+            return std::string("TLS: ") + mosquitto_strerror(rc);
+        }
+    }
+    return {};
+}
+
+std::string ConnectionRefused(int code) {
+    return std::string("the broker refused the connection: ") + mosquitto_connack_string(code);
+}
+
+} // namespace
+
+MqttPublisher::MqttPublisher(MqttSettings settings, std::string meter, ReadingSpool& spool,
+                             QObject* parent)
+    : QObject(parent)
+    , settings_(std::move(settings))
+    , meter_(std::move(meter))
+    , spool_(spool) {
+    InitialiseLibrary();
+    sentUpTo_ = spool_.taken(consumer());
+}
+
+MqttPublisher::~MqttPublisher() {
+    if (!client_) {
+        return;
+    }
+    mosquitto_disconnect(client_);
+    mosquitto_loop_stop(client_, false);
+    mosquitto_destroy(client_);
+}
+
+void MqttPublisher::start() {
+    client_ = mosquitto_new(ClientId(settings_, meter_).c_str(), true, this);
+    if (!client_) {
+        setLink(PublisherState::Link::Down, "cannot make an MQTT client");
+        return;
+    }
+    if (const std::string trouble = Configure(client_, settings_); !trouble.empty()) {
+        setLink(PublisherState::Link::Refused, trouble);
+        say("MQTT: " + trouble);
+        return;
+    }
+    mosquitto_max_inflight_messages_set(client_, static_cast<unsigned>(settings_.window));
+    mosquitto_reconnect_delay_set(client_, 1, 1, false);
+    const std::string status = MqttTopic(settings_.statusTopic, meter_);
+    mosquitto_will_set(client_, status.c_str(), static_cast<int>(kOffline.size()), kOffline.data(),
+                       1, true);
+    mosquitto_connect_callback_set(client_, [](mosquitto*, void* self, int code) {
+        static_cast<MqttPublisher*>(self)->connected(code);
+    });
+    mosquitto_disconnect_callback_set(client_, [](mosquitto*, void* self, int code) {
+        static_cast<MqttPublisher*>(self)->disconnected(code);
+    });
+    mosquitto_publish_callback_set(client_, [](mosquitto*, void* self, int mid) {
+        static_cast<MqttPublisher*>(self)->acknowledged(mid);
+    });
+    // A broker away now is tried again by the client's loop, once a second.
+    const int rc = mosquitto_connect_async(client_, settings_.server.host.c_str(),
+                                           settings_.server.port, settings_.keepAliveSeconds);
+    if (rc != MOSQ_ERR_SUCCESS) {
+        setLink(PublisherState::Link::Down,
+                rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc));
+    }
+    mosquitto_loop_start(client_);
+}
+
+void MqttPublisher::connected(int code) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, code] {
+            if (code != 0) {
+                up_ = false;
+                setLink(PublisherState::Link::Refused, ConnectionRefused(code));
+                say("MQTT: " + ConnectionRefused(code));
+                return;
+            }
+            up_ = true;
+            const std::string status = MqttTopic(settings_.statusTopic, meter_);
+            mosquitto_publish(client_, nullptr, status.c_str(), static_cast<int>(kOnline.size()),
+                              kOnline.data(), 1, true);
+            setLink(PublisherState::Link::Up, {});
+            lastSaid_.clear();
+            pump();
+        },
+        Qt::QueuedConnection);
+}
+
+void MqttPublisher::disconnected(int code) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, code] {
+            up_ = false;
+            if (finishing_ || link_ == PublisherState::Link::Refused) {
+                return;
+            }
+            const std::string why = code == MOSQ_ERR_KEEPALIVE ? "the broker stopped answering"
+                                                               : "the connection was lost";
+            setLink(PublisherState::Link::Down, why);
+            say("MQTT: " + why + "; retrying every second");
+        },
+        Qt::QueuedConnection);
+}
+
+void MqttPublisher::acknowledged(int mid) {
+    // Many acknowledgements, one wake of the main thread.
+    std::lock_guard lock(mutex_);
+    acknowledgements_.push_back(mid);
+    if (!wakePosted_) {
+        wakePosted_ = true;
+        QMetaObject::invokeMethod(
+            this, [this] { takeAcknowledgements(); }, Qt::QueuedConnection);
+    }
+}
+
+void MqttPublisher::takeAcknowledgements() {
+    std::vector<int> mids;
+    {
+        std::lock_guard lock(mutex_);
+        mids.swap(acknowledgements_);
+        wakePosted_ = false;
+    }
+    for (const int mid : mids) {
+        const auto it = inFlight_.find(mid);
+        if (it == inFlight_.end()) {
+            continue; // the status message
+        }
+        unacknowledged_[it->second] = true;
+        inFlight_.erase(it);
+    }
+    // The cursor moves over acknowledged items in order only: what was
+    // sent before an unanswered one waits for it.
+    uint64_t taken = 0;
+    while (!unacknowledged_.empty() && unacknowledged_.begin()->second) {
+        taken = unacknowledged_.begin()->first;
+        unacknowledged_.erase(unacknowledged_.begin());
+    }
+    if (taken > 0) {
+        spool_.markTaken(consumer(), taken);
+        if (onStateChanged) {
+            onStateChanged();
+        }
+    }
+    pump();
+}
+
+void MqttPublisher::pump() {
+    if (!up_ || !client_) {
+        return;
+    }
+    const size_t room = static_cast<size_t>(settings_.window) - inFlight_.size();
+    if (room == 0 || static_cast<int>(room) > settings_.window) {
+        return;
+    }
+    for (const auto& [index, record] : spool_.after(sentUpTo_, room)) {
+        const std::optional<PublishedItem> item = ParseSpoolRecord(record);
+        sentUpTo_ = index;
+        if (!item) {
+            unacknowledged_[index] = true; // nothing to send for it
+            continue;
+        }
+        const bool event = item->kind == PublishedItem::Kind::Event;
+        const std::string topic =
+            MqttTopic(event ? settings_.eventTopic : settings_.readingTopic, meter_);
+        const std::string payload = event ? EventJson(*item) : ReadingJson(*item);
+        int mid = 0;
+        const int rc =
+            mosquitto_publish(client_, &mid, topic.c_str(), static_cast<int>(payload.size()),
+                              payload.data(), settings_.qos, false);
+        if (rc != MOSQ_ERR_SUCCESS) {
+            // Not taken by the client: sent again after the next connection.
+            sentUpTo_ = index - 1;
+            break;
+        }
+        unacknowledged_.emplace(index, false);
+        inFlight_[mid] = index;
+    }
+}
+
+void MqttPublisher::finish(int ms) {
+    if (!client_) {
+        return;
+    }
+    QElapsedTimer waited;
+    waited.start();
+    // What is in flight gets its acknowledgement, if the broker is there.
+    while (up_ && !inFlight_.empty() && waited.elapsed() < ms) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        takeAcknowledgements();
+    }
+    finishing_ = true;
+    if (up_) {
+        const std::string status = MqttTopic(settings_.statusTopic, meter_);
+        int mid = 0;
+        mosquitto_publish(client_, &mid, status.c_str(), static_cast<int>(kOffline.size()),
+                          kOffline.data(), 1, true);
+        while (waited.elapsed() < ms + 500) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            std::lock_guard lock(mutex_);
+            if (std::find(acknowledgements_.begin(), acknowledgements_.end(), mid) !=
+                acknowledgements_.end()) {
+                break;
+            }
+        }
+    }
+    mosquitto_disconnect(client_);
+    mosquitto_loop_stop(client_, false);
+    mosquitto_destroy(client_);
+    client_ = nullptr;
+    up_ = false;
+}
+
+PublisherState MqttPublisher::state() const {
+    PublisherState state;
+    state.link = link_;
+    state.waiting = spool_.waiting(consumer());
+    state.dropped = spool_.dropped(consumer());
+    state.detail = detail_;
+    return state;
+}
+
+void MqttPublisher::setLink(PublisherState::Link link, std::string detail) {
+    link_ = link;
+    detail_ = std::move(detail);
+    if (onStateChanged) {
+        onStateChanged();
+    }
+}
+
+void MqttPublisher::say(const std::string& text) {
+    // Retried every second: said once until the broker is back.
+    if (text != lastSaid_ && onNotice) {
+        onNotice(text);
+    }
+    lastSaid_ = text;
+}
+
+std::string MqttPublisher::Try(const MqttSettings& settings, int timeoutMs) {
+    InitialiseLibrary();
+    struct Outcome {
+        bool answered = false;
+        int code = 0;
+    } outcome;
+    mosquitto* client = mosquitto_new(nullptr, true, &outcome);
+    if (!client) {
+        return "cannot make an MQTT client";
+    }
+    std::string said = Configure(client, settings);
+    if (said.empty()) {
+        mosquitto_connect_callback_set(client, [](mosquitto*, void* o, int code) {
+            static_cast<Outcome*>(o)->answered = true;
+            static_cast<Outcome*>(o)->code = code;
+        });
+        const int rc = mosquitto_connect(client, settings.server.host.c_str(), settings.server.port,
+                                         settings.keepAliveSeconds);
+        if (rc != MOSQ_ERR_SUCCESS) {
+            said = rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc);
+        } else {
+            QElapsedTimer waited;
+            waited.start();
+            while (!outcome.answered && waited.elapsed() < timeoutMs &&
+                   mosquitto_loop(client, 100, 1) == MOSQ_ERR_SUCCESS) {
+            }
+            said = !outcome.answered   ? "no answer from the broker"
+                   : outcome.code != 0 ? ConnectionRefused(outcome.code)
+                                       : "connected";
+            mosquitto_disconnect(client);
+        }
+    }
+    mosquitto_destroy(client);
+    return said;
+}
+
+} // namespace velmora

@@ -1,0 +1,88 @@
+// Items from the spool to an MQTT broker, one message each, through libmosquitto.
+#pragma once
+
+#include "publish/reading_spool.h"
+#include "publish/server_url.h"
+#include "publish/spool_publisher.h"
+
+#include <QObject>
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct mosquitto;
+
+namespace velmora {
+
+struct MqttSettings {
+    ServerUrl server;   // mqtt:// or mqtts://
+    std::string caFile; // for mqtts://; the system's store when empty
+    std::optional<Credentials> credentials;
+    std::string readingTopic = "velmora/<meter>/reading";
+    std::string eventTopic = "velmora/<meter>/event";
+    std::string statusTopic = "velmora/<meter>/status"; // retained "online"/"offline"
+    int qos = 1;
+    std::string clientId; // "velmora-<meter>" when empty
+    int keepAliveSeconds = 5;
+    // Messages published and not yet acknowledged, at most: what a broker
+    // outage or a crash may send twice.
+    int window = 100;
+};
+
+// The broker's acknowledgement (QoS 1 and 2) moves the spool's cursor on,
+// in order. While the broker is away libmosquitto retries every second and
+// keeps what was in flight, sending it again on the next connection; new
+// items wait in the spool. The last will publishes "offline" (retained)
+// when the program dies; a clean stop says so itself. The client's own
+// thread only hands acknowledgements and connection news to the main
+// thread.
+class MqttPublisher : public QObject, public SpoolPublisher {
+public:
+    MqttPublisher(MqttSettings settings, std::string meter, ReadingSpool& spool,
+                  QObject* parent = nullptr);
+    ~MqttPublisher() override;
+
+    std::string name() const override { return "MQTT"; }
+    std::string consumer() const override { return "mqtt"; }
+    void start() override;
+    void itemsWaiting() override { pump(); }
+    void finish(int ms) override;
+    PublisherState state() const override;
+
+    // A short connection to see what the broker says ("connected", or why not).
+    static std::string Try(const MqttSettings& settings, int timeoutMs);
+
+private:
+    // On the client's thread: queued for the main thread.
+    void connected(int code);
+    void disconnected(int code);
+    void acknowledged(int mid);
+
+    void takeAcknowledgements();
+    void pump();
+    void setLink(PublisherState::Link link, std::string detail);
+    void say(const std::string& text);
+
+    MqttSettings settings_;
+    std::string meter_;
+    ReadingSpool& spool_;
+    mosquitto* client_ = nullptr;
+    bool up_ = false;
+    bool finishing_ = false;
+    PublisherState::Link link_ = PublisherState::Link::Connecting;
+    std::string detail_;
+    std::string lastSaid_;
+    uint64_t sentUpTo_ = 0;                   // the last index handed to the client
+    std::map<int, uint64_t> inFlight_;        // message id -> spool index
+    std::map<uint64_t, bool> unacknowledged_; // spool index -> acknowledged yet
+
+    std::mutex mutex_; // shared with the client's thread
+    std::vector<int> acknowledgements_;
+    bool wakePosted_ = false;
+};
+
+} // namespace velmora

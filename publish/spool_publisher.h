@@ -1,0 +1,40 @@
+// What the publishing hub asks of each server's publisher that takes items from the spool.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace velmora {
+
+struct PublisherState {
+    enum class Link { Connecting, Up, Down, Refused };
+    Link link = Link::Connecting;
+    uint64_t waiting = 0; // items in the spool the server has not taken
+    uint64_t dropped = 0; // given up: the spool full, or refused by the server
+    std::string detail;   // what the server or the system said last
+};
+
+// "MQTT up", "InfluxDB down, 120 waiting (connection refused)": for the
+// status bar and the logger's progress line.
+std::string DescribePublisher(const std::string& name, const PublisherState& state);
+
+class SpoolPublisher {
+public:
+    virtual ~SpoolPublisher() = default;
+    virtual std::string name() const = 0; // "MQTT", "InfluxDB"
+    // Its cursor's name in the spool: "mqtt", "influx".
+    virtual std::string consumer() const = 0;
+    virtual void start() = 0;
+    // New items are in the spool.
+    virtual void itemsWaiting() = 0;
+    // The last items out before the program ends, waiting at most `ms`.
+    virtual void finish(int ms) = 0;
+    virtual PublisherState state() const = 0;
+
+    // Said once per trouble, for the user; the state changed.
+    std::function<void(const std::string&)> onNotice;
+    std::function<void()> onStateChanged;
+};
+
+} // namespace velmora

@@ -1,0 +1,157 @@
+// The MQTT publisher against Debian's mosquitto on loopback: nothing lost over a broker
+// outage, in order once repeats are dropped by sequence; the retained status; TLS with a CA
+// file; a refused password; a server that takes the connection and never answers.
+#include "publish/mqtt_publisher.h"
+
+#include "tests/publish/mosquitto_broker.h"
+#include "tests/publish/publish_test_items.h"
+#include "tests/support/event_wait.h"
+
+#include <QTcpServer>
+
+#include <gtest/gtest.h>
+
+namespace velmora {
+namespace {
+
+using namespace std::chrono_literals;
+using test::MosquittoBroker;
+using test::MqttSubscriber;
+using test::TempFolder;
+using test::WaitForEvents;
+
+constexpr const char* kReadings = "velmora/bench 1/reading";
+constexpr const char* kStatus = "velmora/bench 1/status";
+
+class MqttPublisherTest : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!MosquittoBroker::Installed()) {
+            GTEST_SKIP() << "mosquitto, mosquitto_passwd or openssl is not installed "
+                            "(scripts/setup installs them)";
+        }
+        ASSERT_TRUE(broker_.start());
+    }
+
+    MqttSettings settings(bool tls = false) {
+        MqttSettings settings;
+        std::string error;
+        const std::string url =
+            tls ? "mqtts://127.0.0.1:" + std::to_string(broker_.tlsPort()) : broker_.url();
+        settings.server = *ParseServerUrl(url, {{"mqtt", 1883}, {"mqtts", 8883}}, &error);
+        settings.credentials = ReadCredentialsFile(broker_.passwordFile(), &error);
+        if (tls) {
+            settings.caFile = broker_.caFile();
+        }
+        return settings;
+    }
+
+    std::vector<std::string> payloads(MqttSubscriber& subscriber) {
+        std::vector<std::string> found;
+        for (const test::MqttMessage& message : subscriber.on(kReadings)) {
+            found.push_back(message.payload);
+        }
+        return found;
+    }
+
+    MosquittoBroker broker_;
+    TempFolder folder_;
+};
+
+TEST_F(MqttPublisherTest, ABrokerOutageLosesNothingAndRepeatsAtMostTheWindow) {
+    MqttSubscriber subscriber(broker_.port(), {"velmora/+/reading", "velmora/+/status"});
+    ASSERT_TRUE(WaitForEvents([&] { return subscriber.subscribed(); }, 10s));
+    ReadingSpool spool(folder_ / "spool", {"mqtt"});
+    MqttSettings given = settings();
+    given.window = 20;
+    MqttPublisher publisher(given, "bench 1", spool);
+    publisher.start();
+    ASSERT_TRUE(
+        WaitForEvents([&] { return publisher.state().link == PublisherState::Link::Up; }, 10s));
+    test::AppendReadings(spool, 1, 150);
+    publisher.itemsWaiting();
+    // The broker goes while items are in flight; the rest wait in the spool.
+    ASSERT_TRUE(WaitForEvents([&] { return spool.taken("mqtt") >= 40; }, 10s));
+    broker_.stop();
+    test::AppendReadings(spool, 151, 300);
+    publisher.itemsWaiting();
+    ASSERT_TRUE(
+        WaitForEvents([&] { return publisher.state().link == PublisherState::Link::Down; }, 10s));
+    EXPECT_GT(spool.waiting("mqtt"), 150u);
+    ASSERT_TRUE(broker_.restart());
+    ASSERT_TRUE(WaitForEvents([&] { return spool.waiting("mqtt") == 0; }, 20s))
+        << spool.waiting("mqtt") << " waiting";
+    ASSERT_TRUE(WaitForEvents(
+        [&] { return test::BySequence(payloads(subscriber)).firstSeen.size() >= 300; }, 20s));
+    const test::Deduplicated got = test::BySequence(payloads(subscriber));
+    EXPECT_EQ(got.firstSeen, test::OneTo(300));
+    EXPECT_LE(got.repeats, 20u);
+    // The broker keeps "online" for whoever subscribes later.
+    ASSERT_TRUE(WaitForEvents([&] { return !subscriber.on(kStatus).empty(); }, 5s));
+    EXPECT_EQ(subscriber.on(kStatus).back().payload, "online");
+    publisher.finish(2000);
+    ASSERT_TRUE(
+        WaitForEvents([&] { return subscriber.on(kStatus).back().payload == "offline"; }, 5s));
+}
+
+TEST_F(MqttPublisherTest, TlsWithTheCaFile) {
+    MqttSubscriber subscriber(broker_.port(), {"velmora/+/reading"});
+    ASSERT_TRUE(WaitForEvents([&] { return subscriber.subscribed(); }, 10s));
+    EXPECT_EQ(MqttPublisher::Try(settings(true), 5000), "connected");
+    ReadingSpool spool(folder_ / "spool", {"mqtt"});
+    MqttPublisher publisher(settings(true), "bench 1", spool);
+    publisher.start();
+    test::AppendReadings(spool, 1, 5);
+    publisher.itemsWaiting();
+    ASSERT_TRUE(WaitForEvents([&] { return payloads(subscriber).size() >= 5; }, 10s))
+        << publisher.state().detail;
+    const QJsonObject first =
+        QJsonDocument::fromJson(QByteArray::fromStdString(payloads(subscriber)[0])).object();
+    EXPECT_EQ(first.value("unit").toString(), "V DC");
+    EXPECT_EQ(first.value("value").toDouble(), 1.000001);
+    EXPECT_EQ(first.value("status").toString(), "ok");
+    // Without the CA, the broker's own certificate is not trusted.
+    MqttSettings untrusted = settings(true);
+    untrusted.caFile.clear();
+    EXPECT_NE(MqttPublisher::Try(untrusted, 3000), "connected");
+}
+
+TEST_F(MqttPublisherTest, ARefusedPasswordIsSaidOnceAndNothingIsTaken) {
+    MqttSettings wrong = settings();
+    wrong.credentials->password = "not it";
+    EXPECT_NE(MqttPublisher::Try(wrong, 5000).find("not authorised"), std::string::npos);
+    ReadingSpool spool(folder_ / "spool", {"mqtt"});
+    MqttPublisher publisher(wrong, "bench 1", spool);
+    std::vector<std::string> said;
+    publisher.onNotice = [&](const std::string& text) { said.push_back(text); };
+    publisher.start();
+    test::AppendReadings(spool, 1, 3);
+    publisher.itemsWaiting();
+    ASSERT_TRUE(WaitForEvents(
+        [&] { return publisher.state().link == PublisherState::Link::Refused; }, 10s));
+    // Tried again every second, said once.
+    WaitForEvents([] { return false; }, 2500ms);
+    EXPECT_EQ(said.size(), 1u);
+    EXPECT_EQ(spool.waiting("mqtt"), 3u);
+    EXPECT_NE(DescribePublisher("MQTT", publisher.state()).find("refused, 3 waiting"),
+              std::string::npos);
+}
+
+TEST_F(MqttPublisherTest, AServerThatNeverAnswersIsNotTakenForABroker) {
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+    MqttSettings mute = settings();
+    mute.server.port = silent.serverPort();
+    EXPECT_EQ(MqttPublisher::Try(mute, 1500), "no answer from the broker");
+    ReadingSpool spool(folder_ / "spool", {"mqtt"});
+    MqttPublisher publisher(mute, "bench 1", spool);
+    publisher.start();
+    test::AppendReadings(spool, 1, 3);
+    publisher.itemsWaiting();
+    WaitForEvents([] { return false; }, 1500ms);
+    EXPECT_NE(publisher.state().link, PublisherState::Link::Up);
+    EXPECT_EQ(spool.waiting("mqtt"), 3u);
+}
+
+} // namespace
+} // namespace velmora
