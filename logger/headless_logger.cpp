@@ -55,11 +55,18 @@ HeadlessLogger::HeadlessLogger(LoggerOptions options)
     connect(&stopWait_, &QTimer::timeout, this, [this] { stopNow(); });
     progress_.setInterval(250);
     connect(&progress_, &QTimer::timeout, this, [this] { showProgress(); });
-    alarms_.onEvent = [this](const std::string& event) { writeRow(std::nullopt, event); };
+    alarms_.onEvent = [this](const std::string& event) {
+        writeRow(std::nullopt, event);
+        if (publishing_) {
+            publishing_->event(event);
+            publishing_->alarmsChanged();
+        }
+    };
     alarms_.onMessage = [this](const std::string& message) { say(message); };
 }
 
 HeadlessLogger::~HeadlessLogger() {
+    publishing_.reset();
     engine_.removeListener(this);
     server_.reset();
     control_.reset();
@@ -180,6 +187,12 @@ std::optional<int> HeadlessLogger::start() {
         writer_.Stop();
         return 5;
     }
+    if (const std::optional<int> status = startPublishing()) {
+        server_->close();
+        line_.close();
+        writer_.Stop();
+        return status;
+    }
     engine_.connect(options_.function);
     tick_.start();
     if (isatty(STDERR_FILENO)) {
@@ -232,6 +245,40 @@ bool HeadlessLogger::serveControl() {
         }
     }
     return true;
+}
+
+std::optional<int> HeadlessLogger::startPublishing() {
+    if (!options_.publish.any()) {
+        return std::nullopt;
+    }
+    std::string why;
+    const std::optional<PublishSetup> setup = ResolvePublishing(options_.publish, &why);
+    if (!setup) {
+        say(why);
+        return 1;
+    }
+    const std::string meter = options_.meterName.empty() ? options_.port : options_.meterName;
+    publishing_ = std::make_unique<EnginePublishing>(engine_, meter);
+    publishing_->onNotice = [this](const std::string& text) { say(text); };
+    publishing_->mathOfReading = [this] { return lastMath_; };
+    publishing_->alarmsRaised = [this] { return alarms_.raised(); };
+    publishing_->freshForMs = [this] {
+        // As the control interface judges a reading fresh.
+        return engine_.replyTimeoutMs() + static_cast<int>(options_.interval * 1000) +
+               EngineControl::kFreshMarginMs;
+    };
+    if (!publishing_->start(*setup, &why, options_.spoolFolder)) {
+        say("cannot publish: " + why);
+        publishing_.reset();
+        return 6;
+    }
+    if (!publishing_->spoolFolder().empty()) {
+        say("spool: " + publishing_->spoolFolder());
+    }
+    if (publishing_->metricsPort() != 0) {
+        say("metrics on port " + std::to_string(publishing_->metricsPort()));
+    }
+    return std::nullopt;
 }
 
 std::optional<ControlError> HeadlessLogger::startClientRecording(const std::string& name) {
@@ -306,8 +353,10 @@ bool HeadlessLogger::durationOver() const {
 void HeadlessLogger::reading(const Reading& r) {
     const std::optional<MathResult> derived = math_.take(r.function, r.value, r.unit);
     std::optional<RecordingMath> columns;
+    lastMath_.reset();
     if (derived) {
         columns = RecordingColumns(*derived);
+        lastMath_ = columns;
         if (!toStandardOutput_ && !writer_.MathColumns() && !noMathColumnsSaid_) {
             noMathColumnsSaid_ = true;
             say(options_.output + " has no math columns (it was begun without math): "
@@ -547,6 +596,10 @@ void HeadlessLogger::fail(int status, const std::string& message) {
     }
     engine_.stopWaiting();
     server_->close();
+    if (publishing_) {
+        // What the servers have not taken stays in the spool for the next run.
+        publishing_->finish(2000);
+    }
     line_.close();
     clientRecording_.Stop();
     writer_.Stop();
@@ -565,12 +618,14 @@ void HeadlessLogger::showProgress() {
     const double seconds =
         reading_.isValid() ? static_cast<double>(reading_.elapsed()) / 1000.0 : 0.0;
     const std::string raised = alarms_.raisedNames();
+    const std::string publishing =
+        publishing_ && publishing_->troubled() ? "  " + publishing_->statusLine() : std::string();
     char line[512];
-    std::snprintf(line, sizeof line, "%llu readings  %.1f/s  last %s %s%s%s%s",
+    std::snprintf(line, sizeof line, "%llu readings  %.1f/s  last %s %s%s%s%s%s",
                   static_cast<unsigned long long>(readings_),
                   seconds > 0 ? static_cast<double>(readings_) / seconds : 0.0, lastValue_.c_str(),
                   unit_.c_str(), lost_ ? "  PORT LOST" : "", raised.empty() ? "" : "  ALARM ",
-                  raised.c_str());
+                  raised.c_str(), publishing.c_str());
     std::fprintf(stderr, "\r\033[K%s", EscapeControls(line).c_str());
     std::fflush(stderr);
 }

@@ -8,6 +8,7 @@
 #include "logger/logger_alarms.h"
 #include "logger/logger_options.h"
 #include "math/reading_math.h"
+#include "publish/engine_publishing.h"
 #include "record/recording_writer.h"
 #include "serial/comm.h"
 #include "serial/port_return_watcher.h"
@@ -57,6 +58,8 @@ private:
     void showProgress();
     // The control interface, when asked for; false when it cannot be served.
     bool serveControl();
+    // The publishers, when asked for; an exit status when they cannot start.
+    std::optional<int> startPublishing();
     std::optional<ControlError> startClientRecording(const std::string& name);
     void writeClientRow(std::optional<long double> value, const std::string& event,
                         std::optional<double> spreadBack, const RecordingMath* math,
@@ -103,6 +106,9 @@ private:
     std::unique_ptr<EngineControl> control_;
     std::unique_ptr<ControlServer> server_;
     RecordingWriter clientRecording_; // started and stopped by a client (REC:STAT)
+    // Made last: it hears a reading after the file has it and the math is done.
+    std::unique_ptr<EnginePublishing> publishing_;
+    std::optional<RecordingMath> lastMath_; // the reading's, for the publishers
     ReadingMath math_;
     bool mathOn_ = false; // some function has math: new files get its columns
     bool noMathColumnsSaid_ = false;

@@ -4,6 +4,8 @@
 #include "acquisition/meter_profile.h"
 #include "measure/meter_settings.h"
 #include "measure/meter_settings_store.h"
+#include "publish/metrics_endpoint.h"
+#include "publish/server_url.h"
 
 #include <algorithm>
 #include <cctype>
@@ -139,6 +141,10 @@ std::optional<std::string> ParseMathOption(const std::string& name, const std::s
 
 } // namespace
 
+// --mqtt, --influx, --metrics and the rest of publishing; why not, or nothing.
+std::optional<std::string> ParsePublishOption(const std::string& name, const std::string& v,
+                                              LoggerOptions& o);
+
 ParsedLoggerOptions ParseLoggerOptions(const std::vector<std::string>& arguments) {
     ParsedLoggerOptions parsed;
     LoggerOptions& o = parsed.options;
@@ -196,7 +202,18 @@ ParsedLoggerOptions ParseLoggerOptions(const std::vector<std::string>& arguments
                                                  "--dbm",
                                                  "--rtd",
                                                  "--thermocouple",
-                                                 "--limits"};
+                                                 "--limits",
+                                                 "--mqtt",
+                                                 "--mqtt-password-file",
+                                                 "--mqtt-ca",
+                                                 "--mqtt-topic",
+                                                 "--mqtt-qos",
+                                                 "--influx",
+                                                 "--influx-password-file",
+                                                 "--influx-measurement",
+                                                 "--metrics",
+                                                 "--spool-folder",
+                                                 "--spool-limit"};
         if (std::find_if(std::begin(kWithValue), std::end(kWithValue),
                          [&](const char* w) { return name == w; }) == std::end(kWithValue)) {
             return fail("unknown option " + name);
@@ -222,6 +239,11 @@ ParsedLoggerOptions ParseLoggerOptions(const std::vector<std::string>& arguments
         } else if (name == "--null" || name == "--scale" || name == "--db" || name == "--dbm" ||
                    name == "--rtd" || name == "--thermocouple" || name == "--limits") {
             if (std::optional<std::string> why = ParseMathOption(name, v, o)) {
+                return fail(*why);
+            }
+        } else if (name.starts_with("--mqtt") || name.starts_with("--influx") ||
+                   name == "--metrics" || name.starts_with("--spool")) {
+            if (std::optional<std::string> why = ParsePublishOption(name, v, o)) {
                 return fail(*why);
             }
         } else if (name == "--control-tcp") {
@@ -299,6 +321,54 @@ ParsedLoggerOptions ParseLoggerOptions(const std::vector<std::string>& arguments
     return parsed;
 }
 
+std::optional<std::string> ParsePublishOption(const std::string& name, const std::string& v,
+                                              LoggerOptions& o) {
+    PublishConfig& p = o.publish;
+    std::string why;
+    if (name == "--mqtt") {
+        // Checked here: a URL holding a password is refused before anything starts.
+        if (!ParseServerUrl(v, {{"mqtt", 1883}, {"mqtts", 8883}}, &why)) {
+            return "--mqtt: " + why;
+        }
+        p.mqttUrl = v;
+    } else if (name == "--influx") {
+        if (!ParseServerUrl(v, {{"http", 8086}, {"https", 8086}}, &why)) {
+            return "--influx: " + why;
+        }
+        p.influxUrl = v;
+    } else if (name == "--mqtt-password-file") {
+        p.mqttPasswordFile = v;
+    } else if (name == "--mqtt-ca") {
+        p.mqttCaFile = v;
+    } else if (name == "--mqtt-topic") {
+        p.mqttTopic = v;
+    } else if (name == "--mqtt-qos") {
+        const std::optional<int> qos = ParseWholeNumber<int>(v);
+        if (!qos || *qos > 2) {
+            return "--mqtt-qos takes 0, 1 or 2, not " + v;
+        }
+        p.mqttQos = *qos;
+    } else if (name == "--influx-password-file") {
+        p.influxPasswordFile = v;
+    } else if (name == "--influx-measurement") {
+        p.influxMeasurement = v;
+    } else if (name == "--metrics") {
+        if (!ParseMetricsAddress(v, &why)) {
+            return "--metrics: " + why;
+        }
+        p.metrics = v;
+    } else if (name == "--spool-folder") {
+        o.spoolFolder = v;
+    } else if (name == "--spool-limit") {
+        const std::optional<int> mib = ParseWholeNumber<int>(v);
+        if (!mib || *mib < 1) {
+            return "--spool-limit takes mebibytes above 0, not " + v;
+        }
+        p.spoolLimitMiB = *mib;
+    }
+    return std::nullopt;
+}
+
 std::string LoggerUsage() {
     return "Usage: velmora-log [OPTION]...\n"
            "Logs readings of an SCPI multimeter on a serial port or the network, one CSV row\n"
@@ -346,6 +416,22 @@ std::string LoggerUsage() {
            "  --thermocouple T[,CJ] degrees of a type K, J or T thermocouple, the cold\n"
            "                     junction at CJ °C (default 0)\n"
            "  --limits LOW,HIGH  a limit test (pass, low, high) on the derived value\n"
+           "  --mqtt URL         publish each reading to an MQTT broker: mqtt://HOST[:1883]\n"
+           "                     or mqtts://HOST[:8883] (TLS); JSON on velmora/METER/reading,\n"
+           "                     events on .../event, a retained online/offline on .../status\n"
+           "  --mqtt-password-file FILE\n"
+           "                     the broker's user name (first line) and password (second)\n"
+           "  --mqtt-ca FILE     the CA certificate for mqtts://\n"
+           "  --mqtt-topic T     the readings' topic (default velmora/<meter>/reading)\n"
+           "  --mqtt-qos N       0, 1 or 2 (default 1)\n"
+           "  --influx URL       write each reading to InfluxDB 1.x: http://HOST:8086/DATABASE\n"
+           "  --influx-password-file FILE\n"
+           "                     the database's user name (first line) and password (second)\n"
+           "  --influx-measurement NAME (default velmora)\n"
+           "  --metrics ADDR:PORT serve /metrics for Prometheus (address default 127.0.0.1)\n"
+           "  --spool-folder D   where readings wait for the servers (default\n"
+           "                     $XDG_STATE_HOME/velmora/spool/METER)\n"
+           "  --spool-limit MB   the spool's bound; past it the oldest go (default 256)\n"
            "  --help             this text\n"
            "\n"
            "Columns: sequence,time,seconds,value,unit,status,event (as the desktop program\n"
@@ -353,7 +439,8 @@ std::string LoggerUsage() {
            "SIGINT or SIGTERM stop cleanly: the meter is sent back to local mode and the file\n"
            "synced. Exit status: 0 done, 1 bad options or settings file, 2 the port cannot be\n"
            "opened, 3 the meter does not answer, 4 the output cannot be written, 5 the\n"
-           "control interface cannot be served.\n";
+           "control interface cannot be served, 6 publishing cannot start (the spool in\n"
+           "use by another run for the same meter, the metrics port taken).\n";
 }
 
 } // namespace velmora

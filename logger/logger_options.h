@@ -4,6 +4,7 @@
 #include "alarms/alarm_definition.h"
 #include "math/math_chain.h"
 #include "measure/meter_settings.h"
+#include "publish/publish_settings.h"
 
 #include <charconv>
 #include <cstdint>
@@ -45,6 +46,12 @@ struct LoggerOptions {
     std::string controlAddress = "127.0.0.1";
     bool allowMeterCommands = false;
     std::string recordFolder;
+
+    // Publishing: the servers (the settings file's [Publish] section for
+    // what the command line leaves open) and where the spool lies (empty:
+    // $XDG_STATE_HOME/velmora/spool/METER).
+    PublishConfig publish;
+    std::string spoolFolder;
 
     // From the settings file: the function's settings besides the
     // integration time, the meter's display, and the alarms.

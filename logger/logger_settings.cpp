@@ -4,6 +4,7 @@
 #include "alarms/alarm_settings.h"
 #include "math/math_settings.h"
 #include "measure/meter_settings_store.h"
+#include "publish/server_url.h"
 #include "settings/connection_settings.h"
 #include "settings/settings_store.h"
 #include "text/convert_error.h"
@@ -59,6 +60,49 @@ std::optional<std::string> ApplyLoggerSettings(const SettingsStore& settings,
         return "[" + std::string(kMathSection) + "] " + *math.problem;
     }
     options.math = std::move(math.functions);
+
+    // Publishing: each server the command line did not name comes from the file.
+    const PublishConfig file = ReadPublishConfig(settings);
+    PublishConfig& publish = options.publish;
+    if (!given("--mqtt")) {
+        std::string why;
+        if (!file.mqttUrl.empty() &&
+            !ParseServerUrl(file.mqttUrl, {{"mqtt", 1883}, {"mqtts", 8883}}, &why)) {
+            return "[" + std::string(kPublishSection) + "] MqttUrl: " + why;
+        }
+        publish.mqttUrl = file.mqttUrl;
+        publish.mqttTopic = given("--mqtt-topic") ? publish.mqttTopic : file.mqttTopic;
+        publish.mqttEventTopic = file.mqttEventTopic;
+        publish.mqttStatusTopic = file.mqttStatusTopic;
+        publish.mqttQos = given("--mqtt-qos") ? publish.mqttQos : file.mqttQos;
+    }
+    if (!given("--mqtt-password-file")) {
+        publish.mqttPasswordFile = file.mqttPasswordFile;
+    }
+    if (!given("--mqtt-ca")) {
+        publish.mqttCaFile = file.mqttCaFile;
+    }
+    if (!given("--influx")) {
+        std::string why;
+        if (!file.influxUrl.empty() &&
+            !ParseServerUrl(file.influxUrl, {{"http", 8086}, {"https", 8086}}, &why)) {
+            return "[" + std::string(kPublishSection) + "] InfluxUrl: " + why;
+        }
+        publish.influxUrl = file.influxUrl;
+        publish.influxBatch = file.influxBatch;
+    }
+    if (!given("--influx-password-file")) {
+        publish.influxPasswordFile = file.influxPasswordFile;
+    }
+    if (!given("--influx-measurement")) {
+        publish.influxMeasurement = file.influxMeasurement;
+    }
+    if (!given("--metrics")) {
+        publish.metrics = file.metrics;
+    }
+    if (!given("--spool-limit")) {
+        publish.spoolLimitMiB = file.spoolLimitMiB;
+    }
     return std::nullopt;
 }
 

@@ -5,6 +5,8 @@
 
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -50,10 +52,9 @@ uint64_t DroppedNamed(const std::string& body) {
 
 // The server's own words from {"error":"..."}, or its status line.
 std::string ServerSaid(QNetworkReply* reply, const std::string& body) {
-    const size_t at = body.find("\"error\":\"");
-    if (at != std::string::npos) {
-        const size_t end = body.find('"', at + 9);
-        return body.substr(at + 9, end == std::string::npos ? end : end - at - 9);
+    const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(body)).object();
+    if (const QString error = json.value(QStringLiteral("error")).toString(); !error.isEmpty()) {
+        return error.toStdString();
     }
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (status != 0) {
@@ -157,7 +158,7 @@ void InfluxPublisher::answered(QNetworkReply* reply) {
     }
     inFlight_ = nullptr;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const std::string body = reply->readAll().toStdString();
+    const std::string body = reply->isOpen() ? reply->readAll().toStdString() : std::string();
     if (status == 204 || status == 200) {
         setLink(PublisherState::Link::Up, {});
         lastSaid_.clear();
@@ -167,6 +168,7 @@ void InfluxPublisher::answered(QNetworkReply* reply) {
     const std::string said = ServerSaid(reply, body);
     if (status == 400 && said.find("partial write") != std::string::npos) {
         // The server wrote the rest: the batch is done.
+        setLink(PublisherState::Link::Up, {});
         dropped_ += DroppedNamed(said);
         say("InfluxDB dropped points: " + said);
         taken(batch_.back().first);

@@ -214,7 +214,7 @@ void MetricsEndpoint::answer(Client& client, std::string_view header) {
         return;
     }
     const bool head = method == "HEAD";
-    if (method == "PUT") {
+    if (method != "GET" && !head) {
         send(client, 405, "only GET and HEAD\n", true, "Allow: GET, HEAD\r\n");
         return;
     }

@@ -71,19 +71,30 @@ bool IsControl(std::string_view point) {
     return point.size() == 1 && (c < 0x20 || c == 0x7F);
 }
 
-// Line protocol: control characters cannot stand in a line.
+// Line protocol: control characters cannot stand in a line. The server
+// keeps a backslash as it is, and has no way to write one that ends a name
+// or stands before an escaped character: such a backslash becomes '_'.
 std::string InfluxEscaped(std::string_view text, std::string_view special) {
-    return MapUtf8(text, [&](std::string& out, std::string_view point) {
-        const char c = IsControl(point) ? ' ' : point[0];
-        if (point.size() == 1 && (special.find(c) != std::string_view::npos || c == '\\')) {
+    const auto isSpecial = [&](char c) {
+        return special.find(c) != std::string_view::npos || static_cast<unsigned char>(c) < 0x20 ||
+               c == 0x7F;
+    };
+    std::string out;
+    std::string mapped =
+        MapUtf8(text, [&](std::string& into, std::string_view point) { into += point; });
+    for (size_t i = 0; i < mapped.size(); ++i) {
+        const char c = mapped[i];
+        if (c == '\\') {
+            const bool last = i + 1 == mapped.size();
+            out += last || isSpecial(mapped[i + 1]) ? '_' : '\\';
+        } else if (isSpecial(c)) {
             out += '\\';
-        }
-        if (IsControl(point)) {
-            out += c;
+            out += static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? ' ' : c;
         } else {
-            out += point;
+            out += c;
         }
-    });
+    }
+    return out;
 }
 
 void AppendField(std::string& json, std::string_view key, std::string_view literal) {

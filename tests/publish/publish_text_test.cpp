@@ -63,7 +63,11 @@ TEST(InfluxEscapeTest, TagsMeasurementsAndStringFieldsEscapedAsTheProtocolWants)
         {"say \"x\"", "say\\ \"x\"", "say\\ \"x\"", "\"say \\\"x\\\"\""},
         {"two\nlines", "two\\ lines", "two\\ lines", "\"two lines\""},
         {"°C", "°C", "°C", "\"°C\""},
-        {"end\\", "end\\\\", "end\\\\", "\"end\\\\\""},
+        // The server keeps backslashes as they are and cannot take one
+        // that ends a name or precedes an escaped character.
+        {"a\\b", "a\\b", "a\\b", "\"a\\\\b\""},
+        {"end\\", "end_", "end_", "\"end\\\\\""},
+        {"a\\ b", "a_\\ b", "a_\\ b", "\"a\\\\ b\""},
         {"\xff", "\xEF\xBF\xBD", "\xEF\xBF\xBD", "\"\xEF\xBF\xBD\""},
     };
     for (const Case& c : cases) {
