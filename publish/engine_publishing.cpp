@@ -187,6 +187,10 @@ PublishedItem EnginePublishing::nextItem(PublishedItem::Kind kind, int64_t timeN
 }
 
 void EnginePublishing::reading(const Reading& r) {
+    publish(r);
+}
+
+void EnginePublishing::publish(const Reading& r) {
     int64_t at = Nanoseconds(r.arrivedAt);
     if (r.spreadBack) {
         at -= static_cast<int64_t>(std::llround(*r.spreadBack * 1e9));

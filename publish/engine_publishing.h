@@ -52,6 +52,8 @@ public:
     std::function<int()> freshForMs; // a reading older than this is not served as current
     void event(const std::string& text);
     void alarmsChanged();
+    // A reading as the engine hands it out (what following the engine does).
+    void publish(const Reading& reading);
 
     std::function<void(const std::string&)> onNotice;
     std::function<void()> onStateChanged;

@@ -4,12 +4,15 @@
 #include "publish/publish_text.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QMetaObject>
 
 #include <mosquitto.h>
 
-#include <chrono>
-#include <thread>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <utility>
 
 namespace velmora {
 namespace {
@@ -59,14 +62,25 @@ MqttPublisher::MqttPublisher(MqttSettings settings, std::string meter, ReadingSp
     , spool_(spool) {
     InitialiseLibrary();
     sentUpTo_ = spool_.taken(consumer());
+    housekeeping_.setInterval(1000);
+    connect(&housekeeping_, &QTimer::timeout, this, [this] {
+        if (!client_) {
+            return;
+        }
+        if (mosquitto_socket(client_) < 0) {
+            connectNow(); // the broker away: tried again every second
+        } else {
+            serviced(mosquitto_loop_misc(client_));
+        }
+    });
 }
 
 MqttPublisher::~MqttPublisher() {
     if (!client_) {
         return;
     }
+    dropSocket();
     mosquitto_disconnect(client_);
-    mosquitto_loop_stop(client_, false);
     mosquitto_destroy(client_);
 }
 
@@ -82,7 +96,6 @@ void MqttPublisher::start() {
         return;
     }
     mosquitto_max_inflight_messages_set(client_, static_cast<unsigned>(settings_.window));
-    mosquitto_reconnect_delay_set(client_, 1, 1, false);
     const std::string status = MqttTopic(settings_.statusTopic, meter_);
     mosquitto_will_set(client_, status.c_str(), static_cast<int>(kOffline.size()), kOffline.data(),
                        1, true);
@@ -95,79 +108,111 @@ void MqttPublisher::start() {
     mosquitto_publish_callback_set(client_, [](mosquitto*, void* self, int mid) {
         static_cast<MqttPublisher*>(self)->acknowledged(mid);
     });
-    // A broker away now is tried again by the client's loop, once a second.
-    const int rc = mosquitto_connect_async(client_, settings_.server.host.c_str(),
-                                           settings_.server.port, settings_.keepAliveSeconds);
+    housekeeping_.start();
+    connectNow();
+}
+
+void MqttPublisher::connectNow() {
+    dropSocket();
+    // The first try gives the client the broker's address; later ones reuse it.
+    const int rc = std::exchange(addressGiven_, true)
+                       ? mosquitto_reconnect_async(client_)
+                       : mosquitto_connect_async(client_, settings_.server.host.c_str(),
+                                                 settings_.server.port, settings_.keepAliveSeconds);
     if (rc != MOSQ_ERR_SUCCESS) {
-        setLink(PublisherState::Link::Down,
-                rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc));
+        lost(rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc));
+        return;
     }
-    mosquitto_loop_start(client_);
+    watchSocket();
+}
+
+void MqttPublisher::watchSocket() {
+    const int fd = mosquitto_socket(client_);
+    if (fd < 0) {
+        return;
+    }
+    reader_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(reader_, &QSocketNotifier::activated, this,
+            [this] { serviced(mosquitto_loop_read(client_, 1)); });
+    writer_ = new QSocketNotifier(fd, QSocketNotifier::Write, this);
+    connect(writer_, &QSocketNotifier::activated, this,
+            [this] { serviced(mosquitto_loop_write(client_, 1)); });
+    writer_->setEnabled(true); // the connection completes, then CONNECT goes
+}
+
+void MqttPublisher::dropSocket() {
+    // Notifiers of a closed descriptor go; never deleted inside their own signal.
+    for (QSocketNotifier** notifier : {&reader_, &writer_}) {
+        if (*notifier) {
+            (*notifier)->setEnabled(false);
+            (*notifier)->deleteLater();
+            *notifier = nullptr;
+        }
+    }
+}
+
+void MqttPublisher::serviced(int rc) {
+    if (!client_) {
+        return;
+    }
+    if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(client_) < 0) {
+        // The connection went (or never came): the socket is closed by the
+        // client; the next try is the housekeeping's.
+        if (mosquitto_socket(client_) >= 0) {
+            mosquitto_disconnect(client_);
+        }
+        const bool refused = link_ == PublisherState::Link::Refused;
+        dropSocket();
+        up_ = false;
+        if (!refused && !finishing_) {
+            lost(rc == MOSQ_ERR_KEEPALIVE        ? "the broker stopped answering"
+                 : rc == MOSQ_ERR_ERRNO && errno ? std::strerror(errno)
+                 : rc == MOSQ_ERR_SUCCESS        ? "the connection was lost"
+                                                 : mosquitto_strerror(rc));
+        }
+        return;
+    }
+    if (writer_) {
+        writer_->setEnabled(mosquitto_want_write(client_));
+    }
+}
+
+void MqttPublisher::lost(const std::string& why) {
+    up_ = false;
+    setLink(PublisherState::Link::Down, why);
+    say("MQTT: " + why + "; retrying every second");
 }
 
 void MqttPublisher::connected(int code) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, code] {
-            if (code != 0) {
-                up_ = false;
-                setLink(PublisherState::Link::Refused, ConnectionRefused(code));
-                say("MQTT: " + ConnectionRefused(code));
-                return;
-            }
-            up_ = true;
-            const std::string status = MqttTopic(settings_.statusTopic, meter_);
-            mosquitto_publish(client_, nullptr, status.c_str(), static_cast<int>(kOnline.size()),
-                              kOnline.data(), 1, true);
-            setLink(PublisherState::Link::Up, {});
-            lastSaid_.clear();
-            pump();
-        },
-        Qt::QueuedConnection);
+    if (code != 0) {
+        up_ = false;
+        setLink(PublisherState::Link::Refused, ConnectionRefused(code));
+        say("MQTT: " + ConnectionRefused(code));
+        return;
+    }
+    up_ = true;
+    const std::string status = MqttTopic(settings_.statusTopic, meter_);
+    mosquitto_publish(client_, nullptr, status.c_str(), static_cast<int>(kOnline.size()),
+                      kOnline.data(), 1, true);
+    setLink(PublisherState::Link::Up, {});
+    lastSaid_.clear();
+    pump();
 }
 
-void MqttPublisher::disconnected(int code) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, code] {
-            up_ = false;
-            if (finishing_ || link_ == PublisherState::Link::Refused) {
-                return;
-            }
-            const std::string why = code == MOSQ_ERR_KEEPALIVE ? "the broker stopped answering"
-                                                               : "the connection was lost";
-            setLink(PublisherState::Link::Down, why);
-            say("MQTT: " + why + "; retrying every second");
-        },
-        Qt::QueuedConnection);
+void MqttPublisher::disconnected(int /*code*/) {
+    up_ = false;
 }
 
 void MqttPublisher::acknowledged(int mid) {
-    // Many acknowledgements, one wake of the main thread.
-    std::lock_guard lock(mutex_);
-    acknowledgements_.push_back(mid);
-    if (!wakePosted_) {
-        wakePosted_ = true;
-        QMetaObject::invokeMethod(
-            this, [this] { takeAcknowledgements(); }, Qt::QueuedConnection);
+    if (mid == offlineMid_) {
+        offlineAcknowledged_ = true;
     }
-}
-
-void MqttPublisher::takeAcknowledgements() {
-    std::vector<int> mids;
-    {
-        std::lock_guard lock(mutex_);
-        mids.swap(acknowledgements_);
-        wakePosted_ = false;
+    const auto it = inFlight_.find(mid);
+    if (it == inFlight_.end()) {
+        return; // the status message
     }
-    for (const int mid : mids) {
-        const auto it = inFlight_.find(mid);
-        if (it == inFlight_.end()) {
-            continue; // the status message
-        }
-        unacknowledged_[it->second] = true;
-        inFlight_.erase(it);
-    }
+    unacknowledged_[it->second] = true;
+    inFlight_.erase(it);
     // The cursor moves over acknowledged items in order only: what was
     // sent before an unanswered one waits for it.
     uint64_t taken = 0;
@@ -181,17 +226,20 @@ void MqttPublisher::takeAcknowledgements() {
             onStateChanged();
         }
     }
-    pump();
+    // More goes once this read is done, not from inside the client's call.
+    QMetaObject::invokeMethod(
+        this, [this] { pump(); }, Qt::QueuedConnection);
 }
 
 void MqttPublisher::pump() {
     if (!up_ || !client_) {
         return;
     }
-    const size_t room = static_cast<size_t>(settings_.window) - inFlight_.size();
-    if (room == 0 || static_cast<int>(room) > settings_.window) {
+    sentUpTo_ = std::max(sentUpTo_, spool_.taken(consumer()));
+    if (inFlight_.size() >= static_cast<size_t>(settings_.window)) {
         return;
     }
+    const size_t room = static_cast<size_t>(settings_.window) - inFlight_.size();
     for (const auto& [index, record] : spool_.after(sentUpTo_, room)) {
         const std::optional<PublishedItem> item = ParseSpoolRecord(record);
         sentUpTo_ = index;
@@ -215,6 +263,7 @@ void MqttPublisher::pump() {
         unacknowledged_.emplace(index, false);
         inFlight_[mid] = index;
     }
+    serviced(MOSQ_ERR_SUCCESS);
 }
 
 void MqttPublisher::finish(int ms) {
@@ -223,28 +272,25 @@ void MqttPublisher::finish(int ms) {
     }
     QElapsedTimer waited;
     waited.start();
+    QEventLoop loop;
     // What is in flight gets its acknowledgement, if the broker is there.
     while (up_ && !inFlight_.empty() && waited.elapsed() < ms) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        takeAcknowledgements();
+        loop.processEvents(QEventLoop::WaitForMoreEvents, 20);
     }
     finishing_ = true;
     if (up_) {
         const std::string status = MqttTopic(settings_.statusTopic, meter_);
-        int mid = 0;
-        mosquitto_publish(client_, &mid, status.c_str(), static_cast<int>(kOffline.size()),
+        mosquitto_publish(client_, &offlineMid_, status.c_str(), static_cast<int>(kOffline.size()),
                           kOffline.data(), 1, true);
-        while (waited.elapsed() < ms + 500) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            std::lock_guard lock(mutex_);
-            if (std::find(acknowledgements_.begin(), acknowledgements_.end(), mid) !=
-                acknowledgements_.end()) {
-                break;
-            }
+        serviced(MOSQ_ERR_SUCCESS);
+        while (up_ && !offlineAcknowledged_ && waited.elapsed() < ms + 500) {
+            loop.processEvents(QEventLoop::WaitForMoreEvents, 20);
         }
     }
+    housekeeping_.stop();
+    dropSocket();
     mosquitto_disconnect(client_);
-    mosquitto_loop_stop(client_, false);
+    mosquitto_loop_write(client_, 1); // the DISCONNECT, so the broker keeps the will to itself
     mosquitto_destroy(client_);
     client_ = nullptr;
     up_ = false;

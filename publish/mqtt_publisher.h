@@ -6,13 +6,13 @@
 #include "publish/spool_publisher.h"
 
 #include <QObject>
+#include <QSocketNotifier>
+#include <QTimer>
 
 #include <cstdint>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <vector>
 
 struct mosquitto;
 
@@ -34,12 +34,12 @@ struct MqttSettings {
 };
 
 // The broker's acknowledgement (QoS 1 and 2) moves the spool's cursor on,
-// in order. While the broker is away libmosquitto retries every second and
-// keeps what was in flight, sending it again on the next connection; new
-// items wait in the spool. The last will publishes "offline" (retained)
-// when the program dies; a clean stop says so itself. The client's own
-// thread only hands acknowledgements and connection news to the main
-// thread.
+// in order. While the broker is away it is tried again every second and
+// libmosquitto keeps what was in flight, sending it again on the next
+// connection; new items wait in the spool. The last will publishes
+// "offline" (retained) when the program dies; a clean stop says so itself.
+// The client runs on the main thread's event loop (its socket watched
+// there), so no thread stands between a reading and its message.
 class MqttPublisher : public QObject, public SpoolPublisher {
 public:
     MqttPublisher(MqttSettings settings, std::string meter, ReadingSpool& spool,
@@ -57,12 +57,18 @@ public:
     static std::string Try(const MqttSettings& settings, int timeoutMs);
 
 private:
-    // On the client's thread: queued for the main thread.
+    // The client's callbacks, from inside its read and write calls.
     void connected(int code);
     void disconnected(int code);
     void acknowledged(int mid);
 
-    void takeAcknowledgements();
+    void connectNow();
+    void watchSocket();
+    void dropSocket();
+    // After each turn of the client: whether it has bytes to write, and
+    // whether the connection went.
+    void serviced(int rc);
+    void lost(const std::string& why);
     void pump();
     void setLink(PublisherState::Link link, std::string detail);
     void say(const std::string& text);
@@ -71,6 +77,10 @@ private:
     std::string meter_;
     ReadingSpool& spool_;
     mosquitto* client_ = nullptr;
+    QSocketNotifier* reader_ = nullptr;
+    QSocketNotifier* writer_ = nullptr;
+    QTimer housekeeping_; // keep-alive and retries once a second, and reconnecting
+    bool addressGiven_ = false;
     bool up_ = false;
     bool finishing_ = false;
     PublisherState::Link link_ = PublisherState::Link::Connecting;
@@ -79,10 +89,8 @@ private:
     uint64_t sentUpTo_ = 0;                   // the last index handed to the client
     std::map<int, uint64_t> inFlight_;        // message id -> spool index
     std::map<uint64_t, bool> unacknowledged_; // spool index -> acknowledged yet
-
-    std::mutex mutex_; // shared with the client's thread
-    std::vector<int> acknowledgements_;
-    bool wakePosted_ = false;
+    int offlineMid_ = -1;                     // the clean stop's "offline"
+    bool offlineAcknowledged_ = false;
 };
 
 } // namespace velmora

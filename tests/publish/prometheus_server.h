@@ -5,7 +5,6 @@
 #include "tests/publish/server_process.h"
 #include "tests/support/event_wait.h"
 
-#include <QByteArray>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -53,45 +52,25 @@ public:
     }
     bool running() { return process_.running(); }
 
-    // GET of `path` with `query` on its HTTP API, the event loop running
-    // meanwhile (so a server in this process answers its scrapes); the body
-    // when it answered 200 within 5 s.
-    std::optional<QByteArray> get(const QString& path, const QUrlQuery& query = {}) {
-        QUrl url;
-        url.setScheme(QStringLiteral("http"));
-        url.setHost(QStringLiteral("127.0.0.1"));
-        url.setPort(port_);
-        url.setPath(path);
-        url.setQuery(query);
+    // The result vector of an instant query, the event loop running while it
+    // is asked (so a server in this process answers the scrapes); nothing
+    // when it was not answered within 5 s (not up yet) or was an error.
+    std::optional<QJsonArray> query(const QString& promql) {
+        QUrl url(QStringLiteral("http://127.0.0.1:%1/api/v1/query").arg(port_));
+        url.setQuery(QUrlQuery({{QStringLiteral("query"), promql}}));
         QNetworkAccessManager manager;
         manager.setProxy(QNetworkProxy::NoProxy); // loopback, whatever the environment says
         std::unique_ptr<QNetworkReply> reply(manager.get(QNetworkRequest(url)));
-        const bool done =
-            WaitForEvents([&] { return reply->isFinished(); }, std::chrono::seconds(5));
-        if (!done || reply->error() != QNetworkReply::NoError) {
+        if (!WaitForEvents([&] { return reply->isFinished(); }, std::chrono::seconds(5)) ||
+            reply->error() != QNetworkReply::NoError) {
             reply->abort();
             return std::nullopt;
         }
-        return reply->readAll();
-    }
-
-    // The result vector of an instant query, or nothing when it was not
-    // answered (not started yet, or an error).
-    std::optional<QJsonArray> query(const QString& promql) {
-        QUrlQuery parameters;
-        parameters.addQueryItem(QStringLiteral("query"), promql);
-        const std::optional<QByteArray> body = get(QStringLiteral("/api/v1/query"), parameters);
-        if (!body) {
+        const QJsonObject answer = QJsonDocument::fromJson(reply->readAll()).object();
+        if (answer.value(QStringLiteral("status")) != QStringLiteral("success")) {
             return std::nullopt;
         }
-        const QJsonObject answer = QJsonDocument::fromJson(*body).object();
-        if (answer.value(QStringLiteral("status")).toString() != QStringLiteral("success")) {
-            return std::nullopt;
-        }
-        return answer.value(QStringLiteral("data"))
-            .toObject()
-            .value(QStringLiteral("result"))
-            .toArray();
+        return answer[QStringLiteral("data")][QStringLiteral("result")].toArray();
     }
 
 private:
