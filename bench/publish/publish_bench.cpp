@@ -111,9 +111,10 @@ int64_t InfluxCount(test::InfluxServer& influx) {
 }
 
 // Runs `seconds` of readings at `perSecond` from a 10 ms timer (the event
-// loop sleeps between, as the program's does), calling `at(second)` once a second.
+// loop sleeps between, as the program's does), calling `at(second, first)`
+// at every tick (`first`: the first tick of that second).
 uint64_t Feed(EnginePublishing& hub, int perSecond, int seconds,
-              const std::function<void(int)>& at = {}) {
+              const std::function<void(int, bool)>& at = {}) {
     uint64_t fed = 0;
     QElapsedTimer clock;
     clock.start();
@@ -131,9 +132,10 @@ uint64_t Feed(EnginePublishing& hub, int perSecond, int seconds,
         while (fed < due) {
             hub.publish(Synthetic(++fed));
         }
-        if (at && clock.elapsed() / 1000 != second) {
+        if (at) {
+            const bool first = clock.elapsed() / 1000 != second;
             second = static_cast<int>(clock.elapsed() / 1000);
-            at(second);
+            at(second, first);
         }
     });
     timer.start();
@@ -204,22 +206,28 @@ int Outage() {
         std::printf("cannot publish: %s\n", error.c_str());
         return 2;
     }
+    // The back-fill is done when a server has taken everything that came
+    // before it answered again (the spool's numbers are the sequence here).
     QElapsedTimer sinceBack;
+    uint64_t backlog = 0;
     std::map<std::string, double> backfill;
-    const uint64_t fed = Feed(hub, 10, 40, [&](int second) {
-        if (second == 10) {
+    const uint64_t fed = Feed(hub, 10, 40, [&](int second, bool first) {
+        if (first && second == 10) {
             servers.broker.stop();
             servers.influx.stop();
-        } else if (second == 30) {
+        } else if (first && second == 30) {
             servers.broker.restart(); // each waits until its server answers
             servers.influx.restart();
+            backlog = hub.published();
             sinceBack.start();
         }
-        if (sinceBack.isValid()) {
-            for (const auto& publisher : hub.publishers()) {
-                if (publisher->state().waiting == 0 && !backfill.contains(publisher->name())) {
-                    backfill[publisher->name()] = static_cast<double>(sinceBack.elapsed()) / 1000;
-                }
+        if (!sinceBack.isValid()) {
+            return;
+        }
+        for (const auto& publisher : hub.publishers()) {
+            const uint64_t taken = hub.published() - publisher->state().waiting;
+            if (taken >= backlog && !backfill.contains(publisher->name())) {
+                backfill[publisher->name()] = static_cast<double>(sinceBack.elapsed()) / 1000;
             }
         }
     });

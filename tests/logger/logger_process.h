@@ -54,15 +54,16 @@ inline pid_t StartLogger(const std::vector<std::string>& arguments, test::TempFo
     return pid;
 }
 
-// Waits (at most 20 s) for a logger StartLogger started.
+// Waits (at most `limit`) for a logger StartLogger started.
 inline LoggerResult WaitForLogger(pid_t pid, test::TempFolder& folder,
-                                  const std::string& prefix = {}) {
+                                  const std::string& prefix = {},
+                                  std::chrono::seconds limit = 20s) {
     LoggerResult run;
     if (pid == 0) {
         return run;
     }
     int status = 0;
-    const auto deadline = std::chrono::steady_clock::now() + 20s; // the longest run takes 12 s
+    const auto deadline = std::chrono::steady_clock::now() + limit; // the longest run takes 12 s
     while (waitpid(pid, &status, WNOHANG) == 0) {
         if (std::chrono::steady_clock::now() > deadline) {
             kill(pid, SIGKILL);
@@ -79,12 +80,13 @@ inline LoggerResult WaitForLogger(pid_t pid, test::TempFolder& folder,
 
 // Runs velmora-log with `arguments` to its end; `whileRunning` may signal it.
 inline LoggerResult RunLogger(const std::vector<std::string>& arguments, test::TempFolder& folder,
-                              const std::function<void(pid_t)>& whileRunning = {}) {
+                              const std::function<void(pid_t)>& whileRunning = {},
+                              std::chrono::seconds limit = 20s) {
     const pid_t pid = StartLogger(arguments, folder);
     if (pid != 0 && whileRunning) {
         whileRunning(pid);
     }
-    return WaitForLogger(pid, folder);
+    return WaitForLogger(pid, folder, {}, limit);
 }
 
 } // namespace velmora
