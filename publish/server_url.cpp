@@ -21,8 +21,13 @@ std::optional<ServerUrl> ParseServerUrl(std::string_view text,
     };
     const QString given = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     const QUrl url(given, QUrl::StrictMode);
+    std::string names;
+    for (const UrlScheme& s : schemes) {
+        names += (names.empty() ? "" : ", ") + std::string(s.name) + "://";
+    }
+    const std::string notOne = "\"" + std::string(text) + "\" is not a " + names + " URL";
     if (!url.isValid() || url.host().isEmpty()) {
-        return refuse("not a server URL: \"" + std::string(text) + "\"");
+        return refuse(notOne);
     }
     if (!url.userName().isEmpty() || !url.password().isEmpty()) {
         return refuse("the URL holds a user name or password; give them in a password file");
@@ -30,15 +35,13 @@ std::optional<ServerUrl> ParseServerUrl(std::string_view text,
     ServerUrl server;
     server.scheme = url.scheme().toLower().toStdString();
     const UrlScheme* scheme = nullptr;
-    std::string names;
     for (const UrlScheme& s : schemes) {
-        names += (names.empty() ? "" : ", ") + std::string(s.name) + "://";
         if (server.scheme == s.name) {
             scheme = &s;
         }
     }
     if (!scheme) {
-        return refuse("\"" + std::string(text) + "\" is not a " + names + " URL");
+        return refuse(notOne);
     }
     server.host = url.host().toStdString();
     server.port = url.port(scheme->defaultPort);
