@@ -286,14 +286,38 @@ std::vector<std::pair<uint64_t, std::string>> ReadingSpool::readFromFiles(uint64
         if (later && segments_[s + 1].first <= index + 1) {
             continue; // all of this segment is at or before `index`
         }
-        EachLine(ReadWholeFile(segments_[s].path), [&](uint64_t at, std::string_view record) {
-            if (at > index && records.size() < most &&
-                (records.empty() || at > records.back().first)) {
-                records.emplace_back(at, std::string(record));
+        for (const auto& [at, record] : segmentRecords(segments_[s])) {
+            if (records.size() >= most) {
+                break;
             }
-        });
+            if (at > index && (records.empty() || at > records.back().first)) {
+                records.emplace_back(at, record);
+            }
+        }
     }
     return records;
+}
+
+const std::vector<std::pair<uint64_t, std::string>>&
+ReadingSpool::segmentRecords(const Segment& segment) {
+    // A long back-fill takes a segment in many small pieces: each is read
+    // from the disk once, not once a piece. Two are kept, one for each
+    // server that may be at its own place.
+    for (auto& read : readBack_) {
+        if (read.first == segment.first && read.bytes == segment.bytes) {
+            return read.records;
+        }
+    }
+    if (readBack_.size() >= 2) {
+        readBack_.pop_front();
+    }
+    ReadBack& read = readBack_.emplace_back();
+    read.first = segment.first;
+    read.bytes = segment.bytes;
+    EachLine(ReadWholeFile(segment.path), [&](uint64_t at, std::string_view record) {
+        read.records.emplace_back(at, std::string(record));
+    });
+    return read.records;
 }
 
 std::optional<std::string> ReadingSpool::lastRecord() {

@@ -80,6 +80,7 @@ private:
     void removeTakenSegments();
     void writeCursor(Consumer& consumer);
     std::vector<std::pair<uint64_t, std::string>> readFromFiles(uint64_t index, size_t most);
+    const std::vector<std::pair<uint64_t, std::string>>& segmentRecords(const Segment& segment);
     void notice(std::string text);
     void syncLoop();
 
@@ -91,6 +92,12 @@ private:
     uint64_t bytes_ = 0;
     std::map<std::string, Consumer> consumers_;
     std::deque<std::pair<uint64_t, std::string>> cache_; // the most recent records
+    struct ReadBack {
+        uint64_t first = 0;
+        uint64_t bytes = 0; // the segment's size when read: it may have grown since
+        std::vector<std::pair<uint64_t, std::string>> records;
+    };
+    std::deque<ReadBack> readBack_; // segments read from the disk, for a back-fill
     bool fullSaid_ = false;
     bool writeFailureSaid_ = false;
     std::optional<std::string> notice_;

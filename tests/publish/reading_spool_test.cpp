@@ -128,6 +128,18 @@ TEST(ReadingSpoolTest, PastItsBoundTheOldestGoCountedAndSaidOnce) {
     ASSERT_EQ(records.size(), 11u);
     EXPECT_EQ(records.front().first, 6u);
     EXPECT_EQ(records.back().first, 16u);
+    // Taken in small pieces, as a back-fill takes them: the same, in order.
+    std::vector<uint64_t> pieces;
+    for (uint64_t at = 5; at < spool.last();) {
+        const auto piece = spool.after(at, 3);
+        ASSERT_FALSE(piece.empty());
+        for (const auto& [index, text] : piece) {
+            pieces.push_back(index);
+            EXPECT_EQ(text, record);
+        }
+        at = piece.back().first;
+    }
+    EXPECT_EQ(pieces, (std::vector<uint64_t>{6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}));
 }
 
 TEST(ReadingSpoolTest, SegmentsEveryConsumerTookAreRemoved) {
