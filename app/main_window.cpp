@@ -6,6 +6,7 @@
 #include "app/recording_control.h"
 #include "control/control_server.h"
 #include "control/engine_control.h"
+#include "publish/engine_publishing.h"
 
 #include "app/reading_log_box.h"
 #include "chart/chart_display_menu.h"
@@ -109,6 +110,7 @@ TForm1::TForm1(QWidget* parent, std::string settingsPath, std::string userSettin
     engine_->connectAgain = [this] { Check_Connection->setChecked(true); };
     engine_->addListener(this);
     createControl();
+    createPublishing();
     configureComm();
     connectHandlers();
     showLineCount();
@@ -125,6 +127,7 @@ TForm1::TForm1(QWidget* parent, std::string settingsPath, std::string userSettin
 }
 
 TForm1::~TForm1() {
+    publishing_.reset(); // a listener of the engine, as the control is
     controlServer_.reset();
     control_.reset();
     // The owner closes the port; make sure no worker outlives the window
@@ -285,6 +288,8 @@ bool TForm1::FormCloseQuery() {
     // The meter is not sent back to local mode: closing is immediate. A
     // recording ends with the program (its last rows synced).
     recording_->stop();
+    // The last readings out to the servers, "offline" said; the rest waits in the spool.
+    stopPublishing();
     transport_->close();
     Comm1->ClosePort();
     return true;
@@ -344,6 +349,7 @@ void TForm1::setChartWindow(TForm2* chart) {
         displayMenu_->menu()->addAction(acknowledgeAction_);
         displayMenu_->menu()->addMenu(math_->menu());
         displayMenu_->menu()->addSeparator();
+        displayMenu_->menu()->addAction(publishAction_);
         displayMenu_->menu()->addAction(consoleAction_);
         displayMenu_->menu()->addAction(meterCommandsAction_);
         chart->onRecordClicked = [this] { recording_->toggle(); };

@@ -5,6 +5,7 @@
 #include "acquisition/serial_transport.h"
 #include "measure/meter_settings.h"
 #include "measure/meter_settings_store.h"
+#include "record/recording_format.h"
 #include "transports/resource_line.h"
 
 #include <QColor>
@@ -36,6 +37,9 @@ namespace velmora {
 class AdvancedPage;
 class ControlServer;
 class EngineControl;
+class EnginePublishing;
+class PublishDialog;
+struct PublishConfig;
 class MeterConsole;
 class AlarmControl;
 class MathControl;
@@ -161,6 +165,7 @@ public:
     QLabel* statusAlarm = nullptr;      // the banner of raised alarms
     QLabel* statusInstrument = nullptr; // a network meter: its profile, line and identity
     QLabel* statusMath = nullptr;       // which math is on for the meter's function
+    QLabel* statusPublish = nullptr;    // how the servers keep up; hidden when nothing publishes
     QLabel* limitCounts = nullptr;      // beside the displays, while a limit test is on
     QTimer* Timer1 = nullptr;
     TComm* Comm1 = nullptr;
@@ -192,6 +197,14 @@ public:
     MeterConsole* console();
     QAction* consoleAction() const { return consoleAction_; }
     QAction* meterCommandsAction() const { return meterCommandsAction_; }
+    // Publishing the readings to servers (publish_host.cpp): as the [Publish]
+    // section says, under the meter's name, started anew on each call (at
+    // the start, when the meter's name changes, after the dialog's OK).
+    void startPublishing();
+    EnginePublishing* publishing() const { return publishing_.get(); }
+    QAction* publishAction() const { return publishAction_; }
+    PublishDialog* publishDialog() const;
+
     // The displays' context menu (while a chart window is set).
     ChartDisplayMenu* displayMenu() const { return displayMenu_; }
 
@@ -222,6 +235,14 @@ private:
     void Comm1RequestHangup();
     void createAlarms();
     void createMath(); // main_window_math.cpp
+    // Publishing (publish_host.cpp).
+    void createPublishing();
+    void startPublishing(const PublishConfig& config);
+    // The last items out, the spool closed: another process may have it.
+    void stopPublishing();
+    void publishUnderMeterName();
+    void showPublishing();
+    void editPublishing();
     // The control interface (control_host.cpp).
     void createControl();
     void openConsole();
@@ -304,6 +325,14 @@ private:
     QAction* consoleAction_ = nullptr;
     QAction* meterCommandsAction_ = nullptr;
     std::string controlServed_; // what the server listens as: served again when it changes
+    // Publishing (publish_host.cpp); gone before the engine.
+    std::unique_ptr<EnginePublishing> publishing_;
+    std::string publishedAs_; // the meter's name it publishes under
+    QString publishProblem_;  // why it does not publish as the section says
+    QPointer<PublishDialog> publishDialog_;
+    QAction* publishAction_ = nullptr;
+    // The math of the reading being handed out, for the listeners after the window.
+    std::optional<RecordingMath> readingMath_;
     RecordingControl* recording_ = nullptr;
     QAction* recordAction_ = nullptr;
     MathControl* math_ = nullptr;

@@ -5,6 +5,7 @@
 #include "app/recording_control.h"
 #include "chart/chart_window.h"
 #include "lcd/lcd_matrix.h"
+#include "publish/engine_publishing.h"
 #include "serial/comm.h"
 #include "text/exception.h"
 #include "ui/exception_report.h"
@@ -30,6 +31,10 @@ void TForm1::createAlarms() {
     };
     alarms_->onEvent = [this](const std::string& event) {
         recording_->event(event);
+        if (publishing_) {
+            publishing_->event(event);
+            publishing_->alarmsChanged();
+        }
         if (Form2) {
             Form2->markEvent(event, false); // the plot's hover tells the time
         }

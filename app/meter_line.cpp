@@ -58,6 +58,7 @@ void TForm1::useResource(const std::string& portText) {
     PrepareEngineFor(resource, *engine_, transport_->ownsLine() ? nullptr : &chosenProfile());
     showInstrument();
     serveControl(); // under the meter's name, which may have changed with the port
+    publishUnderMeterName();
 }
 
 bool TForm1::openNetworkLine() {

@@ -29,6 +29,9 @@ void TForm1::reading(const Reading& r) {
     // With math on the displays show the derived value; the log box, Save
     // and the chart's raw series keep the reading as it came.
     const std::optional<MathResult> derived = math_->reading(r.function, r.value, r.unit);
+    // Before anything here may fail: the publishing hears the reading after the window.
+    readingMath_ =
+        derived ? std::optional<RecordingMath>(RecordingColumns(*derived)) : std::nullopt;
     if (derived) {
         const MathDisplayTexts texts =
             MathDisplay(*derived, math_->math().mathOf(r.function)->conversion);
@@ -59,9 +62,7 @@ void TForm1::reading(const Reading& r) {
     // The recording takes every reading too; one taken while the meter has
     // not yet named its new function has no unit.
     const std::string unit = r.functionPending ? std::string() : r.unit;
-    const std::optional<RecordingMath> columns =
-        derived ? std::optional<RecordingMath>(RecordingColumns(*derived)) : std::nullopt;
-    const RecordingMath* math = columns ? &*columns : nullptr;
+    const RecordingMath* math = readingMath_ ? &*readingMath_ : nullptr;
     if (r.spreadBack) {
         recording_->burstReading(r.value, unit, *r.spreadBack, math, r.arrivedAt);
     } else {

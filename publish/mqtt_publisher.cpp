@@ -85,15 +85,28 @@ MqttPublisher::~MqttPublisher() {
 }
 
 void MqttPublisher::start() {
+    housekeeping_.start();
+    connectNow();
+}
+
+bool MqttPublisher::newClient() {
+    // A new client for every connection: what the last one had in flight is
+    // sent again from the spool, in order, not by the old client's queue,
+    // which may send it in another order once the broker is back.
+    dropSocket();
+    if (client_) {
+        mosquitto_destroy(client_);
+    }
     client_ = mosquitto_new(ClientId(settings_, meter_).c_str(), true, this);
     if (!client_) {
-        setLink(PublisherState::Link::Down, "cannot make an MQTT client");
-        return;
+        lost("cannot make an MQTT client");
+        return false;
     }
     if (const std::string trouble = Configure(client_, settings_); !trouble.empty()) {
+        housekeeping_.stop(); // nothing to try again: the settings must change
         setLink(PublisherState::Link::Refused, trouble);
         say("MQTT: " + trouble);
-        return;
+        return false;
     }
     mosquitto_max_inflight_messages_set(client_, static_cast<unsigned>(settings_.window));
     const std::string status = MqttTopic(settings_.statusTopic, meter_);
@@ -108,17 +121,18 @@ void MqttPublisher::start() {
     mosquitto_publish_callback_set(client_, [](mosquitto*, void* self, int mid) {
         static_cast<MqttPublisher*>(self)->acknowledged(mid);
     });
-    housekeeping_.start();
-    connectNow();
+    inFlight_.clear();
+    unacknowledged_.clear();
+    sentUpTo_ = spool_.taken(consumer());
+    return true;
 }
 
 void MqttPublisher::connectNow() {
-    dropSocket();
-    // The first try gives the client the broker's address; later ones reuse it.
-    const int rc = std::exchange(addressGiven_, true)
-                       ? mosquitto_reconnect_async(client_)
-                       : mosquitto_connect_async(client_, settings_.server.host.c_str(),
-                                                 settings_.server.port, settings_.keepAliveSeconds);
+    if (!newClient()) {
+        return;
+    }
+    const int rc = mosquitto_connect_async(client_, settings_.server.host.c_str(),
+                                           settings_.server.port, settings_.keepAliveSeconds);
     if (rc != MOSQ_ERR_SUCCESS) {
         lost(rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc));
         return;
@@ -337,19 +351,24 @@ std::string MqttPublisher::Try(const MqttSettings& settings, int timeoutMs) {
             static_cast<Outcome*>(o)->answered = true;
             static_cast<Outcome*>(o)->code = code;
         });
-        const int rc = mosquitto_connect(client, settings.server.host.c_str(), settings.server.port,
-                                         settings.keepAliveSeconds);
+        // Not blocking: a host that takes the connection and never answers
+        // is bounded by the timed loop below.
+        const int rc = mosquitto_connect_async(client, settings.server.host.c_str(),
+                                               settings.server.port, settings.keepAliveSeconds);
         if (rc != MOSQ_ERR_SUCCESS) {
             said = rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc);
         } else {
             QElapsedTimer waited;
             waited.start();
+            int looped = MOSQ_ERR_SUCCESS;
             while (!outcome.answered && waited.elapsed() < timeoutMs &&
-                   mosquitto_loop(client, 100, 1) == MOSQ_ERR_SUCCESS) {
+                   (looped = mosquitto_loop(client, 100, 1)) == MOSQ_ERR_SUCCESS) {
             }
-            said = !outcome.answered   ? "no answer from the broker"
-                   : outcome.code != 0 ? ConnectionRefused(outcome.code)
-                                       : "connected";
+            said = outcome.answered           ? (outcome.code != 0 ? ConnectionRefused(outcome.code)
+                                                                   : std::string("connected"))
+                   : looped == MOSQ_ERR_ERRNO ? std::string(std::strerror(errno))
+                   : looped != MOSQ_ERR_SUCCESS ? std::string(mosquitto_strerror(looped))
+                                                : std::string("no answer from the broker");
             mosquitto_disconnect(client);
         }
     }

@@ -62,6 +62,7 @@ private:
     void disconnected(int code);
     void acknowledged(int mid);
 
+    bool newClient();
     void connectNow();
     void watchSocket();
     void dropSocket();
@@ -80,7 +81,6 @@ private:
     QSocketNotifier* reader_ = nullptr;
     QSocketNotifier* writer_ = nullptr;
     QTimer housekeeping_; // keep-alive and retries once a second, and reconnecting
-    bool addressGiven_ = false;
     bool up_ = false;
     bool finishing_ = false;
     PublisherState::Link link_ = PublisherState::Link::Connecting;

@@ -1,6 +1,7 @@
 // The [Publish] section of the settings file.
 #include "publish/publish_settings.h"
 
+#include "publish/publish_text.h"
 #include "settings/settings_store.h"
 #include "text/integer_conversion.h"
 #include "text/trim.h"
@@ -106,6 +107,15 @@ std::optional<PublishSetup> ResolvePublishing(const PublishConfig& config, std::
         }
         if (!config.mqttCaFile.empty() && access(config.mqttCaFile.c_str(), R_OK) != 0) {
             return fail("MQTT: cannot read the CA file " + config.mqttCaFile);
+        }
+        // A wildcard or an empty level cannot be published to: every message
+        // would be refused and wait for ever.
+        for (const std::string* pattern :
+             {&config.mqttTopic, &config.mqttEventTopic, &config.mqttStatusTopic}) {
+            const std::string topic = MqttTopic(*pattern, "meter");
+            if (topic.empty() || topic.find_first_of("+#") != std::string::npos) {
+                return fail("MQTT: \"" + *pattern + "\" cannot be published to (no + or #)");
+            }
         }
         mqtt.caFile = config.mqttCaFile;
         mqtt.readingTopic = config.mqttTopic;

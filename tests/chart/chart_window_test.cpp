@@ -173,8 +173,9 @@ TEST_F(ChartOnMainWindow, ContextMenuOffersTrendChartAndAStatisticsToggle) {
     auto* menu = form.findChild<QMenu*>(QStringLiteral("DisplayMenu"));
     ASSERT_NE(menu, nullptr);
     const QList<QAction*> actions = menu->actions();
-    // Trend chart, Statistics, then the main window's own: recording, alarms.
-    ASSERT_EQ(actions.size(), 11);
+    // Trend chart, Statistics, then the main window's own: recording, alarms, math, publishing,
+    // the console.
+    ASSERT_EQ(actions.size(), 12);
     EXPECT_EQ(actions[0]->text(), QStringLiteral("Trend chart"));
     EXPECT_EQ(actions[1]->text(), QStringLiteral("Statistics"));
     EXPECT_TRUE(actions[2]->isSeparator());
@@ -191,10 +192,11 @@ TEST_F(ChartOnMainWindow, ContextMenuOffersTrendChartAndAStatisticsToggle) {
     EXPECT_EQ(math[1]->text(), QStringLiteral("Math..."));
     EXPECT_EQ(math[2]->text(), QStringLiteral("Reset limit counts"));
     EXPECT_TRUE(actions[8]->isSeparator());
-    EXPECT_EQ(actions[9]->text(), QStringLiteral("Meter console..."));
-    EXPECT_EQ(actions[10]->text(), QStringLiteral("Scripts may send meter commands"));
-    EXPECT_TRUE(actions[10]->isCheckable());
-    EXPECT_FALSE(actions[10]->isChecked()) << "off until the user turns them on";
+    EXPECT_EQ(actions[9]->text(), QStringLiteral("Publish..."));
+    EXPECT_EQ(actions[10]->text(), QStringLiteral("Meter console..."));
+    EXPECT_EQ(actions[11]->text(), QStringLiteral("Scripts may send meter commands"));
+    EXPECT_TRUE(actions[11]->isCheckable());
+    EXPECT_FALSE(actions[11]->isChecked()) << "off until the user turns them on";
     EXPECT_TRUE(actions[1]->isCheckable());
 
     // Right-click on the lower display: the menu comes up, showing the panel's state.

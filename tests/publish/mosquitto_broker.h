@@ -18,6 +18,10 @@ namespace velmora::test {
 inline constexpr const char* kMosquittoProgram = "/usr/sbin/mosquitto";
 inline constexpr const char* kBrokerUser = "bench";
 inline constexpr const char* kBrokerPassword = "s3cret pass:word";
+// What the broker has in flight to a subscriber at once: after an outage
+// the broker sends those again too, so a subscriber may see this many
+// repeats beside the publisher's own window.
+inline constexpr size_t kBrokerInflight = 10;
 
 class MosquittoBroker {
 public:
@@ -55,6 +59,9 @@ public:
                        "/\n"
                        "persistence_file broker.db\n"
                        "autosave_interval 1\n"
+                       "max_inflight_messages " +
+                       std::to_string(kBrokerInflight) +
+                       "\n"
                        "allow_anonymous false\n"
                        "password_file " +
                        passwd +
