@@ -197,11 +197,16 @@ TEST_F(LoggerPublishTest, ASpoolAKilledRunLeftGoesFirstInOrder) {
     first.insert(first.end(), {"--output", folder_ / "first.csv"});
     const pid_t pid = StartLogger(first, folder_, "first.");
     ASSERT_NE(pid, 0);
-    std::this_thread::sleep_for(std::chrono::seconds(3));
+    // Killed once it has read a few dozen (bounded: the meter reads ten a second).
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (ReadingRows(folder_ / "first.csv").size() < 20 &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
     const size_t spooled = ReadingRows(folder_ / "first.csv").size();
-    ASSERT_GT(spooled, 10u);
+    ASSERT_GE(spooled, 20u) << test::ReadBytes(folder_ / "first.stderr.txt").value_or("");
     ASSERT_TRUE(broker_.restart());
     std::vector<std::string> second = publishing();
     second.insert(second.end(), {"--duration", "2", "--output", folder_ / "second.csv"});
