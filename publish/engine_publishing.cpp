@@ -40,8 +40,7 @@ constexpr uint64_t kBehind = 50;
 std::string DescribePublisher(const std::string& name, const PublisherState& state) {
     std::string text = name + " " + LinkWord(state.link);
     if (state.waiting > 0 && (state.link != PublisherState::Link::Up || state.waiting > kBehind)) {
-        text += state.link == PublisherState::Link::Up ? ", " : ", ";
-        text += std::to_string(state.waiting) +
+        text += ", " + std::to_string(state.waiting) +
                 (state.link == PublisherState::Link::Up ? " behind" : " waiting");
     }
     if (state.dropped > 0) {
