@@ -26,21 +26,6 @@ namespace {
 const QColor kTroubleColour(255, 210, 127);
 constexpr int kStatusWidth = 220; // the bar is the window's width: the port and notes need room
 
-// The status line without the servers' own words.
-std::string ShortStatusLine(const EnginePublishing& publishing) {
-    std::string line;
-    for (const auto& publisher : publishing.publishers()) {
-        PublisherState state = publisher->state();
-        state.detail.clear();
-        line += (line.empty() ? "" : " \u00b7 ") + DescribePublisher(publisher->name(), state);
-    }
-    if (publishing.metricsPort() != 0) {
-        line += (line.empty() ? "" : " \u00b7 ") + std::string("metrics on port ") +
-                std::to_string(publishing.metricsPort());
-    }
-    return line;
-}
-
 } // namespace
 
 void TForm1::createPublishing() {
@@ -151,7 +136,7 @@ void TForm1::showPublishing() {
     const int room = kStatusWidth - 2 * statusPublish->margin();
     QString shown = text;
     if (statusPublish->fontMetrics().horizontalAdvance(shown) > room) {
-        shown = QString::fromStdString(ShortStatusLine(*publishing_));
+        shown = QString::fromStdString(publishing_->statusLine(false));
     }
     statusPublish->setText(statusPublish->fontMetrics().elidedText(shown, Qt::ElideRight, room));
     QString tip = text;

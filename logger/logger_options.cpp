@@ -327,12 +327,12 @@ std::optional<std::string> ParsePublishOption(const std::string& name, const std
     std::string why;
     if (name == "--mqtt") {
         // Checked here: a URL holding a password is refused before anything starts.
-        if (!ParseServerUrl(v, {{"mqtt", 1883}, {"mqtts", 8883}}, &why)) {
+        if (!ParseServerUrl(v, kMqttSchemes, &why)) {
             return "--mqtt: " + why;
         }
         p.mqttUrl = v;
     } else if (name == "--influx") {
-        if (!ParseServerUrl(v, {{"http", 8086}, {"https", 8086}}, &why)) {
+        if (!ParseServerUrl(v, kInfluxSchemes, &why)) {
             return "--influx: " + why;
         }
         p.influxUrl = v;

@@ -9,6 +9,9 @@
 #include "settings/settings_store.h"
 #include "text/convert_error.h"
 
+#include <tuple>
+#include <utility>
+
 namespace velmora {
 
 std::optional<std::string> ApplyLoggerSettings(const SettingsStore& settings,
@@ -61,47 +64,42 @@ std::optional<std::string> ApplyLoggerSettings(const SettingsStore& settings,
     }
     options.math = std::move(math.functions);
 
-    // Publishing: each server the command line did not name comes from the file.
+    // Publishing: each value the command line did not give comes from the file.
     const PublishConfig file = ReadPublishConfig(settings);
-    PublishConfig& publish = options.publish;
-    if (!given("--mqtt")) {
+    for (const auto& [key, url, schemes] :
+         {std::tuple{"MqttUrl", &file.mqttUrl, &kMqttSchemes},
+          std::tuple{"InfluxUrl", &file.influxUrl, &kInfluxSchemes}}) {
         std::string why;
-        if (!file.mqttUrl.empty() &&
-            !ParseServerUrl(file.mqttUrl, {{"mqtt", 1883}, {"mqtts", 8883}}, &why)) {
-            return "[" + std::string(kPublishSection) + "] MqttUrl: " + why;
+        if (!url->empty() && !ParseServerUrl(*url, *schemes, &why)) {
+            return "[" + std::string(kPublishSection) + "] " + key + ": " + why;
         }
-        publish.mqttUrl = file.mqttUrl;
-        publish.mqttTopic = given("--mqtt-topic") ? publish.mqttTopic : file.mqttTopic;
-        publish.mqttEventTopic = file.mqttEventTopic;
-        publish.mqttStatusTopic = file.mqttStatusTopic;
-        publish.mqttQos = given("--mqtt-qos") ? publish.mqttQos : file.mqttQos;
     }
-    if (!given("--mqtt-password-file")) {
-        publish.mqttPasswordFile = file.mqttPasswordFile;
-    }
-    if (!given("--mqtt-ca")) {
-        publish.mqttCaFile = file.mqttCaFile;
-    }
-    if (!given("--influx")) {
-        std::string why;
-        if (!file.influxUrl.empty() &&
-            !ParseServerUrl(file.influxUrl, {{"http", 8086}, {"https", 8086}}, &why)) {
-            return "[" + std::string(kPublishSection) + "] InfluxUrl: " + why;
+    static const std::pair<const char*, std::string PublishConfig::*> kTexts[] = {
+        {"--mqtt", &PublishConfig::mqttUrl},
+        {"--mqtt-password-file", &PublishConfig::mqttPasswordFile},
+        {"--mqtt-ca", &PublishConfig::mqttCaFile},
+        {"--mqtt-topic", &PublishConfig::mqttTopic},
+        {nullptr, &PublishConfig::mqttEventTopic},
+        {nullptr, &PublishConfig::mqttStatusTopic},
+        {"--influx", &PublishConfig::influxUrl},
+        {"--influx-password-file", &PublishConfig::influxPasswordFile},
+        {"--influx-measurement", &PublishConfig::influxMeasurement},
+        {"--metrics", &PublishConfig::metrics},
+    };
+    static const std::pair<const char*, int PublishConfig::*> kNumbers[] = {
+        {"--mqtt-qos", &PublishConfig::mqttQos},
+        {nullptr, &PublishConfig::influxBatch},
+        {"--spool-limit", &PublishConfig::spoolLimitMiB},
+    };
+    for (const auto& [option, member] : kTexts) {
+        if (!option || !given(option)) {
+            options.publish.*member = file.*member;
         }
-        publish.influxUrl = file.influxUrl;
-        publish.influxBatch = file.influxBatch;
     }
-    if (!given("--influx-password-file")) {
-        publish.influxPasswordFile = file.influxPasswordFile;
-    }
-    if (!given("--influx-measurement")) {
-        publish.influxMeasurement = file.influxMeasurement;
-    }
-    if (!given("--metrics")) {
-        publish.metrics = file.metrics;
-    }
-    if (!given("--spool-limit")) {
-        publish.spoolLimitMiB = file.spoolLimitMiB;
+    for (const auto& [option, member] : kNumbers) {
+        if (!option || !given(option)) {
+            options.publish.*member = file.*member;
+        }
     }
     return std::nullopt;
 }

@@ -18,39 +18,7 @@ int64_t Nanoseconds(const timespec& wall) {
     return static_cast<int64_t>(wall.tv_sec) * 1'000'000'000 + wall.tv_nsec;
 }
 
-const char* LinkWord(PublisherState::Link link) {
-    switch (link) {
-    case PublisherState::Link::Connecting:
-        return "connecting";
-    case PublisherState::Link::Up:
-        return "up";
-    case PublisherState::Link::Down:
-        return "down";
-    case PublisherState::Link::Refused:
-        return "refused";
-    }
-    return "";
-}
-
-// More than this many items waiting is "behind", whatever the link says.
-constexpr uint64_t kBehind = 50;
-
 } // namespace
-
-std::string DescribePublisher(const std::string& name, const PublisherState& state) {
-    std::string text = name + " " + LinkWord(state.link);
-    if (state.waiting > 0 && (state.link != PublisherState::Link::Up || state.waiting > kBehind)) {
-        text += ", " + std::to_string(state.waiting) +
-                (state.link == PublisherState::Link::Up ? " behind" : " waiting");
-    }
-    if (state.dropped > 0) {
-        text += ", " + std::to_string(state.dropped) + " dropped";
-    }
-    if (state.link != PublisherState::Link::Up && !state.detail.empty()) {
-        text += " (" + state.detail + ")";
-    }
-    return text;
-}
 
 EnginePublishing::EnginePublishing(AcquisitionEngine& engine, std::string meter, QObject* parent)
     : QObject(parent)
@@ -190,14 +158,11 @@ void EnginePublishing::reading(const Reading& r) {
 }
 
 void EnginePublishing::publish(const Reading& r) {
-    int64_t at = Nanoseconds(r.arrivedAt);
-    if (r.spreadBack) {
-        at -= static_cast<int64_t>(std::llround(*r.spreadBack * 1e9));
-    }
-    PublishedItem item = nextItem(PublishedItem::Kind::Reading, at);
-    const bool overload = std::fabs(r.value) >= kRecordingOverload;
-    item.status = overload ? "overload" : r.spreadBack ? "burst" : "ok";
-    if (!overload) {
+    // The time and status the recording gives the same reading.
+    const timespec at = r.spreadBack ? WallClockBefore(r.arrivedAt, *r.spreadBack) : r.arrivedAt;
+    PublishedItem item = nextItem(PublishedItem::Kind::Reading, Nanoseconds(at));
+    item.status = ReadingStatus(r.value, r.spreadBack.has_value());
+    if (item.status != std::string_view("overload")) {
         item.value = static_cast<double>(r.value);
     }
     // A measure query's reply before its function is named has no unit yet.
@@ -281,11 +246,11 @@ void EnginePublishing::say(const std::string& text) {
     }
 }
 
-std::string EnginePublishing::statusLine() const {
+std::string EnginePublishing::statusLine(bool detail) const {
     std::string line;
     for (const auto& publisher : publishers_) {
-        line +=
-            (line.empty() ? "" : " · ") + DescribePublisher(publisher->name(), publisher->state());
+        line += (line.empty() ? "" : " · ") +
+                DescribePublisher(publisher->name(), publisher->state(), detail);
     }
     if (metrics_) {
         line += (line.empty() ? "" : " · ") + std::string("metrics on port ") +
@@ -296,8 +261,7 @@ std::string EnginePublishing::statusLine() const {
 
 bool EnginePublishing::troubled() const {
     for (const auto& publisher : publishers_) {
-        const PublisherState state = publisher->state();
-        if (state.link != PublisherState::Link::Up || state.waiting > kBehind) {
+        if (Troubled(publisher->state())) {
             return true;
         }
     }

@@ -58,8 +58,9 @@ public:
     std::function<void(const std::string&)> onNotice;
     std::function<void()> onStateChanged;
 
-    // "MQTT up · InfluxDB down, 120 waiting": empty when nothing publishes.
-    std::string statusLine() const;
+    // "MQTT up · InfluxDB down, 120 waiting (Connection refused)", without
+    // the servers' words unless `detail`: empty when nothing publishes.
+    std::string statusLine(bool detail = true) const;
     // A publisher is behind (more than a second's worth waiting) or not up.
     bool troubled() const;
     const std::vector<std::unique_ptr<SpoolPublisher>>& publishers() const { return publishers_; }

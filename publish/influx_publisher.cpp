@@ -74,8 +74,8 @@ std::string InfluxSettings::database() const {
 
 InfluxPublisher::InfluxPublisher(InfluxSettings settings, ReadingSpool& spool, QObject* parent)
     : QObject(parent)
+    , SpoolPublisher(spool)
     , settings_(std::move(settings))
-    , spool_(spool)
     , network_(new QNetworkAccessManager(this)) {
     batchTimer_.setSingleShot(true);
     retryTimer_.setSingleShot(true);
@@ -161,7 +161,6 @@ void InfluxPublisher::answered(QNetworkReply* reply) {
     const std::string body = reply->isOpen() ? reply->readAll().toStdString() : std::string();
     if (status == 204 || status == 200) {
         setLink(PublisherState::Link::Up, {});
-        lastSaid_.clear();
         taken(batch_.back().first);
         return;
     }
@@ -169,14 +168,14 @@ void InfluxPublisher::answered(QNetworkReply* reply) {
     if (status == 400 && said.find("partial write") != std::string::npos) {
         // The server wrote the rest: the batch is done.
         setLink(PublisherState::Link::Up, {});
-        dropped_ += DroppedNamed(said);
+        refusedByServer_ += DroppedNamed(said);
         say("InfluxDB dropped points: " + said);
         taken(batch_.back().first);
         return;
     }
     if (status == 400) {
         if (batch_.size() == 1) {
-            ++dropped_;
+            ++refusedByServer_;
             ++refused_;
             if (!refusedSaid_) {
                 refusedSaid_ = true;
@@ -244,30 +243,6 @@ void InfluxPublisher::finish(int ms) {
     }
     batchTimer_.stop();
     retryTimer_.stop();
-}
-
-PublisherState InfluxPublisher::state() const {
-    PublisherState state;
-    state.link = link_;
-    state.waiting = spool_.waiting(consumer());
-    state.dropped = dropped_ + spool_.dropped(consumer());
-    state.detail = detail_;
-    return state;
-}
-
-void InfluxPublisher::setLink(PublisherState::Link link, std::string detail) {
-    link_ = link;
-    detail_ = std::move(detail);
-    if (onStateChanged) {
-        onStateChanged();
-    }
-}
-
-void InfluxPublisher::say(const std::string& text) {
-    if (text != lastSaid_ && onNotice) {
-        onNotice(text);
-    }
-    lastSaid_ = text;
 }
 
 std::string InfluxPublisher::Try(const InfluxSettings& settings, int timeoutMs) {

@@ -45,7 +45,6 @@ public:
     void start() override;
     void itemsWaiting() override;
     void finish(int ms) override;
-    PublisherState state() const override;
     uint64_t refused() const { return refused_; }
 
     // What the server says to a query of its databases ("database lab is there").
@@ -57,11 +56,8 @@ private:
     // The batch in flight was taken (or given up) up to `index`.
     void taken(uint64_t index);
     void retryLater(std::string why);
-    void setLink(PublisherState::Link link, std::string detail);
-    void say(const std::string& text);
 
     InfluxSettings settings_;
-    ReadingSpool& spool_;
     QNetworkAccessManager* network_;
     QTimer batchTimer_; // the longest a point waits for its batch
     QTimer retryTimer_;
@@ -71,10 +67,6 @@ private:
     // The halves still to send of a batch the server refused whole.
     std::vector<std::vector<std::pair<uint64_t, std::string>>> split_;
     uint64_t sentUpTo_ = 0;
-    PublisherState::Link link_ = PublisherState::Link::Connecting;
-    std::string detail_;
-    std::string lastSaid_;
-    uint64_t dropped_ = 0; // named as dropped by the server, or refused alone
     uint64_t refused_ = 0; // refused alone after splitting
     bool refusedSaid_ = false;
 };

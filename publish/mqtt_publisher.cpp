@@ -57,9 +57,9 @@ std::string ConnectionRefused(int code) {
 MqttPublisher::MqttPublisher(MqttSettings settings, std::string meter, ReadingSpool& spool,
                              QObject* parent)
     : QObject(parent)
+    , SpoolPublisher(spool)
     , settings_(std::move(settings))
-    , meter_(std::move(meter))
-    , spool_(spool) {
+    , meter_(std::move(meter)) {
     InitialiseLibrary();
     sentUpTo_ = spool_.taken(consumer());
     housekeeping_.setInterval(1000);
@@ -209,7 +209,6 @@ void MqttPublisher::connected(int code) {
     mosquitto_publish(client_, nullptr, status.c_str(), static_cast<int>(kOnline.size()),
                       kOnline.data(), 1, true);
     setLink(PublisherState::Link::Up, {});
-    lastSaid_.clear();
     pump();
 }
 
@@ -240,9 +239,18 @@ void MqttPublisher::acknowledged(int mid) {
             onStateChanged();
         }
     }
-    // More goes once this read is done, not from inside the client's call.
-    QMetaObject::invokeMethod(
-        this, [this] { pump(); }, Qt::QueuedConnection);
+    // More goes once this read is done, not from inside the client's call:
+    // one pump for all the acknowledgements of a read.
+    if (!pumpPosted_) {
+        pumpPosted_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                pumpPosted_ = false;
+                pump();
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 void MqttPublisher::pump() {
@@ -308,31 +316,6 @@ void MqttPublisher::finish(int ms) {
     mosquitto_destroy(client_);
     client_ = nullptr;
     up_ = false;
-}
-
-PublisherState MqttPublisher::state() const {
-    PublisherState state;
-    state.link = link_;
-    state.waiting = spool_.waiting(consumer());
-    state.dropped = spool_.dropped(consumer());
-    state.detail = detail_;
-    return state;
-}
-
-void MqttPublisher::setLink(PublisherState::Link link, std::string detail) {
-    link_ = link;
-    detail_ = std::move(detail);
-    if (onStateChanged) {
-        onStateChanged();
-    }
-}
-
-void MqttPublisher::say(const std::string& text) {
-    // Retried every second: said once until the broker is back.
-    if (text != lastSaid_ && onNotice) {
-        onNotice(text);
-    }
-    lastSaid_ = text;
 }
 
 std::string MqttPublisher::Try(const MqttSettings& settings, int timeoutMs) {

@@ -51,7 +51,6 @@ public:
     void start() override;
     void itemsWaiting() override { pump(); }
     void finish(int ms) override;
-    PublisherState state() const override;
 
     // A short connection to see what the broker says ("connected", or why not).
     static std::string Try(const MqttSettings& settings, int timeoutMs);
@@ -71,25 +70,20 @@ private:
     void serviced(int rc);
     void lost(const std::string& why);
     void pump();
-    void setLink(PublisherState::Link link, std::string detail);
-    void say(const std::string& text);
 
     MqttSettings settings_;
     std::string meter_;
-    ReadingSpool& spool_;
     mosquitto* client_ = nullptr;
     QSocketNotifier* reader_ = nullptr;
     QSocketNotifier* writer_ = nullptr;
     QTimer housekeeping_; // keep-alive and retries once a second, and reconnecting
     bool up_ = false;
     bool finishing_ = false;
-    PublisherState::Link link_ = PublisherState::Link::Connecting;
-    std::string detail_;
-    std::string lastSaid_;
     uint64_t sentUpTo_ = 0;                   // the last index handed to the client
     std::map<int, uint64_t> inFlight_;        // message id -> spool index
     std::map<uint64_t, bool> unacknowledged_; // spool index -> acknowledged yet
-    int offlineMid_ = -1;                     // the clean stop's "offline"
+    bool pumpPosted_ = false;
+    int offlineMid_ = -1; // the clean stop's "offline"
     bool offlineAcknowledged_ = false;
 };
 

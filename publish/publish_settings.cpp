@@ -93,8 +93,7 @@ std::optional<PublishSetup> ResolvePublishing(const PublishConfig& config, std::
     if (!config.mqttUrl.empty()) {
         MqttSettings mqtt;
         std::string why;
-        const std::optional<ServerUrl> url =
-            ParseServerUrl(config.mqttUrl, {{"mqtt", 1883}, {"mqtts", 8883}}, &why);
+        const std::optional<ServerUrl> url = ParseServerUrl(config.mqttUrl, kMqttSchemes, &why);
         if (!url) {
             return fail("MQTT: " + why);
         }
@@ -127,8 +126,7 @@ std::optional<PublishSetup> ResolvePublishing(const PublishConfig& config, std::
     if (!config.influxUrl.empty()) {
         InfluxSettings influx;
         std::string why;
-        const std::optional<ServerUrl> url =
-            ParseServerUrl(config.influxUrl, {{"http", 8086}, {"https", 8086}}, &why);
+        const std::optional<ServerUrl> url = ParseServerUrl(config.influxUrl, kInfluxSchemes, &why);
         if (!url) {
             return fail("InfluxDB: " + why);
         }

@@ -21,6 +21,10 @@ struct UrlScheme {
     int defaultPort;
 };
 
+// The servers' schemes and their default ports.
+inline const std::vector<UrlScheme> kMqttSchemes = {{"mqtt", 1883}, {"mqtts", 8883}};
+inline const std::vector<UrlScheme> kInfluxSchemes = {{"http", 8086}, {"https", 8086}};
+
 // "mqtt://127.0.0.1:1884"; nothing, and `error` says why, for another
 // scheme, no host, a bad port, or a user name or password in the URL (they
 // would show in process listings and shell histories: a file holds them).

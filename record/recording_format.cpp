@@ -61,7 +61,7 @@ std::string FormatRecordingRow(const RecordingRow& row) {
     line += RecordingField(row.unit);
     line += ',';
     if (row.value) {
-        line += overload ? "overload" : row.spreadBack ? "burst" : "ok";
+        line += ReadingStatus(*row.value, row.spreadBack.has_value());
     }
     line += ',';
     line += RecordingField(row.event);
@@ -79,18 +79,28 @@ std::string FormatRecordingRow(const RecordingRow& row) {
     return line;
 }
 
+timespec WallClockBefore(const timespec& wall, double seconds) {
+    const auto back = static_cast<int64_t>(seconds * 1e9);
+    timespec before = wall;
+    int64_t nanoseconds = wall.tv_nsec - back % 1'000'000'000;
+    before.tv_sec -= static_cast<time_t>(back / 1'000'000'000);
+    if (nanoseconds < 0) {
+        nanoseconds += 1'000'000'000;
+        before.tv_sec -= 1;
+    }
+    before.tv_nsec = static_cast<long>(nanoseconds);
+    return before;
+}
+
+const char* ReadingStatus(long double value, bool burst) {
+    return std::fabs(value) >= kRecordingOverload ? "overload" : burst ? "burst" : "ok";
+}
+
 void ApplySpreadBack(RecordingRow& row) {
     if (!row.spreadBack) {
         return;
     }
-    const auto back = static_cast<int64_t>(*row.spreadBack * 1e9);
-    int64_t nanoseconds = row.wallClock.tv_nsec - back % 1'000'000'000;
-    row.wallClock.tv_sec -= static_cast<time_t>(back / 1'000'000'000);
-    if (nanoseconds < 0) {
-        nanoseconds += 1'000'000'000;
-        row.wallClock.tv_sec -= 1;
-    }
-    row.wallClock.tv_nsec = static_cast<long>(nanoseconds);
+    row.wallClock = WallClockBefore(row.wallClock, *row.spreadBack);
     row.seconds = std::max(0.0, row.seconds - *row.spreadBack);
 }
 

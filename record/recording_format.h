@@ -63,10 +63,17 @@ struct RecordingRow {
 // A burst's reading: its wall-clock time and seconds moved back by
 // spreadBack (the seconds never below 0); other rows are left alone.
 void ApplySpreadBack(RecordingRow& row);
+// `wall` moved back by `seconds` (to the nanosecond, truncated): the time
+// a burst's reading is given, by the recording and by its publishers alike.
+timespec WallClockBefore(const timespec& wall, double seconds);
 
 // What the meter sends for an open input or a value beyond its range, as
 // the chart counts it (its conversion may land a hair below 9.9E37).
 inline constexpr long double kRecordingOverload = 9.899999995E37L;
+
+// A reading's status column: "overload" for the meter's overload value,
+// "burst" for a reading of a burst, else "ok".
+const char* ReadingStatus(long double value, bool burst);
 
 // "2026-12-09T10:15:00.123+01:00" in the process's time zone.
 std::string FormatRecordingTime(const timespec& wallClock);

@@ -5,7 +5,6 @@
 //               answers again until its back-fill is done, and readings lost
 // Prints one line of figures per run; exits 1 when a reading is lost.
 #include "acquisition/acquisition_engine.h"
-#include "acquisition/meter_transport.h"
 #include "publish/engine_publishing.h"
 #include "tests/publish/influx_server.h"
 #include "tests/publish/mosquitto_broker.h"
@@ -20,6 +19,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <sstream>
 #include <string>
 
@@ -27,19 +27,6 @@ namespace velmora {
 namespace {
 
 using namespace std::chrono_literals;
-
-// Nothing on the other end: the readings come from the bench itself.
-class NoLine : public MeterTransport {
-public:
-    bool isOpen() const override { return false; }
-    void open() override {}
-    void close() override {}
-    bool send(std::string_view) override { return true; }
-    void setEndReadAtLineFeed(bool) override {}
-    void watchForReturn(std::function<void()>) override {}
-    void stopWatching() override {}
-    bool retryAfterOpenError(const std::exception&) override { return false; }
-};
 
 double CpuSeconds() {
     rusage usage{};
@@ -168,56 +155,74 @@ bool WaitDrained(EnginePublishing& hub, std::chrono::milliseconds limit) {
     return drained();
 }
 
-int Throughput() {
+// The servers, the subscriber and the hub one run needs, and what came out.
+struct Bench {
     Servers servers;
-    if (!servers.start()) {
-        return 2;
+    std::unique_ptr<Subscriber> subscriber;
+    test::IdleLine line;
+    AcquisitionEngine engine{line};
+    EnginePublishing hub{engine, "bench"};
+
+    bool start() {
+        if (!servers.start()) {
+            return false;
+        }
+        subscriber = std::make_unique<Subscriber>(servers.broker, servers.folder);
+        std::string error;
+        if (!hub.start(servers.setup(5000), &error, servers.folder / "spool")) {
+            std::printf("cannot publish: %s\n", error.c_str());
+            return false;
+        }
+        return true;
     }
-    Subscriber subscriber(servers.broker, servers.folder);
-    NoLine line;
-    AcquisitionEngine engine(line);
-    EnginePublishing hub(engine, "bench");
-    std::string error;
-    if (!hub.start(servers.setup(5000), &error, servers.folder / "spool")) {
-        std::printf("cannot publish: %s\n", error.c_str());
+
+    struct Outcome {
+        size_t mqtt = 0;
+        int64_t points = 0;
+        uint64_t lost = 0;
+    };
+    // Once the subscriber has had them all (or 20 s), counted, and the hub finished.
+    Outcome outcome(uint64_t fed) {
+        test::WaitForEvents([&] { return subscriber->distinct() >= fed; }, 20s);
+        Outcome out;
+        out.mqtt = subscriber->distinct();
+        out.points = InfluxCount(servers.influx);
+        hub.finish(2000);
+        out.lost = (fed - std::min<uint64_t>(fed, out.mqtt)) +
+                   (fed - std::min<uint64_t>(fed, static_cast<uint64_t>(out.points)));
+        return out;
+    }
+};
+
+int Throughput() {
+    Bench bench;
+    if (!bench.start()) {
         return 2;
     }
     test::WaitForEvents([] { return false; }, 1s); // connected
     const double cpuBefore = CpuSeconds();
     QElapsedTimer wall;
     wall.start();
-    const uint64_t fed = Feed(hub, 5000, 20);
-    const bool drained = WaitDrained(hub, 60s);
+    const uint64_t fed = Feed(bench.hub, 5000, 20);
+    const bool drained = WaitDrained(bench.hub, 60s);
     const double cpu = CpuSeconds() - cpuBefore;
     const double seconds = static_cast<double>(wall.elapsed()) / 1000.0;
-    test::WaitForEvents([&] { return subscriber.distinct() >= fed; }, 20s);
-    const size_t mqtt = subscriber.distinct();
-    const int64_t points = InfluxCount(servers.influx);
-    hub.finish(2000);
-    const uint64_t lost = (fed - std::min<uint64_t>(fed, mqtt)) +
-                          (fed - std::min<uint64_t>(fed, static_cast<uint64_t>(points)));
+    const Bench::Outcome out = bench.outcome(fed);
     std::printf("throughput: %llu readings in 20 s (%.0f/s), MQTT %zu, InfluxDB %lld, lost %llu, "
                 "drained %s after %.1f s; CPU %.2f s = %.1f us a reading (target <= 20)\n",
-                static_cast<unsigned long long>(fed), static_cast<double>(fed) / 20.0, mqtt,
-                static_cast<long long>(points), static_cast<unsigned long long>(lost),
+                static_cast<unsigned long long>(fed), static_cast<double>(fed) / 20.0, out.mqtt,
+                static_cast<long long>(out.points), static_cast<unsigned long long>(out.lost),
                 drained ? "yes" : "NO", seconds, cpu, cpu * 1e6 / static_cast<double>(fed));
-    return lost == 0 ? 0 : 1;
+    return out.lost == 0 ? 0 : 1;
 }
 
 int Outage() {
-    Servers servers;
-    if (!servers.start()) {
+    Bench bench;
+    if (!bench.start()) {
         return 2;
     }
-    Subscriber subscriber(servers.broker, servers.folder);
-    NoLine line;
-    AcquisitionEngine engine(line);
-    EnginePublishing hub(engine, "bench");
-    std::string error;
-    if (!hub.start(servers.setup(5000), &error, servers.folder / "spool")) {
-        std::printf("cannot publish: %s\n", error.c_str());
-        return 2;
-    }
+    Servers& servers = bench.servers;
+    EnginePublishing& hub = bench.hub;
     // The back-fill is done when a server has taken everything that came
     // before it answered again (the spool's numbers are the sequence here).
     QElapsedTimer sinceBack;
@@ -244,21 +249,16 @@ int Outage() {
         }
     });
     WaitDrained(hub, 30s);
-    test::WaitForEvents([&] { return subscriber.distinct() >= fed; }, 20s);
-    const size_t mqtt = subscriber.distinct();
-    const int64_t points = InfluxCount(servers.influx);
-    hub.finish(2000);
-    const uint64_t lost = (fed - std::min<uint64_t>(fed, mqtt)) +
-                          (fed - std::min<uint64_t>(fed, static_cast<uint64_t>(points)));
+    const Bench::Outcome out = bench.outcome(fed);
     const auto figure = [&](const char* name) {
         return backfill.contains(name) ? backfill[name] : -1.0;
     };
     std::printf("outage: %llu readings at 10/s, both servers down 20 s; back-fill after they "
                 "answer: MQTT %.1f s, InfluxDB %.1f s (target <= 5); MQTT %zu, InfluxDB %lld, "
                 "lost %llu\n",
-                static_cast<unsigned long long>(fed), figure("MQTT"), figure("InfluxDB"), mqtt,
-                static_cast<long long>(points), static_cast<unsigned long long>(lost));
-    return lost == 0 ? 0 : 1;
+                static_cast<unsigned long long>(fed), figure("MQTT"), figure("InfluxDB"), out.mqtt,
+                static_cast<long long>(out.points), static_cast<unsigned long long>(out.lost));
+    return out.lost == 0 ? 0 : 1;
 }
 
 } // namespace

@@ -9,7 +9,6 @@
 #include "tests/publish/publish_test_items.h"
 #include "tools/meter/meter_emulator.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 
 #include <gtest/gtest.h>
@@ -250,9 +249,3 @@ TEST_F(LoggerPublishTest, ASpoolAKilledRunLeftGoesFirstInOrder) {
 
 } // namespace
 } // namespace velmora
-
-int main(int argc, char** argv) {
-    QCoreApplication application(argc, argv);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

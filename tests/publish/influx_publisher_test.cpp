@@ -28,7 +28,7 @@ using test::WaitForEvents;
 InfluxSettings SettingsFor(const std::string& url) {
     InfluxSettings settings;
     std::string error;
-    settings.server = *ParseServerUrl(url, {{"http", 8086}}, &error);
+    settings.server = *ParseServerUrl(url, kInfluxSchemes, &error);
     settings.batchMs = 100;
     return settings;
 }

@@ -38,7 +38,7 @@ protected:
         std::string error;
         const std::string url =
             tls ? "mqtts://127.0.0.1:" + std::to_string(broker_.tlsPort()) : broker_.url();
-        settings.server = *ParseServerUrl(url, {{"mqtt", 1883}, {"mqtts", 8883}}, &error);
+        settings.server = *ParseServerUrl(url, kMqttSchemes, &error);
         settings.credentials = ReadCredentialsFile(broker_.passwordFile(), &error);
         if (tls) {
             settings.caFile = broker_.caFile();

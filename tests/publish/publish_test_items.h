@@ -1,6 +1,7 @@
 // Items as the hub makes them, for the publishers' tests.
 #pragma once
 
+#include "acquisition/meter_transport.h"
 #include "publish/published_item.h"
 #include "publish/reading_spool.h"
 
@@ -13,6 +14,23 @@
 #include <vector>
 
 namespace velmora::test {
+
+// A line with nothing on the other end: the readings come from the test
+// itself; losing it is the only thing it can do.
+class IdleLine : public MeterTransport {
+public:
+    bool isOpen() const override { return open_; }
+    void open() override { open_ = true; }
+    void close() override { open_ = false; }
+    bool send(std::string_view) override { return true; }
+    void setEndReadAtLineFeed(bool) override {}
+    void watchForReturn(std::function<void()>) override {}
+    void stopWatching() override {}
+    bool retryAfterOpenError(const std::exception&) override { return false; }
+
+private:
+    bool open_ = true;
+};
 
 // Reading `sequence` of "bench 1": 1.000001 * sequence volts, a millisecond apart.
 inline PublishedItem TestReading(uint64_t sequence, const std::string& meter = "bench 1") {

@@ -1,4 +1,4 @@
-// The publishing tests' main: the publishers and the endpoint need an event loop.
+// The main of tests that need an event loop but no widgets (sockets, timers, the publishers).
 #include <QCoreApplication>
 
 #include <gtest/gtest.h>
