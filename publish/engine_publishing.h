@@ -66,6 +66,7 @@ public:
     const std::vector<std::unique_ptr<SpoolPublisher>>& publishers() const { return publishers_; }
     uint64_t published() const { return sequence_; }
     quint16 metricsPort() const;
+    MetricsEndpoint* metrics() const { return metrics_.get(); }
     const std::string& spoolFolder() const;
 
 private:

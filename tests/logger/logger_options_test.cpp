@@ -187,6 +187,10 @@ TEST(LoggerSettings, PublishingFromTheFileWhereTheCommandLineNamedNoServer) {
     EXPECT_EQ(ApplyLoggerSettings(IniFile(folder / "bad.ini"), bad),
               std::optional<std::string>("[Publish] InfluxUrl: the URL holds a user name or "
                                          "password; give them in a password file"));
+    test::WriteBytes(folder / "bad.ini", "[Publish]\r\nMqttUrl=broker.lab\r\n");
+    EXPECT_EQ(ApplyLoggerSettings(IniFile(folder / "bad.ini"), bad),
+              std::optional<std::string>("[Publish] MqttUrl: \"broker.lab\" is not a mqtt://, "
+                                         "mqtts:// URL"));
 }
 
 TEST(LoggerSettings, TheRateIsReadAsTheDesktopProgramReadsIt) {

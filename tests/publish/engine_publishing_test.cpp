@@ -3,6 +3,8 @@
 // process holds.
 #include "publish/engine_publishing.h"
 
+#include "publish/metrics_endpoint.h"
+
 #include "record/recording_format.h"
 #include "tests/publish/publish_test_items.h"
 #include "tests/publish/server_process.h"
@@ -115,6 +117,38 @@ TEST(EnginePublishingTest, EachReadingAndEventAsTheRecordingWouldHaveIt) {
     row.spreadBack = 0.25;
     ApplySpreadBack(row);
     EXPECT_EQ(ItemTime(items[3]), FormatRecordingTime(row.wallClock));
+}
+
+TEST(EnginePublishingTest, TheMetricsPageFollowsTheLinkTheReadingsAndTheAlarms) {
+    TempFolder folder;
+    test::IdleLine line;
+    AcquisitionEngine engine(line);
+    EnginePublishing hub(engine, "bench 1");
+    std::vector<std::string> raised;
+    hub.alarmsRaised = [&] { return raised; };
+    hub.freshForMs = [] { return 60'000; };
+    PublishSetup setup = NowhereSetup();
+    setup.metrics = "127.0.0.1:0";
+    std::string error;
+    ASSERT_TRUE(hub.start(setup, &error, folder / "spool")) << error;
+    ASSERT_NE(hub.metricsPort(), 0);
+    const auto page = [&] {
+        return hub.metrics()->state().exposition(std::chrono::steady_clock::now(),
+                                                 std::chrono::milliseconds(60'000));
+    };
+    engine.lineLost();
+    EXPECT_NE(page().find("velmora_link_up{meter=\"bench 1\"} 0"), std::string::npos) << page();
+    // A reading is the link back, and is served.
+    hub.publish(At(1.5L, kArrival));
+    EXPECT_NE(page().find("velmora_link_up{meter=\"bench 1\"} 1"), std::string::npos) << page();
+    EXPECT_NE(page().find("velmora_reading{meter=\"bench 1\",function=\"VOLT\",unit=\"V DC\"} 1.5"),
+              std::string::npos)
+        << page();
+    raised = {"Over 1 V"};
+    hub.alarmsChanged();
+    EXPECT_NE(page().find("velmora_alarm_raised{meter=\"bench 1\",alarm=\"Over 1 V\"} 1"),
+              std::string::npos)
+        << page();
 }
 
 TEST(EnginePublishingTest, TimesGoOnFromTheLastRunsAndASpoolInUseIsRefused) {
