@@ -24,11 +24,14 @@ void CommNotifier::Post(int message, uint32_t wParam, uint32_t lParam,
     // Allocated before the lock is released, and only looked at under the
     // lock on the main thread: the mutex, not Qt's internal one, orders the
     // event's memory between the threads (which ThreadSanitizer can see).
+    // Qt's own lock around its list of posted events is invisible to
+    // ThreadSanitizer too, so two workers posting at once (a received block
+    // and "transmit queue empty") also post under ours. Qt delivers the
+    // event with its lock released, so customEvent() taking ours cannot
+    // deadlock against this.
     auto event = std::make_unique<QEvent>(static_cast<QEvent::Type>(message));
-    {
-        std::lock_guard lock(mutex_);
-        pending_.push_back(CommNotification{message, wParam, lParam, std::move(block)});
-    }
+    std::lock_guard lock(mutex_);
+    pending_.push_back(CommNotification{message, wParam, lParam, std::move(block)});
     QCoreApplication::postEvent(this, event.release());
 }
 
