@@ -5,6 +5,8 @@
 
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QHostAddress>
+#include <QHostInfo>
 #include <QMetaObject>
 
 #include <mosquitto.h>
@@ -64,10 +66,7 @@ MqttPublisher::MqttPublisher(MqttSettings settings, std::string meter, ReadingSp
     sentUpTo_ = spool_.taken(consumer());
     housekeeping_.setInterval(1000);
     connect(&housekeeping_, &QTimer::timeout, this, [this] {
-        if (!client_) {
-            return;
-        }
-        if (mosquitto_socket(client_) < 0) {
+        if (!client_ || mosquitto_socket(client_) < 0) {
             connectNow(); // the broker away: tried again every second
         } else {
             serviced(mosquitto_loop_misc(client_));
@@ -128,6 +127,35 @@ bool MqttPublisher::newClient() {
 }
 
 void MqttPublisher::connectNow() {
+    if (lookingUp_) {
+        return;
+    }
+    const QString host = QString::fromStdString(settings_.server.host);
+    if (!QHostAddress(host).isNull()) {
+        connectResolved();
+        return;
+    }
+    // libmosquitto looks the name up with a blocking call on this thread,
+    // the window's or the logger's: with the name server away that would
+    // stop the program for seconds every second. Qt looks it up on a
+    // thread of its own first; the client's own lookup then finds the
+    // answer just given (a certificate is checked against the name, so
+    // the name, not an address, goes to the client).
+    lookingUp_ = true;
+    QHostInfo::lookupHost(host, this, [this](const QHostInfo& info) {
+        lookingUp_ = false;
+        if (finishing_) {
+            return;
+        }
+        if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
+            lost("cannot find " + settings_.server.host + ": " + info.errorString().toStdString());
+            return;
+        }
+        connectResolved();
+    });
+}
+
+void MqttPublisher::connectResolved() {
     if (!newClient()) {
         return;
     }
@@ -290,6 +318,8 @@ void MqttPublisher::pump() {
 
 void MqttPublisher::finish(int ms) {
     if (!client_) {
+        finishing_ = true; // a name lookup still under way connects no more
+        housekeeping_.stop();
         return;
     }
     QElapsedTimer waited;

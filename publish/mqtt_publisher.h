@@ -62,7 +62,8 @@ private:
     void acknowledged(int mid);
 
     bool newClient();
-    void connectNow();
+    void connectNow(); // the broker's name looked up first, off this thread
+    void connectResolved();
     void watchSocket();
     void dropSocket();
     // After each turn of the client: whether it has bytes to write, and
@@ -78,6 +79,7 @@ private:
     QSocketNotifier* writer_ = nullptr;
     QTimer housekeeping_; // keep-alive and retries once a second, and reconnecting
     bool up_ = false;
+    bool lookingUp_ = false;
     bool finishing_ = false;
     uint64_t sentUpTo_ = 0;                   // the last index handed to the client
     std::map<int, uint64_t> inFlight_;        // message id -> spool index

@@ -1,13 +1,17 @@
 // The MQTT publisher against Debian's mosquitto on loopback: nothing lost over a broker
 // outage, in order once repeats are dropped by sequence; the retained status; TLS with a CA
-// file; a refused password; a server that takes the connection and never answers.
+// file, to an address and to a name; a refused password; a server that takes the connection and
+// never answers.
 #include "publish/mqtt_publisher.h"
 
 #include "tests/publish/mosquitto_broker.h"
 #include "tests/publish/publish_test_items.h"
 #include "tests/support/event_wait.h"
 
+#include <QHostInfo>
 #include <QTcpServer>
+
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -128,6 +132,29 @@ TEST_F(MqttPublisherTest, TlsWithTheCaFile) {
     MqttSettings untrusted = settings(true);
     untrusted.caFile.clear();
     EXPECT_NE(MqttPublisher::Try(untrusted, 3000), "connected");
+}
+
+TEST_F(MqttPublisherTest, ABrokerGivenByNameIsFoundAndTakesTheReadings) {
+    // The broker listens on 127.0.0.1 only; a machine whose "localhost" also
+    // means ::1 would send the client there first.
+    const QList<QHostAddress> local = QHostInfo::fromName("localhost").addresses();
+    if (local.isEmpty() || !std::ranges::all_of(local, [](const QHostAddress& address) {
+            return address == QHostAddress(QHostAddress::LocalHost);
+        })) {
+        GTEST_SKIP() << "\"localhost\" is not 127.0.0.1 alone here";
+    }
+    MqttSubscriber subscriber(broker_.port(), {"velmora/+/reading"});
+    ASSERT_TRUE(WaitForEvents([&] { return subscriber.subscribed(); }, 10s));
+    MqttSettings byName = settings(true);
+    byName.server.host = "localhost";
+    ReadingSpool spool(folder_ / "spool", {"mqtt"});
+    MqttPublisher publisher(byName, "bench 1", spool);
+    publisher.start();
+    test::AppendReadings(spool, 1, 3);
+    publisher.itemsWaiting();
+    ASSERT_TRUE(WaitForEvents([&] { return payloads(subscriber).size() >= 3; }, 10s))
+        << publisher.state().detail;
+    EXPECT_EQ(publisher.state().link, PublisherState::Link::Up);
 }
 
 TEST_F(MqttPublisherTest, ARefusedPasswordIsSaidOnceAndNothingIsTaken) {
