@@ -138,16 +138,16 @@ void MqttPublisher::connectNow() {
     // libmosquitto looks the name up with a blocking call on this thread,
     // the window's or the logger's: with the name server away that would
     // stop the program for seconds every second. Qt looks it up on a
-    // thread of its own first; the client's own lookup then finds the
-    // answer just given (a certificate is checked against the name, so
-    // the name, not an address, goes to the client).
+    // thread of its own first, and only a name that resolved goes to the
+    // client, whose own lookup the name server has then just answered.
+    // The name, not an address, goes: a certificate is checked against it.
     lookingUp_ = true;
     QHostInfo::lookupHost(host, this, [this](const QHostInfo& info) {
         lookingUp_ = false;
         if (finishing_) {
             return;
         }
-        if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
+        if (info.error() != QHostInfo::NoError) {
             lost("cannot find " + settings_.server.host + ": " + info.errorString().toStdString());
             return;
         }

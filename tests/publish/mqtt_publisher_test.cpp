@@ -1,7 +1,7 @@
 // The MQTT publisher against Debian's mosquitto on loopback: nothing lost over a broker
 // outage, in order once repeats are dropped by sequence; the retained status; TLS with a CA
-// file, to an address and to a name; a refused password; a server that takes the connection and
-// never answers.
+// file, to an address and to a name; a name not found; a refused password; a server that takes the
+// connection and never answers.
 #include "publish/mqtt_publisher.h"
 
 #include "tests/publish/mosquitto_broker.h"
@@ -113,7 +113,7 @@ TEST_F(MqttPublisherTest, ABrokerOutageLosesNothingAndRepeatsAtMostTheWindow) {
 }
 
 TEST_F(MqttPublisherTest, TlsWithTheCaFile) {
-    MqttSubscriber subscriber(broker_.port(), {"velmora/+/reading"});
+    MqttSubscriber subscriber(broker_.port(), {"velmora/+/reading", "velmora/+/status"});
     ASSERT_TRUE(WaitForEvents([&] { return subscriber.subscribed(); }, 10s));
     EXPECT_EQ(MqttPublisher::Try(settings(true), 5000), "connected");
     ReadingSpool spool(folder_ / "spool", {"mqtt"});
@@ -128,19 +128,26 @@ TEST_F(MqttPublisherTest, TlsWithTheCaFile) {
     EXPECT_EQ(first.value("unit").toString(), "V DC");
     EXPECT_EQ(first.value("value").toDouble(), 1.000001);
     EXPECT_EQ(first.value("status").toString(), "ok");
+    // A connection that works is kept: one "online", no will from a dropped one.
+    WaitForEvents([] { return false; }, 2500ms);
+    EXPECT_EQ(subscriber.on(kStatus).size(), 1u);
     // Without the CA, the broker's own certificate is not trusted.
     MqttSettings untrusted = settings(true);
     untrusted.caFile.clear();
     EXPECT_NE(MqttPublisher::Try(untrusted, 3000), "connected");
 }
 
-TEST_F(MqttPublisherTest, ABrokerGivenByNameIsFoundAndTakesTheReadings) {
-    // The broker listens on 127.0.0.1 only; a machine whose "localhost" also
-    // means ::1 would send the client there first.
+// The test broker listens on 127.0.0.1 only; a machine whose "localhost"
+// also means ::1 would send the client there first.
+bool LocalhostIsOnlyIpv4() {
     const QList<QHostAddress> local = QHostInfo::fromName("localhost").addresses();
-    if (local.isEmpty() || !std::ranges::all_of(local, [](const QHostAddress& address) {
-            return address == QHostAddress(QHostAddress::LocalHost);
-        })) {
+    return !local.isEmpty() && std::ranges::all_of(local, [](const QHostAddress& address) {
+        return address == QHostAddress(QHostAddress::LocalHost);
+    });
+}
+
+TEST_F(MqttPublisherTest, ABrokerGivenByNameIsFoundAndFoundAgainAfterAnOutage) {
+    if (!LocalhostIsOnlyIpv4()) {
         GTEST_SKIP() << "\"localhost\" is not 127.0.0.1 alone here";
     }
     MqttSubscriber subscriber(broker_.port(), {"velmora/+/reading"});
@@ -155,6 +162,48 @@ TEST_F(MqttPublisherTest, ABrokerGivenByNameIsFoundAndTakesTheReadings) {
     ASSERT_TRUE(WaitForEvents([&] { return payloads(subscriber).size() >= 3; }, 10s))
         << publisher.state().detail;
     EXPECT_EQ(publisher.state().link, PublisherState::Link::Up);
+    // Each try after an outage looks the name up again.
+    broker_.stop();
+    ASSERT_TRUE(
+        WaitForEvents([&] { return publisher.state().link == PublisherState::Link::Down; }, 10s));
+    ASSERT_TRUE(broker_.restart());
+    ASSERT_TRUE(
+        WaitForEvents([&] { return publisher.state().link == PublisherState::Link::Up; }, 10s))
+        << publisher.state().detail;
+}
+
+TEST_F(MqttPublisherTest, AStopBeforeTheNameIsFoundConnectsNoMore) {
+    MqttSubscriber subscriber(broker_.port(), {"velmora/+/status"});
+    ASSERT_TRUE(WaitForEvents([&] { return subscriber.subscribed(); }, 10s));
+    MqttSettings byName = settings();
+    byName.server.host = "localhost";
+    ReadingSpool spool(folder_ / "spool", {"mqtt"});
+    MqttPublisher publisher(byName, "bench 1", spool);
+    publisher.start();
+    publisher.finish(0); // the lookup's answer can only come in the event loop, after this
+    WaitForEvents([] { return false; }, 2500ms);
+    EXPECT_TRUE(subscriber.on(kStatus).empty()) << subscriber.on(kStatus).front().payload;
+}
+
+// A name no lookup can find; "bad..name" fails inside the resolver, so
+// the test asks no name server.
+TEST_F(MqttPublisherTest, ABrokerNameNotFoundIsSaidOnceAndNothingIsTaken) {
+    MqttSettings unknown = settings();
+    unknown.server.host = "bad..name";
+    ReadingSpool spool(folder_ / "spool", {"mqtt"});
+    MqttPublisher publisher(unknown, "bench 1", spool);
+    std::vector<std::string> said;
+    publisher.onNotice = [&](const std::string& text) { said.push_back(text); };
+    publisher.start();
+    test::AppendReadings(spool, 1, 3);
+    publisher.itemsWaiting();
+    ASSERT_TRUE(
+        WaitForEvents([&] { return publisher.state().link == PublisherState::Link::Down; }, 10s));
+    WaitForEvents([] { return false; }, 2500ms);
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_EQ(said[0], "MQTT: cannot find bad..name: Invalid hostname; retrying every second");
+    EXPECT_EQ(publisher.state().link, PublisherState::Link::Down);
+    EXPECT_EQ(spool.waiting("mqtt"), 3u);
 }
 
 TEST_F(MqttPublisherTest, ARefusedPasswordIsSaidOnceAndNothingIsTaken) {
